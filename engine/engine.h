@@ -1,0 +1,117 @@
+/* engine.h - the print engine: settings file, page splitting, DOS recoding
+ * and the print job, with the two services it asks of its host.
+ *
+ * The engine holds no user-interface code. Its host (the Windows shell, or a
+ * test) supplies LogLine and ChoosePageRange.
+ */
+#ifndef VELMAR_ENGINE_H
+#define VELMAR_ENGINE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "platform.h"
+
+/* ---- Services the host provides ------------------------------------------ */
+
+/* The activity log: in the shell the list box window, in tests a recorder. */
+typedef struct ActivityLogTag *ActivityLog;
+
+/* Appends one line (Windows-1251 text) at the end of the log. */
+void LogLine(ActivityLog log, const char *text);
+
+/* Shows the page range dialog for pageCount pages, parented to the log
+ * window. Stores pageCount in PageCount and the user's numbers in PageFrom
+ * and PageTo (on both buttons). Returns 1 for Print, 2 for Cancel; anything
+ * else counts as not confirmed. */
+int ChoosePageRange(ActivityLog log, uint32_t pageCount);
+
+/* ---- Process-wide state ---------------------------------------------------- */
+
+enum { SETTING_TEXT_SIZE = 256, LOG_LINE_SIZE = 255, PATH_BUFFER_SIZE = 260 };
+
+extern char IniPath[SETTING_TEXT_SIZE];   /* the settings file, set once at start-up */
+extern unsigned char PageDelimiter;        /* the byte that ends a page */
+extern uint32_t PageCount;                 /* pages of the last job, as offered in the dialog */
+extern uint32_t PageFrom;                  /* first page to print, 1-based, as entered */
+extern uint32_t PageTo;                    /* last page to print, inclusive */
+
+/* ---- Settings file (section MAIN of IniPath) ----------------------------- */
+
+/* Builds IniPath: "ini.ini" in the directory of the running executable. */
+void BuildIniPath(HINSTANCE instance);
+
+/* The same rule applied to a given executable path. The result is at most
+ * 255 characters; a longer one is cut there. */
+void MakeIniPath(const char *modulePath, char iniPath[SETTING_TEXT_SIZE]);
+
+/* Fills size bytes of variable from key; leaves it untouched and returns 0
+ * when the key is missing or malformed. */
+int ReadSettingStruct(const char *key, void *variable, unsigned size);
+/* Writes key as hex digits plus checksum. */
+int WriteSettingStruct(const char *key, const void *variable, unsigned size);
+/* Reads a string of at most 255 characters into buffer (256 bytes, cleared
+ * first); copies defaultValue when the key is missing. */
+void ReadSettingString(const char *key, const char *defaultValue, char buffer[SETTING_TEXT_SIZE]);
+/* Writes text unchanged, empty or not. */
+int WriteSettingString(const char *key, const char *text);
+
+/* ---- Decimal text ---------------------------------------------------------- */
+
+/* Reads a decimal number: leading bytes 9-13 and 32 skipped, one optional
+ * sign, digits accumulated modulo 2^32, negated modulo 2^32 after "-".
+ * No digit reads as 0. */
+uint32_t ReadDecimal(const char *text);
+/* Writes value as decimal text ("-" and the magnitude when negative) into
+ * buffer, which takes at least 12 bytes. */
+void WriteDecimal(int32_t value, char *buffer);
+/* Writes an unsigned value (a page count) as decimal text; 11 bytes suffice. */
+void WriteDecimalUnsigned(uint32_t value, char *buffer);
+
+/* ---- Page splitting ------------------------------------------------------- */
+
+/* Entry k describes page k+1: bytes PageStarts[k] .. PageEnds[k] inclusive. */
+struct PageTable {
+    uint32_t *PageStarts;
+    uint32_t *PageEnds;
+    uint32_t Entries;
+};
+
+/* Cuts image at every delimiter byte. Returns 1 and fills table and
+ * pageCount (1 + the number of delimiters), or 0 when the table cannot be
+ * allocated (table then empty). */
+int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimiter,
+               PageTable *table, uint32_t *pageCount);
+void FreePageTable(PageTable *table);
+
+/* ---- DOS recoding ----------------------------------------------------------- */
+
+/* Recodes Windows-1251 Cyrillic letters to code page 866 in place when the
+ * image looks like Windows-1251 text, logging "Перекодировка в DOS". */
+void RecodeToDos(unsigned char *image, uint32_t size, ActivityLog log);
+
+/* ---- Print job ----------------------------------------------------------- */
+
+/* 1 if any byte of the page is above 32; else logs the blank-page line and
+ * returns 0. */
+int PageHasText(const unsigned char *bytes, uint32_t length, ActivityLog log);
+
+/* The whole job. Returns 1 when it ran to its end after opening both files,
+ * 0 when an open failed or the job broke off with "Ошибка". */
+int PrintFile(ActivityLog log, const char *inputPath, const char *outputName);
+
+/* ---- Log texts (Windows-1251) ------------------------------------------- */
+
+extern const char TextStarted[];        /* Запуск */
+extern const char TextOpeningFile[];    /* "Открытие файла " */
+extern const char TextClosingFile[];    /* "Закрытие файла " */
+extern const char TextError[];          /* Ошибка */
+extern const char TextAnalysis[];       /* "Анализ " */
+extern const char TextRecoding[];       /* Перекодировка в DOS */
+extern const char TextBlankSkipped[];   /* Пустая страница пропущена */
+
+/* Composes prefix + tail into line (LOG_LINE_SIZE bytes), cut at 254
+ * characters. */
+void ComposeLogLine(char *line, const char *prefix, const char *tail);
+
+#endif

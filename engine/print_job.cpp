@@ -1,0 +1,166 @@
+/* print_job.cpp - one print job: open, read, recode, split, ask, write, close. */
+#include <string.h>
+
+#include "engine.h"
+
+uint32_t PageCount;
+uint32_t PageFrom;
+uint32_t PageTo;
+
+int PageHasText(const unsigned char *bytes, uint32_t length, ActivityLog log)
+{
+    for (uint32_t i = 0; i < length; i++) {
+        if (bytes[i] > 32)
+            return 1;
+    }
+    LogLine(log, TextBlankSkipped);
+    return 0;
+}
+
+static void LogWithName(ActivityLog log, char *line, const char *prefix, const char *name)
+{
+    ComposeLogLine(line, prefix, name);
+    LogLine(log, line);
+}
+
+/* Reads the whole input into a fresh heap block. Returns 0 when the size does
+ * not fit 32 bits, the block cannot be had, or the read comes back short: no
+ * byte that was not read is ever used. */
+static int ReadImage(HANDLE input, unsigned char **image, uint32_t *size)
+{
+    HANDLE heap = GetProcessHeap();
+    DWORD high = 0;
+    DWORD low = GetFileSize(input, &high);
+    DWORD got = 0;
+
+    *image = NULL;
+    *size = 0;
+    if (high != 0 || low == INVALID_FILE_SIZE)
+        return 0;
+    /* A zero-byte request still yields a block, so an empty file is a job. */
+    *image = (unsigned char *)HeapAlloc(heap, 0, low);
+    if (!*image)
+        return 0;
+    if (low != 0 && (!ReadFile(input, *image, low, &got, NULL) || got != low)) {
+        HeapFree(heap, 0, *image);
+        *image = NULL;
+        return 0;
+    }
+    *size = low;
+    return 1;
+}
+
+/* Writes pages PageFrom..PageTo (To already cut to pageCount). The counted
+ * page after a final delimiter has no table entry: it is a page of no bytes.
+ * Returns 0 when a write fails or comes back short. */
+static int WritePages(ActivityLog log, HANDLE output, const unsigned char *image,
+                      const PageTable *table, uint32_t from, uint32_t to, int32_t *toggle)
+{
+
+    for (uint32_t p = from - 1; p < to; p++) {
+        const unsigned char *bytes = NULL;
+        uint32_t length = 0;
+        DWORD written = 0;
+
+        if (p < table->Entries) {
+            bytes = image + table->PageStarts[p];
+            length = table->PageEnds[p] - table->PageStarts[p] + 1;
+        }
+        /* Re-read for every page into the job's one switch variable, so a
+         * missing key leaves the TODOS value in force. */
+        ReadSettingStruct("SKIPEMPTY", toggle, sizeof *toggle);
+        if (*toggle == 1 && !PageHasText(bytes, length, log))
+            continue;
+        if (length == 0)
+            continue;
+        if (!WriteFile(output, bytes, length, &written, NULL) || written != length)
+            return 0;
+    }
+    return 1;
+}
+
+int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
+{
+    HANDLE heap = GetProcessHeap();
+    char *line;
+    HANDLE input = INVALID_HANDLE_VALUE;
+    HANDLE output = INVALID_HANDLE_VALUE;
+    unsigned char *image = NULL;
+    uint32_t size = 0;
+    int32_t toggle = 1; /* TODOS, then SKIPEMPTY before each page */
+    PageTable table = {NULL, NULL, 0};
+    uint32_t pageCount = 0;
+    int result = 0;
+
+    line = (char *)HeapAlloc(heap, HEAP_ZERO_MEMORY, LOG_LINE_SIZE);
+    if (!line) {
+        LogLine(log, TextError);
+        return 0;
+    }
+
+    input = CreateFileA(inputPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, NULL);
+    LogWithName(log, line, TextOpeningFile, inputPath);
+    if (input == INVALID_HANDLE_VALUE) {
+        LogLine(log, TextError);
+        goto done;
+    }
+
+    /* Open-always: an existing file is not truncated, only overwritten from
+     * its first byte as far as the job writes. */
+    output = CreateFileA(outputName, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, NULL);
+    LogWithName(log, line, TextOpeningFile, outputName);
+    if (output == INVALID_HANDLE_VALUE) {
+        LogLine(log, TextError);
+        goto done;
+    }
+
+    if (!ReadImage(input, &image, &size)) {
+        LogLine(log, TextError);
+        goto done;
+    }
+
+    LogLine(log, TextAnalysis);
+    ReadSettingStruct("TODOS", &toggle, sizeof toggle);
+    if (toggle == 1)
+        RecodeToDos(image, size, log);
+
+    if (!SplitPages(image, size, PageDelimiter, &table, &pageCount)) {
+        LogLine(log, TextError);
+        goto done;
+    }
+
+    result = 1;
+    if (ChoosePageRange(log, pageCount) == 1) {
+        /* Unsigned throughout: a To typed as a negative number is cut to the
+         * count, and a From of 0 or a negative one starts beyond every page. */
+        if (PageTo > pageCount)
+            PageTo = pageCount;
+        if (!WritePages(log, output, image, &table, PageFrom, PageTo, &toggle)) {
+            LogLine(log, TextError);
+            result = 0;
+        }
+    }
+    FreePageTable(&table);
+    HeapFree(heap, 0, image);
+    image = NULL;
+
+    LogWithName(log, line, TextClosingFile, outputName);
+    CloseHandle(output);
+    output = INVALID_HANDLE_VALUE;
+    LogWithName(log, line, TextClosingFile, inputPath);
+    CloseHandle(input);
+    input = INVALID_HANDLE_VALUE;
+
+done:
+    FreePageTable(&table);
+    if (image)
+        HeapFree(heap, 0, image);
+    if (output != INVALID_HANDLE_VALUE)
+        CloseHandle(output);
+    if (input != INVALID_HANDLE_VALUE)
+        CloseHandle(input);
+    HeapFree(heap, 0, line);
+    return result;
+}

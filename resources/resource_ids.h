@@ -1,0 +1,52 @@
+/* resource_ids.h - ids shared by app.rc and the shell. The numbers are
+ * published (other tools and the help file refer to them): never renumber.
+ * Plain #defines only, so the resource compiler can read this file. */
+#ifndef VELMAR_RESOURCE_IDS_H
+#define VELMAR_RESOURCE_IDS_H
+
+/* Commands */
+#define CMD_ABOUT                 104
+#define CMD_EXIT                  105
+#define CMD_OPEN_AND_PRINT      32772
+#define CMD_SETTINGS            32773
+#define CMD_HELP                32774
+
+/* Dialogs */
+#define IDD_ABOUT                 103
+#define IDD_PAGE_RANGE            129
+#define IDD_SETTINGS              130
+
+/* Icons */
+#define IDI_APPLICATION_ICON      107
+#define IDI_SMALL_ICON            108
+
+/* Menu and accelerator table */
+#define IDM_MAIN_MENU             109
+#define IDA_ACCELERATORS          109
+
+/* Strings */
+#define IDS_WINDOW_TITLE          103
+#define IDS_CLASS_NAME            109
+
+/* Version block */
+#define IDV_VERSION                 1
+
+/* Page range dialog (129) */
+#define IDC_PAGE_RANGE_COUNT     1000
+#define IDC_PAGE_RANGE_TO        1003
+#define IDC_PAGE_RANGE_FROM      1004
+
+/* Settings dialog (130) */
+#define IDC_SETTINGS_TODOS       1001
+#define IDC_SETTINGS_LIMITER     1002
+#define IDC_SETTINGS_SKIPEMPTY   1003
+#define IDC_SETTINGS_PRINT_TO    1004
+
+/* About box (103) */
+#define IDC_ABOUT_ICON              2
+
+/* Main window: the private "save and quit" message, sent, never posted. It
+ * shares its number with the system's quit message. */
+#define MSG_SAVE_AND_QUIT          18
+
+#endif
