@@ -1,0 +1,195 @@
+/* bench_print - a whole print job on a large Windows-1251 text, against a
+ * plain copy of the same file (read whole, one write) measured in the same
+ * run. Prints speeds, ratios and peak memory; it passes or fails nothing.
+ *
+ *   bench_print [directory] [megabytes]
+ *
+ * Each measurement runs in a child process of its own, so that its peak
+ * resident size is its own. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "engine.h"
+
+static uint32_t LinesLogged;
+
+void LogLine(ActivityLog log, const char *text) { LinesLogged++; }
+
+int ChoosePageRange(ActivityLog log, uint32_t pageCount)
+{
+    PageCount = pageCount;
+    PageFrom = 1;
+    PageTo = pageCount;
+    return 1;
+}
+
+static double Now()
+{
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
+}
+
+/* Windows-1251 text: Russian words, line ends CR LF, a form feed every 60
+ * lines, and now and then a blank page. */
+static void MakeInput(const char *path, size_t megabytes, size_t *pages)
+{
+    static const char *words[] = {"\xcf\xf0\xe8\xe2\xe5\xf2", "\xec\xe8\xf0", "\xf1\xf7\xb8\xf2",
+                                  "\xd1\xf3\xec\xec\xe0", "12345.67", "\xe8\xf2\xee\xe3\xee",
+                                  "\xc8\xe2\xe0\xed\xee\xe2", "\xed\xe0\xeb\xee\xe3"};
+    FILE *file = fopen(path, "wb");
+    size_t target = megabytes * 1000000;
+    size_t written = 0;
+    size_t line = 0;
+    uint32_t seed = 1;
+    char buffer[256];
+
+    *pages = 1;
+    while (written < target) {
+        size_t used = 0;
+        if (line % 60 == 59) {
+            buffer[used++] = '\f';
+            (*pages)++;
+            if (*pages % 50 == 0) { /* a blank page now and then */
+                memcpy(buffer + used, "\r\n  \r\n\f", 7);
+                used += 7;
+                (*pages)++;
+            }
+        }
+        for (int w = 0; w < 8; w++) {
+            seed = seed * 1103515245u + 12345u;
+            const char *word = words[(seed >> 16) % 8];
+            size_t length = strlen(word);
+            memcpy(buffer + used, word, length);
+            used += length;
+            buffer[used++] = ' ';
+        }
+        buffer[used++] = '\r';
+        buffer[used++] = '\n';
+        fwrite(buffer, 1, used, file);
+        written += used;
+        line++;
+    }
+    fclose(file);
+}
+
+/* Read whole, one write: the floor any job stands on. */
+static void PlainCopy(const char *input, const char *output)
+{
+    HANDLE in = CreateFileA(input, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE out = CreateFileA(output, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, 0, NULL);
+    DWORD high = 0, size = GetFileSize(in, &high), done = 0;
+    void *image = HeapAlloc(GetProcessHeap(), 0, size);
+    ReadFile(in, image, size, &done, NULL);
+    WriteFile(out, image, size, &done, NULL);
+    HeapFree(GetProcessHeap(), 0, image);
+    CloseHandle(out);
+    CloseHandle(in);
+}
+
+struct Measure {
+    double seconds;
+    long peakKilobytes;
+};
+
+/* Runs one case in a child; best time of three runs, peak of the child. */
+static Measure RunCase(int which, const char *input, const char *output)
+{
+    Measure best = {1e30, 0};
+    for (int round = 0; round < 3; round++) {
+        int pipeEnds[2];
+        if (pipe(pipeEnds) != 0)
+            exit(1);
+        unlink(output);
+        pid_t child = fork();
+        if (child == 0) {
+            close(pipeEnds[0]);
+            double start = Now();
+            if (which == 0) {
+                PlainCopy(input, output);
+            } else {
+                PageDelimiter = which == 1 ? 12 : 10;
+                PrintFile((ActivityLog)0, input, output);
+            }
+            double seconds = Now() - start;
+            if (write(pipeEnds[1], &seconds, sizeof seconds) != sizeof seconds)
+                _exit(1);
+            _exit(0);
+        }
+        close(pipeEnds[1]);
+        double seconds = 0;
+        if (read(pipeEnds[0], &seconds, sizeof seconds) != sizeof seconds)
+            exit(1);
+        close(pipeEnds[0]);
+        int status;
+        struct rusage usage;
+        wait4(child, &status, 0, &usage);
+        if (seconds < best.seconds)
+            best.seconds = seconds;
+        if (usage.ru_maxrss > best.peakKilobytes)
+            best.peakKilobytes = usage.ru_maxrss;
+    }
+    return best;
+}
+
+int main(int argc, char **argv)
+{
+    const char *directory = argc > 1 ? argv[1] : ".";
+    size_t megabytes = argc > 2 ? (size_t)atoi(argv[2]) : 100;
+    char input[1024], output[1024], ini[1024];
+    size_t formFeedPages = 0;
+
+    snprintf(input, sizeof input, "%s/bench-input.txt", directory);
+    snprintf(output, sizeof output, "%s/bench-output.prn", directory);
+    snprintf(ini, sizeof ini, "%s/ini.ini", directory);
+    unlink(ini); /* no settings file: recoding and blank-page skipping on */
+    snprintf(IniPath, sizeof IniPath, "%s", ini);
+
+    MakeInput(input, megabytes, &formFeedPages);
+    FILE *probe = fopen(input, "rb");
+    fseek(probe, 0, SEEK_END);
+    double bytes = (double)ftell(probe);
+    fclose(probe);
+    /* Pages when split at line feeds: one per line. */
+    size_t lineFeedPages = 1;
+    {
+        FILE *f = fopen(input, "rb");
+        int c;
+        static char chunk[1 << 16];
+        size_t got;
+        while ((got = fread(chunk, 1, sizeof chunk, f)) > 0)
+            for (size_t i = 0; i < got; i++)
+                lineFeedPages += chunk[i] == '\n';
+        fclose(f);
+        (void)c;
+    }
+
+    Measure copy = RunCase(0, input, output);
+    Measure formFeed = RunCase(1, input, output);
+    Measure lineFeed = RunCase(2, input, output);
+
+    double mb = bytes / 1e6;
+    printf("input: %.1f MB Windows-1251 text, %zu form-feed pages, %zu line-feed pages\n", mb,
+           formFeedPages, lineFeedPages);
+    printf("%-28s %8.3f s %8.1f MB/s  peak %7.1f MB\n", "plain copy (baseline)", copy.seconds,
+           mb / copy.seconds, copy.peakKilobytes / 1024.0);
+    printf("%-28s %8.3f s %8.1f MB/s  peak %7.1f MB\n", "job, form feeds", formFeed.seconds,
+           mb / formFeed.seconds, formFeed.peakKilobytes / 1024.0);
+    printf("%-28s %8.3f s %8.1f MB/s  peak %7.1f MB\n", "job, line feeds", lineFeed.seconds,
+           mb / lineFeed.seconds, lineFeed.peakKilobytes / 1024.0);
+    printf("ratio job(form feeds) / plain copy:      %.2f (target <= 2.0)\n", formFeed.seconds / copy.seconds);
+    printf("ratio job(line feeds) / job(form feeds): %.2f (target <= 3.0)\n", lineFeed.seconds / formFeed.seconds);
+    double budgetFF = (bytes + 8.0 * formFeedPages + 4 * 1048576.0) / 1048576.0;
+    double budgetLF = (bytes + 8.0 * lineFeedPages + 4 * 1048576.0) / 1048576.0;
+    printf("peak memory, form feeds: %.1f MB of a budget of %.1f MB (file + 8 B/page + 4 MB)\n",
+           formFeed.peakKilobytes / 1024.0, budgetFF);
+    printf("peak memory, line feeds: %.1f MB of a budget of %.1f MB\n", lineFeed.peakKilobytes / 1024.0, budgetLF);
+    unlink(output);
+    unlink(input);
+    return 0;
+}

@@ -1,0 +1,521 @@
+/* driver.c - remote control for velmar.exe in end-to-end tests.
+ *
+ * Runs under Wine next to the program under test and works on its windows
+ * from the outside: finds them, reads the activity log, fills in and presses
+ * dialog controls, sends menu commands and keystrokes, waits for windows and
+ * processes to go away. run_e2e.sh calls it once per step:
+ *
+ *   driver find [-v] [-p PID] [-t MS] CLASS TITLE
+ *            waits for a top-level window ("*" matches any class or title);
+ *            prints "HWND PID LEFT TOP RIGHT BOTTOM CLASS|TITLE"
+ *   driver gone HWND MS                     waits until the window is destroyed
+ *   driver desktop                          prints the desktop rectangle
+ *   driver rect HWND                        prints LEFT TOP RIGHT BOTTOM
+ *   driver move HWND LEFT TOP WIDTH HEIGHT  moves and sizes a window
+ *   driver lines HWND                       activity log lines, one per line, as
+ *                                           hex of their ANSI (code page) bytes
+ *   driver gettext HWND ID                  text of a dialog control (UTF-8)
+ *   driver settext HWND ID TEXT             sets the text of a dialog control
+ *   driver click HWND ID                    clicks a dialog button (BM_CLICK)
+ *   driver command HWND NUMBER              posts WM_COMMAND NUMBER (menu command)
+ *   driver close HWND                       posts WM_CLOSE
+ *   driver keys HWND KEY...                 brings HWND to the front, then types
+ *                                           KEY: enter, esc, tab, alt+CHAR or text
+ *   driver openfile PID PATH MS             fills in the open-file dialog of
+ *                                           process PID with PATH and confirms it
+ *   driver wait-exit PID MS                 waits for process PID to end
+ *
+ * Exit status: 0 done, 1 timed out or not found, 2 bad usage. Every wait has
+ * a timeout: a hung program must fail the test, never hang it.
+ */
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+#include <io.h>
+#include <fcntl.h>
+
+#define POLL_MS 50
+#define SEND_TIMEOUT_MS 5000
+
+/* Id of the file name combo box (cmb13) and of the old-style file name edit
+ * (edt1) in the common open-file dialog. */
+#define FILE_NAME_COMBO 0x47C
+#define FILE_NAME_EDIT  0x480
+
+static void PrintUtf8(const wchar_t *text)
+{
+    char buffer[1024];
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer, NULL, NULL);
+    if (n > 0)
+        fwrite(buffer, 1, (size_t)n - 1, stdout);
+}
+
+static HWND ParseWindow(const wchar_t *text)
+{
+    return (HWND)(ULONG_PTR)wcstoul(text, NULL, 0);
+}
+
+static DWORD Elapsed(DWORD start)
+{
+    return GetTickCount() - start;
+}
+
+static BOOL Matches(const wchar_t *pattern, const wchar_t *value)
+{
+    return wcscmp(pattern, L"*") == 0 || wcscmp(pattern, value) == 0;
+}
+
+/* ---- find ---------------------------------------------------------------- */
+
+typedef struct {
+    const wchar_t *className;
+    const wchar_t *title;
+    DWORD pid;
+    BOOL mustBeVisible;
+    HWND found;
+} FindRequest;
+
+static BOOL CALLBACK FindProc(HWND window, LPARAM param)
+{
+    FindRequest *request = (FindRequest *)param;
+    wchar_t className[256] = L"", title[256] = L"";
+    DWORD pid = 0;
+
+    GetWindowThreadProcessId(window, &pid);
+    if (request->pid && pid != request->pid)
+        return TRUE;
+    if (request->mustBeVisible && !IsWindowVisible(window))
+        return TRUE;
+    GetClassNameW(window, className, 256);
+    GetWindowTextW(window, title, 256);
+    if (Matches(request->className, className) && Matches(request->title, title)) {
+        request->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static void ShowWindowInfo(HWND window)
+{
+    wchar_t className[256] = L"", title[256] = L"";
+    DWORD pid = 0;
+    RECT rect = {0, 0, 0, 0};
+
+    GetWindowThreadProcessId(window, &pid);
+    GetWindowRect(window, &rect);
+    GetClassNameW(window, className, 256);
+    GetWindowTextW(window, title, 256);
+    printf("0x%lx %lu %ld %ld %ld %ld ", (unsigned long)(ULONG_PTR)window, (unsigned long)pid,
+           rect.left, rect.top, rect.right, rect.bottom);
+    PrintUtf8(className);
+    printf("|");
+    PrintUtf8(title);
+    printf("\n");
+}
+
+static int CmdFind(int argc, wchar_t **argv)
+{
+    FindRequest request;
+    DWORD timeout = 10000, start;
+    int i = 0;
+
+    memset(&request, 0, sizeof request);
+    while (i < argc && argv[i][0] == L'-') {
+        if (wcscmp(argv[i], L"-v") == 0) {
+            request.mustBeVisible = TRUE;
+            i++;
+        } else if (wcscmp(argv[i], L"-p") == 0 && i + 1 < argc) {
+            request.pid = wcstoul(argv[i + 1], NULL, 0);
+            i += 2;
+        } else if (wcscmp(argv[i], L"-t") == 0 && i + 1 < argc) {
+            timeout = wcstoul(argv[i + 1], NULL, 0);
+            i += 2;
+        } else {
+            return 2;
+        }
+    }
+    if (argc - i != 2)
+        return 2;
+    request.className = argv[i];
+    request.title = argv[i + 1];
+
+    start = GetTickCount();
+    for (;;) {
+        request.found = NULL;
+        EnumWindows(FindProc, (LPARAM)&request);
+        if (request.found) {
+            ShowWindowInfo(request.found);
+            return 0;
+        }
+        if (Elapsed(start) >= timeout)
+            break;
+        Sleep(POLL_MS);
+    }
+    fprintf(stderr, "driver: no window of class \"%ls\" titled \"%ls\" after %lu ms\n",
+            request.className, request.title, (unsigned long)timeout);
+    return 1;
+}
+
+static int CmdGone(HWND window, DWORD timeout)
+{
+    DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (Elapsed(start) >= timeout) {
+            fprintf(stderr, "driver: window 0x%lx still there after %lu ms\n",
+                    (unsigned long)(ULONG_PTR)window, (unsigned long)timeout);
+            return 1;
+        }
+        Sleep(POLL_MS);
+    }
+    return 0;
+}
+
+/* ---- the activity log ---------------------------------------------------- */
+
+static BOOL CALLBACK FindListBoxProc(HWND child, LPARAM param)
+{
+    wchar_t className[64] = L"";
+    GetClassNameW(child, className, 64);
+    if (_wcsicmp(className, L"ListBox") == 0) {
+        *(HWND *)param = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+/* The list box itself, or the first list box among the window's children. */
+static HWND ListBoxOf(HWND window)
+{
+    wchar_t className[64] = L"";
+    HWND listBox = NULL;
+
+    GetClassNameW(window, className, 64);
+    if (_wcsicmp(className, L"ListBox") == 0)
+        return window;
+    EnumChildWindows(window, FindListBoxProc, (LPARAM)&listBox);
+    return listBox;
+}
+
+/* Across processes Wine hands list box text over as UTF-16 whatever message
+ * is used, so the text is asked for in UTF-16 and turned back into the
+ * ANSI code page, which gives the bytes the program added. */
+static int CmdLines(HWND window)
+{
+    HWND listBox = ListBoxOf(window);
+    DWORD_PTR count = 0, length = 0;
+    LRESULT i;
+
+    if (!listBox) {
+        fprintf(stderr, "driver: no list box in window 0x%lx\n", (unsigned long)(ULONG_PTR)window);
+        return 1;
+    }
+    if (!SendMessageTimeoutW(listBox, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &count)
+        || (LRESULT)count == LB_ERR) {
+        fprintf(stderr, "driver: the list box does not answer\n");
+        return 1;
+    }
+    for (i = 0; i < (LRESULT)count; i++) {
+        wchar_t text[1024];
+        char bytes[2048];
+        int n, k;
+
+        memset(text, 0, sizeof text);
+        if (!SendMessageTimeoutW(listBox, LB_GETTEXTLEN, (WPARAM)i, 0, SMTO_ABORTIFHUNG,
+                                 SEND_TIMEOUT_MS, &length)
+            || (LRESULT)length == LB_ERR || length >= 1024)
+            return 1;
+        if (!SendMessageTimeoutW(listBox, LB_GETTEXT, (WPARAM)i, (LPARAM)text, SMTO_ABORTIFHUNG,
+                                 SEND_TIMEOUT_MS, &length))
+            return 1;
+        n = WideCharToMultiByte(CP_ACP, 0, text, -1, bytes, sizeof bytes, NULL, NULL);
+        for (k = 0; k + 1 < n; k++)
+            printf("%02x", (unsigned char)bytes[k]);
+        printf("\n");
+    }
+    return 0;
+}
+
+/* ---- dialog controls ----------------------------------------------------- */
+
+static HWND Control(HWND dialog, const wchar_t *id)
+{
+    HWND control = GetDlgItem(dialog, (int)wcstol(id, NULL, 0));
+    if (!control)
+        fprintf(stderr, "driver: no control %ls in window 0x%lx\n", id, (unsigned long)(ULONG_PTR)dialog);
+    return control;
+}
+
+static int CmdGetText(HWND dialog, const wchar_t *id)
+{
+    HWND control = Control(dialog, id);
+    wchar_t text[1024];
+    DWORD_PTR result;
+
+    if (!control)
+        return 1;
+    memset(text, 0, sizeof text);
+    if (!SendMessageTimeoutW(control, WM_GETTEXT, 1024, (LPARAM)text, SMTO_ABORTIFHUNG,
+                             SEND_TIMEOUT_MS, &result))
+        return 1;
+    PrintUtf8(text);
+    printf("\n");
+    return 0;
+}
+
+static int CmdSetText(HWND dialog, const wchar_t *id, const wchar_t *text)
+{
+    HWND control = Control(dialog, id);
+    DWORD_PTR result;
+
+    if (!control)
+        return 1;
+    if (!SendMessageTimeoutW(control, WM_SETTEXT, 0, (LPARAM)text, SMTO_ABORTIFHUNG,
+                             SEND_TIMEOUT_MS, &result))
+        return 1;
+    return 0;
+}
+
+/* Posted, not sent: the click may start a modal loop (a print job, a
+ * dialog) that would keep a sent message from returning. */
+static int CmdClick(HWND dialog, const wchar_t *id)
+{
+    HWND control = Control(dialog, id);
+    if (!control)
+        return 1;
+    return PostMessageW(control, BM_CLICK, 0, 0) ? 0 : 1;
+}
+
+/* ---- keyboard ------------------------------------------------------------ */
+
+static void AddKey(INPUT *inputs, int *count, WORD vk, BOOL up)
+{
+    INPUT *input = &inputs[(*count)++];
+    memset(input, 0, sizeof *input);
+    input->type = INPUT_KEYBOARD;
+    input->ki.wVk = vk;
+    input->ki.wScan = (WORD)MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+    input->ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+}
+
+static void AddTap(INPUT *inputs, int *count, WORD vk, BOOL alt)
+{
+    if (alt)
+        AddKey(inputs, count, VK_MENU, FALSE);
+    AddKey(inputs, count, vk, FALSE);
+    AddKey(inputs, count, vk, TRUE);
+    if (alt)
+        AddKey(inputs, count, VK_MENU, TRUE);
+}
+
+/* A character by the key (and shift state) that types it. */
+static void AddChar(INPUT *inputs, int *count, wchar_t ch, BOOL alt)
+{
+    SHORT scan = VkKeyScanW(ch);
+    BOOL shift = (scan >> 8) & 1;
+    if (shift)
+        AddKey(inputs, count, VK_SHIFT, FALSE);
+    AddTap(inputs, count, (WORD)(scan & 0xFF), alt);
+    if (shift)
+        AddKey(inputs, count, VK_SHIFT, TRUE);
+}
+
+/* Wine moves the foreground late, mostly after a dialog closed: ask again
+ * until it sticks. */
+static BOOL BringToFront(HWND window, DWORD timeout)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        SetForegroundWindow(window);
+        if (GetForegroundWindow() == window)
+            return TRUE;
+        if (Elapsed(start) >= timeout)
+            return FALSE;
+        Sleep(POLL_MS);
+    }
+}
+
+static int CmdKeys(HWND window, int argc, wchar_t **argv)
+{
+    INPUT inputs[256];
+    int count = 0, i;
+
+    if (!BringToFront(window, 5000)) {
+        fprintf(stderr, "driver: window 0x%lx does not come to the front\n", (unsigned long)(ULONG_PTR)window);
+        return 1;
+    }
+    for (i = 0; i < argc; i++) {
+        const wchar_t *key = argv[i];
+        if (count > 200)
+            return 2;
+        if (wcscmp(key, L"enter") == 0)
+            AddTap(inputs, &count, VK_RETURN, FALSE);
+        else if (wcscmp(key, L"esc") == 0)
+            AddTap(inputs, &count, VK_ESCAPE, FALSE);
+        else if (wcscmp(key, L"tab") == 0)
+            AddTap(inputs, &count, VK_TAB, FALSE);
+        else if (wcsncmp(key, L"alt+", 4) == 0 && key[4] && !key[5])
+            AddChar(inputs, &count, key[4], TRUE);
+        else {
+            const wchar_t *p;
+            for (p = key; *p && count < 200; p++)
+                AddChar(inputs, &count, *p, FALSE);
+        }
+    }
+    return SendInput((UINT)count, inputs, sizeof(INPUT)) == (UINT)count ? 0 : 1;
+}
+
+/* ---- the open-file dialog ------------------------------------------------ */
+
+typedef struct {
+    DWORD pid;
+    HWND found;
+} OpenFileRequest;
+
+static BOOL CALLBACK FindOpenFileProc(HWND window, LPARAM param)
+{
+    OpenFileRequest *request = (OpenFileRequest *)param;
+    wchar_t className[64] = L"";
+    DWORD pid = 0;
+
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != request->pid || !IsWindowVisible(window))
+        return TRUE;
+    GetClassNameW(window, className, 64);
+    if (wcscmp(className, L"#32770") != 0)
+        return TRUE;
+    if (GetDlgItem(window, FILE_NAME_COMBO) || GetDlgItem(window, FILE_NAME_EDIT)) {
+        request->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+/* The open-file dialog is told apart from the program's own dialogs by its
+ * file name box, not by its title, which follows Wine's language. */
+static int CmdOpenFile(DWORD pid, const wchar_t *path, DWORD timeout)
+{
+    OpenFileRequest request;
+    DWORD start = GetTickCount(), lastPress = 0;
+    HWND nameBox;
+    DWORD_PTR result;
+    BOOL pressed = FALSE;
+
+    request.pid = pid;
+    for (;;) {
+        request.found = NULL;
+        EnumWindows(FindOpenFileProc, (LPARAM)&request);
+        if (request.found)
+            break;
+        if (Elapsed(start) >= timeout) {
+            fprintf(stderr, "driver: no open-file dialog in process %lu\n", (unsigned long)pid);
+            return 1;
+        }
+        Sleep(POLL_MS);
+    }
+    ShowWindowInfo(request.found);
+
+    nameBox = GetDlgItem(request.found, FILE_NAME_COMBO);
+    if (!nameBox)
+        nameBox = GetDlgItem(request.found, FILE_NAME_EDIT);
+    if (!SendMessageTimeoutW(nameBox, WM_SETTEXT, 0, (LPARAM)path, SMTO_ABORTIFHUNG,
+                             SEND_TIMEOUT_MS, &result))
+        return 1;
+
+    /* Open is the dialog's IDOK. The dialog may still be busy filling in its
+     * file list when the first press arrives, so press again now and then
+     * until it has gone. */
+    while (IsWindow(request.found) && IsWindowVisible(request.found)) {
+        if (!pressed || Elapsed(lastPress) >= 2000) {
+            PostMessageW(request.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                         (LPARAM)GetDlgItem(request.found, IDOK));
+            pressed = TRUE;
+            lastPress = GetTickCount();
+        }
+        if (Elapsed(start) >= timeout) {
+            fprintf(stderr, "driver: the open-file dialog stays open\n");
+            return 1;
+        }
+        Sleep(POLL_MS);
+    }
+    return 0;
+}
+
+static int CmdWaitExit(DWORD pid, DWORD timeout)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    DWORD status;
+
+    if (!process)
+        return 0;  /* already gone */
+    status = WaitForSingleObject(process, timeout);
+    CloseHandle(process);
+    if (status != WAIT_OBJECT_0) {
+        fprintf(stderr, "driver: process %lu still running after %lu ms\n", (unsigned long)pid,
+                (unsigned long)timeout);
+        return 1;
+    }
+    return 0;
+}
+
+static int Usage(void)
+{
+    fprintf(stderr, "usage: driver find|gone|desktop|rect|move|lines|gettext|settext|click|"
+                    "command|close|keys|openfile|wait-exit ...\n");
+    return 2;
+}
+
+int wmain(int argc, wchar_t **argv)
+{
+    const wchar_t *cmd;
+    RECT rect;
+
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (argc < 2)
+        return Usage();
+    cmd = argv[1];
+    argc -= 2;
+    argv += 2;
+
+    if (wcscmp(cmd, L"find") == 0)
+        return CmdFind(argc, argv);
+    if (wcscmp(cmd, L"desktop") == 0) {
+        GetWindowRect(GetDesktopWindow(), &rect);
+        printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        return 0;
+    }
+    if (argc < 1)
+        return Usage();
+    if (wcscmp(cmd, L"gone") == 0 && argc == 2)
+        return CmdGone(ParseWindow(argv[0]), wcstoul(argv[1], NULL, 0));
+    if (wcscmp(cmd, L"rect") == 0 && argc == 1) {
+        if (!GetWindowRect(ParseWindow(argv[0]), &rect))
+            return 1;
+        printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        return 0;
+    }
+    if (wcscmp(cmd, L"move") == 0 && argc == 5)
+        return SetWindowPos(ParseWindow(argv[0]), NULL, _wtoi(argv[1]), _wtoi(argv[2]), _wtoi(argv[3]),
+                            _wtoi(argv[4]), SWP_NOZORDER | SWP_NOACTIVATE) ? 0 : 1;
+    if (wcscmp(cmd, L"lines") == 0 && argc == 1)
+        return CmdLines(ParseWindow(argv[0]));
+    if (wcscmp(cmd, L"gettext") == 0 && argc == 2)
+        return CmdGetText(ParseWindow(argv[0]), argv[1]);
+    if (wcscmp(cmd, L"settext") == 0 && argc == 3)
+        return CmdSetText(ParseWindow(argv[0]), argv[1], argv[2]);
+    if (wcscmp(cmd, L"click") == 0 && argc == 2)
+        return CmdClick(ParseWindow(argv[0]), argv[1]);
+    if (wcscmp(cmd, L"command") == 0 && argc == 2)
+        return PostMessageW(ParseWindow(argv[0]), WM_COMMAND, wcstoul(argv[1], NULL, 0), 0) ? 0 : 1;
+    if (wcscmp(cmd, L"close") == 0 && argc == 1)
+        return PostMessageW(ParseWindow(argv[0]), WM_CLOSE, 0, 0) ? 0 : 1;
+    if (wcscmp(cmd, L"keys") == 0 && argc >= 2)
+        return CmdKeys(ParseWindow(argv[0]), argc - 1, argv + 1);
+    if (wcscmp(cmd, L"openfile") == 0 && argc == 3)
+        return CmdOpenFile(wcstoul(argv[0], NULL, 0), argv[1], wcstoul(argv[2], NULL, 0));
+    if (wcscmp(cmd, L"wait-exit") == 0 && argc == 2)
+        return CmdWaitExit(wcstoul(argv[0], NULL, 0), wcstoul(argv[1], NULL, 0));
+    return Usage();
+}

@@ -1,0 +1,476 @@
+#!/usr/bin/env bash
+# run_e2e.sh VELMAR_EXE DRIVER_EXE - end-to-end tests of velmar.exe under Wine.
+#
+# Starts a private Xvfb, prepares a Wine prefix of its own (so that stopping
+# its wineserver and re-pointing LPT1 disturb no other test), and runs each
+# case in a fresh directory holding a copy of velmar.exe, so that ini.ini
+# lands beside the copy and every case starts without settings. LPT1 is a
+# link to a capture file. driver.exe works the windows from the inside of
+# Wine. Every case runs under a timeout.
+#
+# Environment:
+#   VELMAR_SCREENSHOTS=DIR   also save PNG screenshots there (needs imagemagick)
+#   VELMAR_E2E_CASES="a b"   run only these cases
+#   VELMAR_E2E_KEEP=1        keep the working directory
+#   VELMAR_E2E_WINEPREFIX    the prefix to use (default: the project's, + "-e2e")
+#
+# Prints one line per case and closes with "N passed, M failed"; the exit
+# status is non-zero when a case failed.
+set -u
+
+CASE_TIMEOUT=${VELMAR_E2E_CASE_TIMEOUT:-90}
+WAIT_MS=20000
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/../.." && pwd)
+
+# ---------------------------------------------------------------------------
+# Helpers for the cases. A case runs in its own bash process (see run_case),
+# in its directory $CASE_DIR, and ends with exit 0 (pass) or fail's exit 1.
+
+fail() {
+    echo "    FAIL: $*" >&2
+    exit 1
+}
+
+note() {
+    echo "    $*" >&2
+}
+
+drv() {
+    wine "$DRIVER_EXE" "$@"
+}
+
+# The bytes of a UTF-8 text in code page 1251, as lower-case hex.
+cp1251_hex() {
+    printf '%s' "$1" | iconv -f UTF-8 -t CP1251 | od -An -v -tx1 | tr -d ' \n'
+}
+
+# Starts velmar.exe from the case directory (it is the current directory,
+# so relative output names land there too); sets VELMAR_PID (Linux).
+start_velmar() {
+    (cd "$CASE_DIR" && exec wine velmar.exe "$@") >"$CASE_DIR/velmar.out" 2>&1 &
+    VELMAR_PID=$!
+    echo "$VELMAR_PID" >>"$CASE_DIR/pids"
+}
+
+# Waits for the window and sets WIN, WIN_PID (Windows) and WIN_RECT.
+# find_window [-v] CLASS TITLE
+find_window() {
+    local line
+    line=$(drv find -t "$WAIT_MS" "$@") || fail "no window: $*"
+    read -r WIN WIN_PID l t r b _ <<<"$line"
+    WIN_RECT="$l $t $r $b"
+}
+
+# Waits for velmar to end by itself; fails if it does not within the time
+# or ends with a status other than 0.
+expect_exit() {
+    local deadline=$((SECONDS + 20)) status
+    while kill -0 "$VELMAR_PID" 2>/dev/null; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "velmar.exe did not end by itself ($1)"
+        sleep 0.1
+    done
+    wait "$VELMAR_PID"
+    status=$?
+    [ "$status" -eq 0 ] || fail "velmar.exe ended with status $status ($1)"
+}
+
+expect_running() {
+    kill -0 "$VELMAR_PID" 2>/dev/null || fail "velmar.exe ended ($1)"
+}
+
+# expect_log WINDOW LINE... : the activity log holds exactly these lines.
+# Lines are given in UTF-8 and compared as Windows-1251 bytes. The log may
+# still be growing, so it is read again until it matches or time runs out.
+expect_log() {
+    local window=$1 expected="" actual="" line deadline=$((SECONDS + 10))
+    shift
+    for line in "$@"; do
+        expected+="$(cp1251_hex "$line")"$'\n'
+    done
+    while :; do
+        actual="$(drv lines "$window")"$'\n'
+        [ "$actual" = "$expected" ] && return 0
+        [ "$SECONDS" -lt "$deadline" ] || break
+        sleep 0.2
+    done
+    note "activity log, expected:"
+    printf '%s' "$expected" | while read -r line; do note "  $(echo "$line" | xxd -r -p | iconv -f CP1251 -t UTF-8)"; done
+    note "actual:"
+    printf '%s' "$actual" | while read -r line; do note "  $(echo "$line" | xxd -r -p | iconv -f CP1251 -t UTF-8 2>/dev/null || echo "$line")"; done
+    fail "activity log differs"
+}
+
+# expect_text DIALOG ID TEXT
+expect_text() {
+    local actual
+    actual=$(drv gettext "$1" "$2") || fail "cannot read control $2"
+    [ "$actual" = "$3" ] || fail "control $2 holds \"$actual\", expected \"$3\""
+}
+
+# expect_bytes FILE EXPECTED_FILE WHAT
+expect_bytes() {
+    [ -f "$1" ] || fail "$3: $1 does not exist"
+    if ! cmp -s "$1" "$2"; then
+        note "$3: expected $(stat -c %s "$2") bytes:"
+        od -An -c "$2" | head -8 >&2
+        note "actual $(stat -c %s "$1") bytes:"
+        od -An -c "$1" | head -8 >&2
+        fail "$3 differs"
+    fi
+}
+
+# The RECT value as stored in ini.ini: the four 32-bit integers
+# little-endian, then the sum of the 16 bytes modulo 256, in upper-case hex.
+rect_hex() {
+    local v k byte sum=0 out=""
+    for v in "$@"; do
+        v=$((v & 0xFFFFFFFF))
+        for k in 0 8 16 24; do
+            byte=$(((v >> k) & 0xFF))
+            out+=$(printf '%02X' "$byte")
+            sum=$((sum + byte))
+        done
+    done
+    printf '%s%02X' "$out" $((sum & 0xFF))
+}
+
+# The value of a key of ini.ini, empty when the file or the key is missing.
+ini_value() {
+    [ -f "$CASE_DIR/ini.ini" ] || return 0
+    tr -d '\r' <"$CASE_DIR/ini.ini" | sed -n "s/^$1=//p"
+}
+
+# A five-page file: pages end with a form feed, the last one does not.
+make_pages() {
+    local n
+    for n in 1 2 3 4 5; do
+        printf 'Page %d line 1\r\nPage %d line 2\r\n' "$n" "$n"
+        [ "$n" -eq 5 ] || printf '\f'
+    done
+}
+
+# Bytes of pages FROM to TO of a make_pages file, each with its form feed.
+pages_bytes() {
+    local n
+    for n in $(seq "$1" "$2"); do
+        printf 'Page %d line 1\r\nPage %d line 2\r\n' "$n" "$n"
+        [ "$n" -eq 5 ] || printf '\f'
+    done
+}
+
+# screenshot NAME LEFT TOP RIGHT BOTTOM
+screenshot() {
+    [ -n "${VELMAR_SCREENSHOTS:-}" ] || return 0
+    mkdir -p "$VELMAR_SCREENSHOTS"
+    sleep 0.5  # let the window finish painting
+    import -display "$DISPLAY" -window root -crop "$(($4 - $2))x$(($5 - $3))+$2+$3" +repage \
+        "$VELMAR_SCREENSHOTS/$1.png" || note "screenshot $1 failed"
+}
+
+# ---------------------------------------------------------------------------
+# The cases.
+
+# No file on the command line: title, class, centred placement, one log line;
+# closing saves the placement.
+case_start_plain() {
+    local desktop dl dt dr db left top
+    start_velmar
+    find_window -v VELMAR velmar
+    desktop=$(drv desktop) || fail "no desktop"
+    read -r dl dt dr db <<<"$desktop"
+    left=$((dr / 2 - 175))
+    top=$((db / 2 - 100))
+    [ "$WIN_RECT" = "$left $top $((left + 350)) $((top + 200))" ] ||
+        fail "window at $WIN_RECT, expected $left $top $((left + 350)) $((top + 200))"
+    expect_log "$WIN" "Запуск"
+    [ "$(cp1251_hex "Запуск")" = "c7e0eff3f1ea" ] || fail "the test's own encoding is wrong"
+    [ ! -f "$CASE_DIR/ini.ini" ] || [ -z "$(ini_value RECT)" ] || fail "RECT written before closing"
+    drv close "$WIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+    [ "$(ini_value RECT)" = "$(rect_hex $left $top $((left + 350)) $((top + 200)))" ] ||
+        fail "RECT=$(ini_value RECT), expected $(rect_hex $left $top $((left + 350)) $((top + 200)))"
+}
+
+# A moved and resized window comes back where it was left; a stored
+# rectangle with right 0 is ignored.
+case_placement_restored() {
+    local desktop dl dt dr db
+    start_velmar
+    find_window -v VELMAR velmar
+    drv move "$WIN" 100 120 400 250 || fail "cannot move the window"
+    drv command "$WIN" 105 || fail "cannot send Exit"
+    expect_exit "after Exit"
+    [ "$(ini_value RECT)" = "$(rect_hex 100 120 500 370)" ] ||
+        fail "RECT=$(ini_value RECT), expected $(rect_hex 100 120 500 370)"
+
+    start_velmar
+    find_window -v VELMAR velmar
+    [ "$WIN_RECT" = "100 120 500 370" ] || fail "restored at $WIN_RECT, expected 100 120 500 370"
+    expect_log "$WIN" "Запуск"
+    drv move "$WIN" -20 -30 300 180 || fail "cannot move the window"
+    drv close "$WIN" || fail "cannot close"
+    expect_exit "after the second WM_CLOSE"
+    [ "$(ini_value RECT)" = "$(rect_hex -20 -30 280 150)" ] ||
+        fail "RECT=$(ini_value RECT), expected $(rect_hex -20 -30 280 150) (negative coordinates)"
+
+    printf '[MAIN]\r\nRECT=%s\r\n' "$(rect_hex 10 10 0 300)" >"$CASE_DIR/ini.ini"
+    start_velmar
+    find_window -v VELMAR velmar
+    desktop=$(drv desktop) || fail "no desktop"
+    read -r dl dt dr db <<<"$desktop"
+    [ "$WIN_RECT" = "$((dr / 2 - 175)) $((db / 2 - 100)) $((dr / 2 + 175)) $((db / 2 + 100))" ] ||
+        fail "a stored rectangle with right 0 moved the window to $WIN_RECT"
+    drv close "$WIN" || fail "cannot close"
+    expect_exit "after the third WM_CLOSE"
+}
+
+# A file on the command line: the page range dialog opens during start-up,
+# Print sends every page (recoded to code page 866) to LPT1, and the program
+# ends by itself without saving its placement.
+case_command_line_print() {
+    local dialog main
+    # Windows-1251 text with more lower-case letters from 224 up than bytes
+    # in 128..191, so it is recoded.
+    {
+        printf 'Страница один\r\n\f'
+        printf 'Страница два\r\n\f'
+        printf 'Страница три\r\n'
+    } | iconv -f UTF-8 -t CP1251 >"$CASE_DIR/doc.txt"
+    iconv -f CP1251 -t CP866 <"$CASE_DIR/doc.txt" >"$CASE_DIR/expected.prn"
+
+    start_velmar doc.txt
+    find_window '#32770' Print
+    dialog=$WIN
+    expect_text "$dialog" 1000 3
+    expect_text "$dialog" 1004 1
+    expect_text "$dialog" 1003 3
+    find_window VELMAR velmar
+    main=$WIN
+    expect_log "$main" "Запуск" "Открытие файла doc.txt" "Открытие файла LPT1" "Анализ " \
+        "Перекодировка в DOS"
+    [ ! -s "$LPT1_CAPTURE" ] || fail "LPT1 written before Print was pressed"
+    drv find -t 100 -v VELMAR velmar >/dev/null 2>&1 &&
+        fail "the main window is shown before the command-line job has ended"
+    drv find '#32770' Print | { read -r _ _ l t r b _; screenshot page-range-dialog "$l" "$t" "$r" "$b"; }
+
+    drv click "$dialog" 1 || fail "cannot press Print"
+    expect_exit "after Print"
+    expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/expected.prn" "LPT1 output"
+    [ -z "$(ini_value RECT)" ] || fail "a command-line job saved RECT"
+}
+
+# Cancel (here by the Escape key) writes nothing, yet the program ends.
+case_command_line_cancel() {
+    make_pages >"$CASE_DIR/doc.txt"
+    start_velmar doc.txt
+    find_window '#32770' Print
+    expect_text "$WIN" 1000 5
+    expect_text "$WIN" 1004 1
+    expect_text "$WIN" 1003 5
+    drv keys "$WIN" esc || fail "cannot press Escape"
+    expect_exit "after Cancel"
+    [ -f "$LPT1_CAPTURE" ] && [ ! -s "$LPT1_CAPTURE" ] || fail "LPT1 received bytes after Cancel"
+    [ -z "$(ini_value RECT)" ] || fail "a cancelled command-line job saved RECT"
+}
+
+# The Enter key confirms like the Print button; From 4 prints pages 4 and 5,
+# plain ASCII passes unchanged.
+case_command_line_enter() {
+    make_pages >"$CASE_DIR/doc.txt"
+    pages_bytes 4 5 >"$CASE_DIR/expected.prn"
+    start_velmar doc.txt
+    find_window '#32770' Print
+    drv settext "$WIN" 1004 4 || fail "cannot set From"
+    drv keys "$WIN" enter || fail "cannot press Enter"
+    expect_exit "after Enter"
+    expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/expected.prn" "LPT1 output"
+}
+
+# A missing file: the job logs its error and the window stays open.
+case_command_line_missing() {
+    start_velmar missing.txt
+    find_window -v VELMAR velmar
+    expect_log "$WIN" "Запуск" "Открытие файла missing.txt" "Ошибка"
+    sleep 1
+    expect_running "a failed command-line job must leave the window open"
+    drv find -t 100 '#32770' Print >/dev/null 2>&1 && fail "page range dialog opened for a missing file"
+    screenshot main-window-error $WIN_RECT
+    drv close "$WIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+    [ -n "$(ini_value RECT)" ] || fail "closing after a failed job did not save RECT"
+}
+
+# Open and Print: the file comes from the open-file dialog, the output is
+# POPT, pages 2 and 3 of 5 are written. A second job into the now existing
+# output overwrites its start and keeps its tail; To 99 stops at page 5.
+case_open_and_print() {
+    local main dialog winpath
+    make_pages >"$CASE_DIR/pages.txt"
+    printf '[MAIN]\r\nPOPT=out.txt\r\n' >"$CASE_DIR/ini.ini"
+    winpath=$(winepath -w "$CASE_DIR/pages.txt" 2>/dev/null)
+    [ -n "$winpath" ] || fail "winepath failed"
+
+    start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    drv command "$main" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+    find_window '#32770' Print
+    dialog=$WIN
+    expect_text "$dialog" 1000 5
+    expect_text "$dialog" 1004 1
+    expect_text "$dialog" 1003 5
+    drv settext "$dialog" 1004 2 || fail "cannot set From"
+    drv settext "$dialog" 1003 3 || fail "cannot set To"
+    drv click "$dialog" 1 || fail "cannot press Print"
+    drv gone "$dialog" "$WAIT_MS" || fail "page range dialog stays open"
+    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла out.txt" "Анализ " \
+        "Закрытие файла out.txt" "Закрытие файла $winpath"
+    pages_bytes 2 3 >"$CASE_DIR/expected.out"
+    expect_bytes "$CASE_DIR/out.txt" "$CASE_DIR/expected.out" "output file"
+    [ ! -s "$LPT1_CAPTURE" ] || fail "Open and Print wrote to LPT1 instead of POPT"
+    screenshot main-window $(drv rect "$main")
+
+    drv command "$main" 32772 || fail "cannot send Open and Print again"
+    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "second open-file dialog not handled"
+    find_window '#32770' Print
+    dialog=$WIN
+    drv settext "$dialog" 1004 5 || fail "cannot set From"
+    drv settext "$dialog" 1003 99 || fail "cannot set To"
+    drv click "$dialog" 1 || fail "cannot press Print"
+    drv gone "$dialog" "$WAIT_MS" || fail "page range dialog stays open"
+    expect_log "$main" "Запуск" \
+        "Открытие файла $winpath" "Открытие файла out.txt" "Анализ " \
+        "Закрытие файла out.txt" "Закрытие файла $winpath" \
+        "Открытие файла $winpath" "Открытие файла out.txt" "Анализ " \
+        "Закрытие файла out.txt" "Закрытие файла $winpath"
+    { pages_bytes 5 5; tail -c +$(($(pages_bytes 5 5 | wc -c) + 1)) "$CASE_DIR/expected.out"; } \
+        >"$CASE_DIR/expected2.out"
+    expect_bytes "$CASE_DIR/out.txt" "$CASE_DIR/expected2.out" "output file after the second job"
+
+    expect_running "after two jobs from the menu"
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+ALL_CASES="start_plain placement_restored command_line_print command_line_cancel command_line_enter
+command_line_missing open_and_print"
+
+# ---------------------------------------------------------------------------
+# One case, in its own process (called back by run_case under timeout).
+
+if [ "${1:-}" = "--case" ]; then
+    "case_$2"
+    exit 0
+fi
+
+# ---------------------------------------------------------------------------
+# The run.
+
+if [ $# -ne 2 ]; then
+    echo "usage: $0 VELMAR_EXE DRIVER_EXE" >&2
+    exit 2
+fi
+velmar_exe=$(realpath "$1")
+DRIVER_EXE=$(realpath "$2")
+export DRIVER_EXE
+for f in "$velmar_exe" "$DRIVER_EXE"; do
+    [ -f "$f" ] || { echo "run_e2e: $f does not exist" >&2; exit 2; }
+done
+for tool in Xvfb wine wineserver iconv od xxd cmp timeout; do
+    command -v "$tool" >/dev/null || { echo "run_e2e: $tool is missing (scripts/install-deps.sh)" >&2; exit 2; }
+done
+if [ -n "${VELMAR_SCREENSHOTS:-}" ] && ! command -v import >/dev/null; then
+    echo "run_e2e: VELMAR_SCREENSHOTS needs import (apt-get install imagemagick)" >&2
+    exit 2
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/velmar-e2e.XXXXXX")
+xvfb_pid=""
+started_wineserver=0
+
+cleanup() {
+    local pid
+    [ -f "$work/all-pids" ] && while read -r pid; do kill "$pid" 2>/dev/null; done <"$work/all-pids"
+    [ "$started_wineserver" -eq 1 ] && wineserver -k 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    if [ "${VELMAR_E2E_KEEP:-0}" = 1 ]; then
+        echo "run_e2e: kept $work"
+    else
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# A display of our own, from :70 up, skipping numbers in use.
+start_xvfb() {
+    local n deadline
+    for n in $(seq 70 120); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+        xvfb_pid=$!
+        deadline=$((SECONDS + 10))
+        while [ "$SECONDS" -lt "$deadline" ]; do
+            kill -0 "$xvfb_pid" 2>/dev/null || break
+            if [ -e "/tmp/.X11-unix/X$n" ]; then
+                export DISPLAY=":$n"
+                return 0
+            fi
+            sleep 0.1
+        done
+        kill "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
+        xvfb_pid=""
+    done
+    return 1
+}
+start_xvfb || { echo "run_e2e: cannot start Xvfb" >&2; exit 1; }
+
+# The prefix is the e2e run's own: this run re-points its LPT1 and stops its
+# wineserver at the end.
+export VELMAR_WINEPREFIX="${VELMAR_E2E_WINEPREFIX:-${VELMAR_WINEPREFIX:-$root/build/wineprefix}-e2e}"
+. "$root/scripts/wine-prefix.sh"
+velmar_prefix_ready || { echo "run_e2e: cannot create the Wine prefix $WINEPREFIX" >&2; exit 1; }
+# A persistent wineserver makes each driver call cheap.
+wineserver -p && started_wineserver=1
+
+export LPT1_CAPTURE
+cases=${VELMAR_E2E_CASES:-$ALL_CASES}
+passed=0
+failed=0
+failed_names=""
+start_all=$SECONDS
+
+for name in $cases; do
+    export CASE_DIR="$work/$name"
+    mkdir -p "$CASE_DIR"
+    cp "$velmar_exe" "$CASE_DIR/velmar.exe"
+    LPT1_CAPTURE="$CASE_DIR/lpt1.prn"
+    : >"$LPT1_CAPTURE"
+    ln -sfn "$LPT1_CAPTURE" "$WINEPREFIX/dosdevices/lpt1"
+    t0=$SECONDS
+    timeout --kill-after=5 "$CASE_TIMEOUT" bash "$here/run_e2e.sh" --case "$name" 2>"$CASE_DIR/case.log"
+    status=$?
+    # Whatever the case left running goes now, by its recorded PIDs.
+    if [ -f "$CASE_DIR/pids" ]; then
+        while read -r pid; do kill "$pid" 2>/dev/null; done <"$CASE_DIR/pids"
+        cat "$CASE_DIR/pids" >>"$work/all-pids"
+    fi
+    if [ "$status" -eq 0 ]; then
+        passed=$((passed + 1))
+        echo "PASS $name ($((SECONDS - t0)) s)"
+    else
+        failed=$((failed + 1))
+        failed_names+=" $name"
+        [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && echo "    (timed out after $CASE_TIMEOUT s)" >>"$CASE_DIR/case.log"
+        echo "FAIL $name ($((SECONDS - t0)) s)"
+        sed 's/^/  /' "$CASE_DIR/case.log"
+    fi
+done
+
+echo "run_e2e: $((SECONDS - start_all)) s on display $DISPLAY, prefix $WINEPREFIX"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

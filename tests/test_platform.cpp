@@ -1,0 +1,352 @@
+/* The kernel services under the engine: the same checks run against the
+ * POSIX layer natively and against the real functions under Wine, so the
+ * two are known to agree. */
+#include <gtest/gtest.h>
+#include <string.h>
+#ifndef _WIN32
+#include <dirent.h>
+#endif
+
+#include "test_support.h"
+
+static HANDLE OpenForJobInput(const std::string &path)
+{
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+static HANDLE OpenForJobOutput(const std::string &path)
+{
+    return CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+TEST(Files, ReadSharingKeepsWritersOutButLetsReadersIn)
+{
+    std::string dir = ScratchDirectory("share");
+    std::string path = JoinPath(dir, "in.txt");
+    WriteText(path, "text");
+
+    HANDLE input = OpenForJobInput(path);
+    ASSERT_NE(INVALID_HANDLE_VALUE, input);
+    HANDLE secondReader = OpenForJobInput(path);
+    EXPECT_NE(INVALID_HANDLE_VALUE, secondReader);
+
+    HANDLE writer = OpenForJobOutput(path);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, GetLastError());
+
+    CloseHandle(secondReader);
+    CloseHandle(input);
+    writer = OpenForJobOutput(path);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+
+    /* An unshared writer keeps readers out in turn. */
+    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenForJobInput(path));
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, GetLastError());
+    CloseHandle(writer);
+}
+
+TEST(Files, OpenAlwaysCreatesButNeverTruncates)
+{
+    std::string dir = ScratchDirectory("open_always");
+    std::string existing = JoinPath(dir, "existing.txt");
+    std::string fresh = JoinPath(dir, "fresh.txt");
+    WriteText(existing, "ABCDEFGH");
+
+    HANDLE out = OpenForJobOutput(existing);
+    ASSERT_NE(INVALID_HANDLE_VALUE, out);
+    EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(out, "xy", 2, &written, NULL));
+    EXPECT_EQ(2u, written);
+    CloseHandle(out);
+    EXPECT_EQ("xyCDEFGH", ReadText(existing));
+
+    out = OpenForJobOutput(fresh);
+    ASSERT_NE(INVALID_HANDLE_VALUE, out);
+    CloseHandle(out);
+    EXPECT_TRUE(FileExists(fresh));
+    EXPECT_EQ("", ReadText(fresh));
+}
+
+TEST(Files, OpenFailsForMissingEmptyAndDirectoryNames)
+{
+    std::string dir = ScratchDirectory("open_fail");
+    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenForJobInput(JoinPath(dir, "missing.txt")));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenForJobInput(""));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenForJobOutput(""));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenForJobInput(dir));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenForJobOutput(dir));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenForJobOutput(JoinPath(JoinPath(dir, "no_such_dir"), "x")));
+}
+
+TEST(Files, SizeAndWholeReadAgree)
+{
+    std::string dir = ScratchDirectory("read");
+    std::string path = JoinPath(dir, "in.bin");
+    Bytes content;
+    for (int i = 0; i < 200000; i++)
+        content.push_back((unsigned char)(i * 7));
+    WriteBytes(path, content);
+
+    HANDLE in = OpenForJobInput(path);
+    ASSERT_NE(INVALID_HANDLE_VALUE, in);
+    DWORD high = 99;
+    DWORD size = GetFileSize(in, &high);
+    EXPECT_EQ(0u, high);
+    ASSERT_EQ(content.size(), size);
+    Bytes got(size + 10);
+    DWORD read = 0;
+    EXPECT_TRUE(ReadFile(in, got.data(), (DWORD)got.size(), &read, NULL));
+    EXPECT_EQ(size, read); /* a request past the end stops there */
+    got.resize(read);
+    EXPECT_EQ(content, got);
+    CloseHandle(in);
+}
+
+TEST(Files, SizeBeyondThirtyTwoBitsReportsTheHighPart)
+{
+    std::string dir = ScratchDirectory("huge");
+    std::string path = JoinPath(dir, "huge.bin");
+    ASSERT_TRUE(MakeSparseFile(path, 0x100000005ull));
+    HANDLE in = OpenForJobInput(path);
+    ASSERT_NE(INVALID_HANDLE_VALUE, in);
+    DWORD high = 0;
+    EXPECT_EQ(5u, GetFileSize(in, &high));
+    EXPECT_EQ(1u, high);
+    CloseHandle(in);
+}
+
+TEST(Files, ModulePathNamesTheProgramAndIsCutSafely)
+{
+    char path[600];
+    memset(path, 'x', sizeof path);
+    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, sizeof path);
+    EXPECT_EQ(length, strlen(path));
+    std::string name = path;
+    EXPECT_NE(std::string::npos, name.find("test_platform"));
+
+    char small[8];
+    memset(small, 'x', sizeof small);
+    DWORD cut = GetModuleFileNameA(NULL, small, sizeof small);
+    EXPECT_EQ((DWORD)sizeof small, cut);
+    EXPECT_EQ('\0', small[sizeof small - 1]);
+    EXPECT_EQ(0, memcmp(small, path, sizeof small - 1));
+}
+
+/* ---- Private profile ------------------------------------------------------ */
+
+TEST(Profile, FirstWritesCreateFileAndSectionInThePlatformFormat)
+{
+    std::string dir = ScratchDirectory("profile_new");
+    std::string ini = JoinPath(dir, "ini.ini");
+    unsigned char limiter = 12;
+    int32_t on = 1;
+
+    EXPECT_TRUE(WritePrivateProfileStructA("MAIN", "LIMITER", &limiter, 1, ini.c_str()));
+    EXPECT_EQ("[MAIN]\r\nLIMITER=0C0C\r\n", ReadText(ini));
+    EXPECT_TRUE(WritePrivateProfileStructA("MAIN", "TODOS", &on, 4, ini.c_str()));
+    EXPECT_EQ("[MAIN]\r\nLIMITER=0C0C\r\nTODOS=0100000001\r\n", ReadText(ini));
+}
+
+/* The same writes as the fixture, which the Windows functions produced. */
+TEST(Profile, WritesMatchAFileWrittenByThePlatform)
+{
+    std::string dir = ScratchDirectory("profile_same");
+    std::string ini = JoinPath(dir, "ini.ini");
+    unsigned char limiter = 12;
+    int32_t on = 1, off = 0;
+    int32_t rect[4] = {-8, 10, 1288, 730};
+
+    WritePrivateProfileStructA("MAIN", "LIMITER", &limiter, 1, ini.c_str());
+    WritePrivateProfileStructA("MAIN", "TODOS", &on, 4, ini.c_str());
+    WritePrivateProfileStructA("MAIN", "SKIPEMPTY", &off, 4, ini.c_str());
+    WritePrivateProfileStringA("MAIN", "POPT", "LPT1", ini.c_str());
+    WritePrivateProfileStructA("MAIN", "RECT", rect, 16, ini.c_str());
+    WritePrivateProfileStringA("OTHER", "Name", "value", ini.c_str());
+    limiter = 10;
+    WritePrivateProfileStructA("MAIN", "LIMITER", &limiter, 1, ini.c_str());
+    WritePrivateProfileStringA("MAIN", "POPT", "", ini.c_str());
+
+    EXPECT_EQ(ReadText(FixturePath("platform-written.ini")), ReadText(ini));
+}
+
+TEST(Profile, ReadsAFileWrittenByThePlatform)
+{
+    std::string ini = FixturePath("platform-written.ini");
+    unsigned char limiter = 0;
+    int32_t todos = 7, skip = 7;
+    int32_t rect[4] = {0, 0, 0, 0};
+    char text[256];
+
+    EXPECT_TRUE(GetPrivateProfileStructA("MAIN", "LIMITER", &limiter, 1, ini.c_str()));
+    EXPECT_EQ(10, limiter);
+    EXPECT_TRUE(GetPrivateProfileStructA("MAIN", "TODOS", &todos, 4, ini.c_str()));
+    EXPECT_EQ(1, todos);
+    EXPECT_TRUE(GetPrivateProfileStructA("MAIN", "SKIPEMPTY", &skip, 4, ini.c_str()));
+    EXPECT_EQ(0, skip);
+    EXPECT_TRUE(GetPrivateProfileStructA("MAIN", "RECT", rect, 16, ini.c_str()));
+    EXPECT_EQ(-8, rect[0]);
+    EXPECT_EQ(10, rect[1]);
+    EXPECT_EQ(1288, rect[2]);
+    EXPECT_EQ(730, rect[3]);
+    /* Present but empty reads as empty, not as the default. */
+    EXPECT_EQ(0u, GetPrivateProfileStringA("MAIN", "POPT", "LPT1", text, sizeof text, ini.c_str()));
+    EXPECT_STREQ("", text);
+    EXPECT_EQ(5u, GetPrivateProfileStringA("OTHER", "Name", "", text, sizeof text, ini.c_str()));
+    EXPECT_STREQ("value", text);
+}
+
+TEST(Profile, NamesIgnoreCaseAndTheFirstSectionAndKeyWin)
+{
+    std::string ini = FixturePath("hand-edited.ini");
+    unsigned char limiter = 0;
+    char text[256];
+
+    EXPECT_TRUE(GetPrivateProfileStructA("MAIN", "LIMITER", &limiter, 1, ini.c_str()));
+    EXPECT_EQ(10, limiter);
+    /* Blanks around the value and its quotes are not part of it. */
+    GetPrivateProfileStringA("MAIN", "POPT", "LPT1", text, sizeof text, ini.c_str());
+    EXPECT_STREQ("LPT2", text);
+    GetPrivateProfileStringA("other", "popt", "", text, sizeof text, ini.c_str());
+    EXPECT_STREQ("elsewhere", text);
+    GetPrivateProfileStringA("MAIN", "y", "none", text, sizeof text, ini.c_str());
+    EXPECT_STREQ("none", text);
+}
+
+TEST(Profile, WritingKeepsOtherSectionsKeysAndComments)
+{
+    std::string dir = ScratchDirectory("profile_keep");
+    std::string ini = JoinPath(dir, "ini.ini");
+    WriteText(ini, ReadText(FixturePath("hand-edited.ini")));
+    int32_t off = 0;
+    char text[256];
+
+    EXPECT_TRUE(WritePrivateProfileStructA("MAIN", "TODOS", &off, 4, ini.c_str()));
+    EXPECT_TRUE(WritePrivateProfileStringA("MAIN", "POPT", "PRN", ini.c_str()));
+
+    std::string after = ReadText(ini);
+    EXPECT_NE(std::string::npos, after.find("; velmar settings, edited by hand"));
+    EXPECT_NE(std::string::npos, after.find("; the delimiter"));
+    EXPECT_EQ(std::string::npos, after.find("LPT2"));
+    GetPrivateProfileStringA("Other", "x", "", text, sizeof text, ini.c_str());
+    EXPECT_STREQ("1", text);
+    GetPrivateProfileStringA("Other", "POPT", "", text, sizeof text, ini.c_str());
+    EXPECT_STREQ("elsewhere", text);
+    GetPrivateProfileStringA("Third", "y", "", text, sizeof text, ini.c_str());
+    EXPECT_STREQ("2", text);
+    GetPrivateProfileStringA("MAIN", "POPT", "", text, sizeof text, ini.c_str());
+    EXPECT_STREQ("PRN", text);
+    int32_t todos = 5;
+    EXPECT_TRUE(GetPrivateProfileStructA("MAIN", "TODOS", &todos, 4, ini.c_str()));
+    EXPECT_EQ(0, todos);
+    /* The new key went into the existing section, not a second one. */
+    EXPECT_EQ(std::string::npos, after.find("[MAIN]"));
+}
+
+TEST(Profile, MissingFileSectionOrKeyGivesTheDefault)
+{
+    std::string dir = ScratchDirectory("profile_missing");
+    std::string ini = JoinPath(dir, "ini.ini");
+    char text[256];
+    unsigned char limiter = 12;
+
+    EXPECT_EQ(4u, GetPrivateProfileStringA("MAIN", "POPT", "LPT1", text, sizeof text, ini.c_str()));
+    EXPECT_STREQ("LPT1", text);
+    EXPECT_FALSE(GetPrivateProfileStructA("MAIN", "LIMITER", &limiter, 1, ini.c_str()));
+    EXPECT_EQ(12, limiter);
+    EXPECT_FALSE(FileExists(ini));
+
+    WriteText(ini, "[OTHER]\r\nPOPT=x\r\n");
+    EXPECT_EQ(4u, GetPrivateProfileStringA("MAIN", "POPT", "LPT1", text, sizeof text, ini.c_str()));
+    EXPECT_STREQ("LPT1", text);
+}
+
+TEST(Profile, LongValuesAreCutToTheBuffer)
+{
+    std::string dir = ScratchDirectory("profile_long");
+    std::string ini = JoinPath(dir, "ini.ini");
+    std::string value(600, 'v');
+    WriteText(ini, "[MAIN]\r\nPOPT=" + value + "\r\n");
+    char text[256];
+    memset(text, 'x', sizeof text);
+
+    DWORD length = GetPrivateProfileStringA("MAIN", "POPT", "LPT1", text, sizeof text, ini.c_str());
+    EXPECT_EQ(255u, length);
+    EXPECT_EQ(255u, strlen(text));
+}
+
+TEST(Profile, StructRejectsABadChecksum)
+{
+    std::string dir = ScratchDirectory("profile_checksum");
+    std::string ini = JoinPath(dir, "ini.ini");
+    WriteText(ini, "[MAIN]\r\nLIMITER=0A0B\r\nTODOS=0100000002\r\n");
+    unsigned char limiter = 12;
+    int32_t todos = 7;
+
+    EXPECT_FALSE(GetPrivateProfileStructA("MAIN", "LIMITER", &limiter, 1, ini.c_str()));
+    EXPECT_FALSE(GetPrivateProfileStructA("MAIN", "TODOS", &todos, 4, ini.c_str()));
+    if (RunningOnWindowsApi())
+        return; /* whether the variable was touched is the platform's matter */
+    EXPECT_EQ(12, limiter);
+    EXPECT_EQ(7, todos);
+}
+
+TEST(Profile, StructNeedsTheExactLengthAndHexDigits)
+{
+    if (RunningUnderWine())
+        GTEST_SKIP() << "Wine's GetPrivateProfileStructA accepts longer values and non-hex letters; "
+                        "Windows and our POSIX layer do not";
+    std::string dir = ScratchDirectory("profile_length");
+    std::string ini = JoinPath(dir, "ini.ini");
+    /* 0A0A0A0A28: four bytes of 10 and their checksum, read for one byte. */
+    WriteText(ini, "[MAIN]\r\nLIMITER=0A0A0A0A28\r\nSHORT=0A\r\nLETTERS=ZZZZ\r\nLOWER=0a0a\r\n");
+    unsigned char value = 12;
+
+    EXPECT_FALSE(GetPrivateProfileStructA("MAIN", "LIMITER", &value, 1, ini.c_str()));
+    EXPECT_FALSE(GetPrivateProfileStructA("MAIN", "SHORT", &value, 1, ini.c_str()));
+    EXPECT_FALSE(GetPrivateProfileStructA("MAIN", "LETTERS", &value, 1, ini.c_str()));
+    EXPECT_EQ(12, value);
+    EXPECT_TRUE(GetPrivateProfileStructA("MAIN", "LOWER", &value, 1, ini.c_str()));
+    EXPECT_EQ(10, value);
+}
+
+TEST(Profile, ChangesMadeBetweenReadsAreSeen)
+{
+    std::string dir = ScratchDirectory("profile_fresh");
+    std::string ini = JoinPath(dir, "ini.ini");
+    int32_t value = 0;
+
+    WriteText(ini, "[MAIN]\r\nSKIPEMPTY=0100000001\r\n");
+    EXPECT_TRUE(GetPrivateProfileStructA("MAIN", "SKIPEMPTY", &value, 4, ini.c_str()));
+    EXPECT_EQ(1, value);
+    /* Same length, written by someone else: must not come from a stale copy. */
+    WriteText(ini, "[MAIN]\r\nSKIPEMPTY=0000000000\r\n");
+    EXPECT_TRUE(GetPrivateProfileStructA("MAIN", "SKIPEMPTY", &value, 4, ini.c_str()));
+    EXPECT_EQ(0, value);
+}
+
+TEST(Profile, WriteLeavesNoTemporaryFilesBehind)
+{
+    std::string dir = ScratchDirectory("profile_tmp");
+    std::string ini = JoinPath(dir, "ini.ini");
+    for (int i = 0; i < 20; i++) {
+        int32_t value = i;
+        WritePrivateProfileStructA("MAIN", "TODOS", &value, 4, ini.c_str());
+    }
+#ifndef _WIN32
+    DIR *directory = opendir(dir.c_str());
+    ASSERT_TRUE(directory != NULL);
+    int entries = 0;
+    while (struct dirent *entry = readdir(directory))
+        entries += entry->d_name[0] != '.';
+    closedir(directory);
+    EXPECT_EQ(1, entries);
+#endif
+    int32_t value = -1;
+    EXPECT_TRUE(GetPrivateProfileStructA("MAIN", "TODOS", &value, 4, ini.c_str()));
+    EXPECT_EQ(19, value);
+}

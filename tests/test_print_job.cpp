@@ -1,0 +1,357 @@
+/* The print job, judged by what lands in the output and in the log. */
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "test_support.h"
+
+typedef std::vector<std::string> Lines;
+
+static std::string Opening(const std::string &name) { return std::string(TextOpeningFile) + name; }
+static std::string Closing(const std::string &name) { return std::string(TextClosingFile) + name; }
+
+/* Both switches off unless a test says otherwise: the ASCII pages then go out
+ * exactly as they stand. */
+static const char SwitchesOff[] = "[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0000000000\r\n";
+static const char SkipOnly[] = "[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0100000001\r\n";
+
+class Job : public ::testing::Test {
+protected:
+    std::string dir, input, output;
+    int result;
+
+    void Prepare(const char *ini, const Bytes &content)
+    {
+        dir = ScratchDirectory(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        input = JoinPath(dir, "in.txt");
+        output = JoinPath(dir, "out.prn");
+        std::string iniPath = JoinPath(dir, "ini.ini");
+        strcpy(IniPath, iniPath.c_str());
+        if (ini)
+            WriteText(iniPath, ini);
+        PageDelimiter = 12;
+        WriteBytes(input, content);
+    }
+
+    /* Runs the job with the dialog answering button, from and to. */
+    Bytes Run(const char *ini, const Bytes &content, int button, uint32_t from, uint32_t to)
+    {
+        Prepare(ini, content);
+        return RunPrepared(button, from, to);
+    }
+
+    Bytes RunPrepared(int button, uint32_t from, uint32_t to)
+    {
+        ResetHost(button, from, to);
+        result = PrintFile(TestLog(), input.c_str(), output.c_str());
+        return ReadBytes(output);
+    }
+
+    Lines Expected(std::initializer_list<std::string> middle)
+    {
+        Lines lines = {Opening(input), Opening(output), TextAnalysis};
+        lines.insert(lines.end(), middle.begin(), middle.end());
+        lines.push_back(Closing(output));
+        lines.push_back(Closing(input));
+        return lines;
+    }
+};
+
+static const Bytes ThreePages = ToBytes("page one\r\n\fpage two\r\n\fpage three\r\n");
+
+TEST_F(Job, LogTextsAreWindows1251)
+{
+    EXPECT_EQ(Bytes({0xC7, 0xE0, 0xEF, 0xF3, 0xF1, 0xEA}), ToBytes(TextStarted));
+    EXPECT_EQ(Bytes({0xCE, 0xF8, 0xE8, 0xE1, 0xEA, 0xE0}), ToBytes(TextError));
+    EXPECT_EQ(Bytes({0xC0, 0xED, 0xE0, 0xEB, 0xE8, 0xE7, 0x20}), ToBytes(TextAnalysis));
+    EXPECT_EQ(15u, strlen(TextOpeningFile));
+    EXPECT_EQ(0x20, (unsigned char)TextOpeningFile[14]);
+    EXPECT_EQ(0xCE, (unsigned char)TextOpeningFile[0]);
+    EXPECT_EQ(15u, strlen(TextClosingFile));
+    EXPECT_EQ(0xC7, (unsigned char)TextClosingFile[0]);
+    EXPECT_EQ(19u, strlen(TextRecoding));
+    EXPECT_EQ(std::string("DOS"), std::string(TextRecoding + 16));
+    EXPECT_EQ(25u, strlen(TextBlankSkipped));
+    EXPECT_EQ(0xCF, (unsigned char)TextBlankSkipped[0]);
+}
+
+TEST_F(Job, AllPagesGiveTheWholeFileByteForByte)
+{
+    EXPECT_EQ(ThreePages, Run(SwitchesOff, ThreePages, 1, 1, 3));
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(Expected({}), Host.lines);
+    EXPECT_TRUE(Host.asked);
+    EXPECT_EQ(3u, Host.offeredCount);
+    EXPECT_EQ(TestLog(), Host.askedWith);
+}
+
+TEST_F(Job, RangesPickPagesWithTheirDelimiters)
+{
+    struct { uint32_t from, to; const char *out; } cases[] = {
+        {2, 2, "page two\r\n\f"},
+        {2, 99, "page two\r\n\fpage three\r\n"},       /* To beyond the count stops at the last */
+        {1, 1, "page one\r\n\f"},
+        {3, 3, "page three\r\n"},
+        {0, 3, ""},                                     /* From 0 starts beyond every page */
+        {3, 2, ""},
+        {0xFFFFFFFEu, 3, ""},                           /* From typed as -2 */
+        {2, 0xFFFFFFFFu, "page two\r\n\fpage three\r\n"}, /* To typed as -1 is cut to the count */
+        {1, 0, ""},                                     /* To emptied reads as 0 */
+    };
+    for (auto &c : cases) {
+        EXPECT_EQ(ToBytes(c.out), Run(SwitchesOff, ThreePages, 1, c.from, c.to))
+            << "from " << c.from << " to " << c.to;
+        EXPECT_EQ(1, result);
+        EXPECT_EQ(Expected({}), Host.lines);
+    }
+}
+
+TEST_F(Job, ToIsCutDownToTheCountInTheSharedRange)
+{
+    Run(SwitchesOff, ThreePages, 1, 1, 50);
+    EXPECT_EQ(3u, PageCount);
+    EXPECT_EQ(3u, PageTo);
+    EXPECT_EQ(1u, PageFrom);
+}
+
+TEST_F(Job, CancelWritesNothingButCreatesTheOutput)
+{
+    EXPECT_EQ(Bytes(), Run(SwitchesOff, ThreePages, 2, 1, 3));
+    EXPECT_TRUE(FileExists(output));
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(Expected({}), Host.lines);
+}
+
+TEST_F(Job, AnyAnswerButPrintCountsAsCancel)
+{
+    EXPECT_EQ(Bytes(), Run(SwitchesOff, ThreePages, 0, 1, 3));
+    EXPECT_EQ(Bytes(), Run(SwitchesOff, ThreePages, -1, 1, 3));
+    EXPECT_EQ(1, result);
+}
+
+TEST_F(Job, ExistingLongerOutputKeepsItsTail)
+{
+    Prepare(SwitchesOff, ToBytes("new"));
+    WriteText(output, "old contents that are longer");
+    EXPECT_EQ(ToBytes("new contents that are longer"), RunPrepared(1, 1, 1));
+}
+
+TEST_F(Job, BlankPagesAreSkippedOnlyWhenAsked)
+{
+    Bytes content = ToBytes("text\f \r\n\t\f\f\xA0\fend");
+    /* Pages: "text\f", " \r\n\t\f", "\f", "\xA0\f", "end". */
+    EXPECT_EQ(ToBytes("text\f\xA0\fend"), Run(SkipOnly, content, 1, 1, 5));
+    EXPECT_EQ(Expected({TextBlankSkipped, TextBlankSkipped}), Host.lines);
+
+    EXPECT_EQ(content, Run(SwitchesOff, content, 1, 1, 5));
+    EXPECT_EQ(Expected({}), Host.lines);
+}
+
+TEST_F(Job, DelimiterAbove32MakesEveryDelimitedPageText)
+{
+    Bytes content = ToBytes("  #\r\n#  ");
+    Prepare(SkipOnly, content);
+    PageDelimiter = '#';
+    /* "  #" and "\r\n#" hold the delimiter itself; "  " is blank. */
+    EXPECT_EQ(ToBytes("  #\r\n#"), RunPrepared(1, 1, 3));
+    EXPECT_EQ(Expected({TextBlankSkipped}), Host.lines);
+}
+
+TEST_F(Job, SwitchesFollowTheSettingsFile)
+{
+    Bytes windowsBlank = {0xE0, '\f', ' ', '\f', 'x'};
+    struct { const char *what; const char *ini; Bytes out; Lines middle; } cases[] = {
+        {"no file: both on", NULL, {0xA0, '\f', 'x'}, {TextRecoding, TextBlankSkipped}},
+        {"TODOS 0, no SKIPEMPTY: both off", "[MAIN]\r\nTODOS=0000000000\r\n", windowsBlank, {}},
+        {"SKIPEMPTY 2 is off", "[MAIN]\r\nSKIPEMPTY=0200000002\r\n", {0xA0, '\f', ' ', '\f', 'x'}, {TextRecoding}},
+        {"TODOS 2 is off, SKIPEMPTY follows it", "[MAIN]\r\nTODOS=0200000002\r\n", windowsBlank, {}},
+        {"TODOS 1, SKIPEMPTY 0", "[MAIN]\r\nTODOS=0100000001\r\nSKIPEMPTY=0000000000\r\n",
+         {0xA0, '\f', ' ', '\f', 'x'}, {TextRecoding}},
+    };
+    for (auto &c : cases) {
+        EXPECT_EQ(c.out, Run(c.ini, windowsBlank, 1, 1, 3)) << c.what;
+        Lines lines = {Opening(input), Opening(output), TextAnalysis};
+        size_t at = 3;
+        for (size_t i = 0; i < c.middle.size(); i++) {
+            /* The recoding line comes before the dialog, blank lines after it. */
+            lines.insert(lines.begin() + (long)at++, c.middle[i]);
+        }
+        lines.push_back(Closing(output));
+        lines.push_back(Closing(input));
+        EXPECT_EQ(lines, Host.lines) << c.what;
+    }
+}
+
+TEST_F(Job, SettingsAreReadAtEachJob)
+{
+    Bytes content = {0xE0};
+    Run(NULL, content, 1, 1, 1);
+    EXPECT_EQ(Bytes({0xA0}), ReadBytes(output));
+    int32_t off = 0;
+    WriteSettingStruct("TODOS", &off, 4);
+    remove(output.c_str());
+    EXPECT_EQ(content, RunPrepared(1, 1, 1));
+}
+
+TEST_F(Job, SplittingSeesTheRecodedImage)
+{
+    /* With delimiter 128 every Windows-1251 capital A (192) ends a page once recoded. */
+    Bytes content = {'a', 0xC0, 'b', 0xE0, 0xE0, 0xC0, 'c'};
+    Prepare(NULL, content);
+    PageDelimiter = 128;
+    EXPECT_EQ(Bytes({'b', 0xA0, 0xA0, 0x80, 'c'}), RunPrepared(1, 2, 3));
+    EXPECT_EQ(3u, Host.offeredCount);
+}
+
+TEST_F(Job, FileEndingWithTheDelimiterOffersAnEmptyLastPage)
+{
+    Bytes content = ToBytes("one\ftwo\f");
+    EXPECT_EQ(content, Run(SkipOnly, content, 1, 1, 3));
+    EXPECT_EQ(3u, Host.offeredCount);
+    EXPECT_EQ(Expected({TextBlankSkipped}), Host.lines);
+
+    EXPECT_EQ(content, Run(SwitchesOff, content, 1, 1, 3));
+    EXPECT_EQ(Expected({}), Host.lines);
+    EXPECT_EQ(Bytes(), Run(SwitchesOff, content, 1, 3, 3));
+}
+
+TEST_F(Job, EmptyFileIsOnePageOfNothing)
+{
+    EXPECT_EQ(Bytes(), Run(SkipOnly, Bytes(), 1, 1, 1));
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(1u, Host.offeredCount);
+    EXPECT_EQ(Expected({TextBlankSkipped}), Host.lines);
+}
+
+TEST_F(Job, MissingInputStopsBeforeTheOutput)
+{
+    Prepare(SwitchesOff, Bytes());
+    std::string missing = JoinPath(dir, "missing.txt");
+    ResetHost(1, 1, 1);
+    EXPECT_EQ(0, PrintFile(TestLog(), missing.c_str(), output.c_str()));
+    EXPECT_EQ(Lines({Opening(missing), TextError}), Host.lines);
+    EXPECT_FALSE(FileExists(output));
+    EXPECT_FALSE(Host.asked);
+}
+
+TEST_F(Job, OutputThatCannotBeOpenedEndsTheJob)
+{
+    struct { const char *what; std::string name; } cases[] = {
+        {"empty name", ""},
+        {"the input itself", "<input>"},
+        {"a directory", "<dir>"},
+    };
+    for (auto &c : cases) {
+        Prepare(SwitchesOff, ThreePages);
+        std::string name = c.name == "<input>" ? input : c.name == "<dir>" ? dir : c.name;
+        ResetHost(1, 1, 3);
+        EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), name.c_str())) << c.what;
+        EXPECT_EQ(Lines({Opening(input), Opening(name), TextError}), Host.lines) << c.what;
+        EXPECT_FALSE(Host.asked) << c.what;
+        EXPECT_EQ(ThreePages, ReadBytes(input)) << c.what;
+    }
+    /* Both handles were closed: the input can be opened for writing now. */
+    HANDLE again = CreateFileA(input.c_str(), GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, 0, NULL);
+    EXPECT_NE(INVALID_HANDLE_VALUE, again);
+    CloseHandle(again);
+}
+
+TEST_F(Job, LongNamesAreCutInTheLogNeverOverrun)
+{
+    Prepare(SwitchesOff, ThreePages);
+    std::string missing = JoinPath(dir, std::string(400, 'n'));
+    ResetHost(1, 1, 1);
+    EXPECT_EQ(0, PrintFile(TestLog(), missing.c_str(), output.c_str()));
+    ASSERT_EQ(2u, Host.lines.size());
+    EXPECT_EQ(254u, Host.lines[0].size());
+    EXPECT_EQ(Opening(missing).substr(0, 254), Host.lines[0]);
+}
+
+TEST_F(Job, FileOfFourGigabytesOrMoreIsAnError)
+{
+    Prepare(SwitchesOff, Bytes());
+    ASSERT_TRUE(MakeSparseFile(input, 0x100000000ull + 3));
+    ResetHost(1, 1, 1);
+    EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), output.c_str()));
+    EXPECT_EQ(Lines({Opening(input), Opening(output), TextError}), Host.lines);
+    EXPECT_FALSE(Host.asked);
+    EXPECT_EQ(Bytes(), ReadBytes(output));
+}
+
+TEST_F(Job, FileLargerThanMemoryIsAnError)
+{
+    if (!RunningOnWindowsApi())
+        GTEST_SKIP() << "a 64-bit process can hold it; the fault test below covers this path";
+    Prepare(SwitchesOff, Bytes());
+    ASSERT_TRUE(MakeSparseFile(input, 0xF0000000ull));
+    ResetHost(1, 1, 1);
+    EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), output.c_str()));
+    EXPECT_EQ(Lines({Opening(input), Opening(output), TextError}), Host.lines);
+}
+
+#ifndef _WIN32
+/* Faults the real platform cannot be made to show on demand. */
+
+TEST_F(Job, ImageAllocationFailureIsAnError)
+{
+    Prepare(SwitchesOff, ThreePages);
+    ResetHost(1, 1, 3);
+    PosixFaults.failHeapAlloc = 2; /* the scratch line, then the image */
+    EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), output.c_str()));
+    PosixFaults.failHeapAlloc = 0;
+    EXPECT_EQ(Lines({Opening(input), Opening(output), TextError}), Host.lines);
+    EXPECT_EQ(Bytes(), ReadBytes(output));
+}
+
+TEST_F(Job, ScratchLineAllocationFailureIsAnError)
+{
+    Prepare(SwitchesOff, ThreePages);
+    ResetHost(1, 1, 3);
+    PosixFaults.failHeapAlloc = 1;
+    EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), output.c_str()));
+    PosixFaults.failHeapAlloc = 0;
+    EXPECT_EQ(Lines({TextError}), Host.lines);
+    EXPECT_FALSE(FileExists(output));
+}
+
+TEST_F(Job, PageTableAllocationFailureIsAnError)
+{
+    Prepare(SwitchesOff, ThreePages);
+    ResetHost(1, 1, 3);
+    PosixFaults.failHeapAlloc = 3; /* scratch line, image, first table array */
+    EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), output.c_str()));
+    PosixFaults.failHeapAlloc = 0;
+    EXPECT_EQ(Lines({Opening(input), Opening(output), TextAnalysis, TextError}), Host.lines);
+    EXPECT_FALSE(Host.asked);
+}
+
+TEST_F(Job, ShortReadIsAnErrorAndNoUnreadByteIsUsed)
+{
+    Prepare(SwitchesOff, ThreePages);
+    ResetHost(1, 1, 3);
+    PosixFaults.shortRead = 1;
+    EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), output.c_str()));
+    PosixFaults.shortRead = 0;
+    EXPECT_EQ(Lines({Opening(input), Opening(output), TextError}), Host.lines);
+    EXPECT_EQ(Bytes(), ReadBytes(output));
+}
+
+TEST_F(Job, FailedWriteStopsThePagesAndIsReported)
+{
+    Prepare(SwitchesOff, ThreePages);
+    ResetHost(1, 1, 3);
+    PosixFaults.failWrite = 2; /* page one goes out, page two fails */
+    EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), output.c_str()));
+    EXPECT_EQ(0u, PosixFaults.failWrite);
+    EXPECT_EQ(Expected({TextError}), Host.lines);
+    EXPECT_EQ(ToBytes("page one\r\n\f"), ReadBytes(output));
+}
+
+TEST_F(Job, FullDeviceIsReported)
+{
+    Prepare(SwitchesOff, ThreePages);
+    ResetHost(1, 1, 3);
+    EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), "/dev/full"));
+    EXPECT_EQ(Lines({Opening(input), Opening("/dev/full"), TextAnalysis, TextError,
+                     Closing("/dev/full"), Closing(input)}), Host.lines);
+}
+#endif

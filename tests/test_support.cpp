@@ -1,0 +1,192 @@
+/* test_support.cpp - scratch directories and whole-file helpers for the
+ * engine tests, on POSIX and on Windows (or Wine). */
+#include "test_support.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#ifdef _WIN32
+#include <direct.h>
+#else
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#ifdef _WIN32
+static const char Separator = '\\';
+#else
+static const char Separator = '/';
+#endif
+
+bool RunningUnderWine()
+{
+#ifdef _WIN32
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != NULL;
+#else
+    return false;
+#endif
+}
+
+bool RunningOnWindowsApi()
+{
+#ifdef _WIN32
+    return true;
+#else
+    return false;
+#endif
+}
+
+std::string ProgramPath()
+{
+    char path[4096] = {0};
+    GetModuleFileNameA(NULL, path, sizeof path - 1);
+    return path;
+}
+
+std::string JoinPath(const std::string &directory, const std::string &name)
+{
+    return directory + Separator + name;
+}
+
+static std::string ProgramDirectory()
+{
+    std::string path = ProgramPath();
+    size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+}
+
+std::string FixturePath(const char *name)
+{
+    return JoinPath(JoinPath(ProgramDirectory(), "fixtures"), name);
+}
+
+static void RemoveTree(const std::string &path)
+{
+#ifdef _WIN32
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(JoinPath(path, "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = JoinPath(path, name);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileA(child.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+#else
+    DIR *directory = opendir(path.c_str());
+    if (directory) {
+        struct dirent *entry;
+        while ((entry = readdir(directory)) != NULL) {
+            std::string name = entry->d_name;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = JoinPath(path, name);
+            struct stat st;
+            if (lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                RemoveTree(child);
+            else
+                unlink(child.c_str());
+        }
+        closedir(directory);
+    }
+    rmdir(path.c_str());
+#endif
+}
+
+std::string ScratchDirectory(const char *name)
+{
+    std::string root = JoinPath(ProgramDirectory(), "scratch");
+    std::string path = JoinPath(root, name);
+#ifdef _WIN32
+    _mkdir(root.c_str());
+    RemoveTree(path);
+    _mkdir(path.c_str());
+#else
+    mkdir(root.c_str(), 0777);
+    RemoveTree(path);
+    mkdir(path.c_str(), 0777);
+#endif
+    return path;
+}
+
+void WriteBytes(const std::string &path, const Bytes &bytes)
+{
+    FILE *file = fopen(path.c_str(), "wb");
+    if (!file)
+        return;
+    if (!bytes.empty())
+        fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
+void WriteText(const std::string &path, const std::string &text)
+{
+    WriteBytes(path, ToBytes(text));
+}
+
+Bytes ReadBytes(const std::string &path)
+{
+    Bytes bytes;
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return bytes;
+    unsigned char chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    fclose(file);
+    return bytes;
+}
+
+std::string ReadText(const std::string &path)
+{
+    Bytes bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool FileExists(const std::string &path)
+{
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    fclose(file);
+    return true;
+}
+
+bool MakeSparseFile(const std::string &path, uint64_t size)
+{
+#ifdef _WIN32
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD ignored;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, NULL, 0, NULL, 0, &ignored, NULL);
+    LARGE_INTEGER position;
+    position.QuadPart = (LONGLONG)size;
+    bool ok = SetFilePointerEx(file, position, NULL, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
+#else
+    FILE *file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool ok = ftruncate(fileno(file), (off_t)size) == 0;
+    fclose(file);
+    return ok;
+#endif
+}
+
+Bytes ToBytes(const std::string &text)
+{
+    return Bytes(text.begin(), text.end());
+}

@@ -1,0 +1,54 @@
+/* test_support.h - what the engine tests share: a scratch directory, whole
+ * file reads and writes, the recording host, and where they run. */
+#ifndef VELMAR_TEST_SUPPORT_H
+#define VELMAR_TEST_SUPPORT_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "engine.h"
+
+typedef std::vector<unsigned char> Bytes;
+
+/* True when the tests run under Wine rather than natively or on Windows. */
+bool RunningUnderWine();
+/* True for the Windows build (real Win32 functions). */
+bool RunningOnWindowsApi();
+
+/* A fresh empty directory for one test, beside the test program. */
+std::string ScratchDirectory(const char *name);
+std::string JoinPath(const std::string &directory, const std::string &name);
+std::string FixturePath(const char *name);
+std::string ProgramPath();
+
+void WriteBytes(const std::string &path, const Bytes &bytes);
+void WriteText(const std::string &path, const std::string &text);
+Bytes ReadBytes(const std::string &path);
+std::string ReadText(const std::string &path);
+bool FileExists(const std::string &path);
+/* Makes a sparse file of the given size (beyond what can be held in memory). */
+bool MakeSparseFile(const std::string &path, uint64_t size);
+Bytes ToBytes(const std::string &text);
+
+/* ---- Recording host ------------------------------------------------------ */
+
+/* What LogLine received, and what ChoosePageRange will answer. */
+struct RecordingHost {
+    std::vector<std::string> lines;
+    int button;          /* answer of ChoosePageRange: 1 print, 2 cancel */
+    uint32_t from;
+    uint32_t to;
+    bool asked;
+    uint32_t offeredCount;
+    ActivityLog askedWith;
+};
+extern RecordingHost Host;
+
+/* The log handle the tests pass to the engine. */
+ActivityLog TestLog();
+/* Clears the record; the next dialog answers button with from and to. */
+void ResetHost(int button, uint32_t from, uint32_t to);
+
+#endif
