@@ -1,0 +1,193 @@
+/* main_window.cpp - the main window: the activity log list box filling its
+ * client area, the menu commands, and the saved window placement. */
+#include <stddef.h>
+#include <string.h>
+
+#include "shell.h"
+#include "resource_ids.h"
+
+#include <commdlg.h>
+
+/* The open-file request in its original 76-byte layout, which every version
+ * of the common dialogs accepts. */
+enum { OPEN_FILE_REQUEST_SIZE = 76 };
+static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == OPEN_FILE_REQUEST_SIZE,
+              "the short open-file request ends with lpTemplateName");
+
+static const char AllAndTextFilter[] = "All\0*.*\0Text\0*.TXT\0";
+
+void LogLine(ActivityLog log, const char *text)
+{
+    SendMessageA((HWND)log, LB_ADDSTRING, 0, (LPARAM)text);
+}
+
+int ChoosePageRange(ActivityLog log, uint32_t pageCount)
+{
+    PageCount = pageCount;
+    /* The log window is the parent; the dialog is owned by its top-level
+     * window, the main window. A failure (-1) counts as not confirmed. */
+    return (int)DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_PAGE_RANGE), (HWND)log,
+                                PageRangeDialogProc, 0);
+}
+
+static void FitActivityLog(HWND window)
+{
+    RECT client;
+
+    GetClientRect(window, &client);
+    if (ActivityLogWindow)
+        MoveWindow(ActivityLogWindow, client.left, client.top, client.right, client.bottom, TRUE);
+}
+
+static void RestorePlacement(HWND window)
+{
+    int32_t rect[4];   /* left, top, right, bottom */
+
+    memset(rect, 0, sizeof rect);
+    ReadSettingStruct("RECT", rect, sizeof rect);
+    if (rect[2] != 0 && rect[3] != 0)
+        MoveWindow(window, rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1], TRUE);
+}
+
+static void SaveAndQuit(HWND window)
+{
+    RECT placement;
+    int32_t rect[4];
+
+    memset(&placement, 0, sizeof placement);
+    GetWindowRect(window, &placement);
+    rect[0] = placement.left;
+    rect[1] = placement.top;
+    rect[2] = placement.right;
+    rect[3] = placement.bottom;
+    WriteSettingStruct("RECT", rect, sizeof rect);
+    PostQuitMessage(0);
+}
+
+/* A command-line name too long for its buffer is reported the way a file
+ * that cannot be opened is; its first characters stand in the line. */
+static void ReportCutCommandLineFile(ActivityLog log, char *line)
+{
+    ComposeLogLine(line, TextOpeningFile, CommandLineFile);
+    LogLine(log, line);
+    LogLine(log, TextError);
+}
+
+static LRESULT OnCreate(HWND window)
+{
+    HANDLE heap = GetProcessHeap();
+    RECT client;
+    char *line;
+    int printed = 0;
+
+    RestorePlacement(window);
+
+    GetClientRect(window, &client);
+    ActivityLogWindow = CreateWindowExA(0, "listbox", "listbox", WS_CHILD | WS_VISIBLE,
+                                        client.left, client.top, client.right, client.bottom,
+                                        window, (HMENU)0, AppInstance, NULL);
+
+    line = (char *)HeapAlloc(heap, HEAP_ZERO_MEMORY, LOG_LINE_SIZE);
+    if (line) {
+        ComposeLogLine(line, TextStarted, NULL);
+        LogLine((ActivityLog)ActivityLogWindow, line);
+    } else {
+        LogLine((ActivityLog)ActivityLogWindow, TextStarted);
+    }
+
+    if (CommandLineFileCut) {
+        if (line)
+            ReportCutCommandLineFile((ActivityLog)ActivityLogWindow, line);
+    } else if (CommandLineFile[0] != '\0') {
+        /* A command-line job always goes to the first parallel port. */
+        printed = PrintFile((ActivityLog)ActivityLogWindow, CommandLineFile, "LPT1");
+    }
+
+    if (line)
+        HeapFree(heap, 0, line);
+    /* The job ran: quit without saving the placement. The window is still
+     * created and shown; the loop ends on the quit message. */
+    if (printed)
+        PostQuitMessage(0);
+    return 0;
+}
+
+static void OpenAndPrint(HWND window)
+{
+    HANDLE heap = GetProcessHeap();
+    OPENFILENAMEA request;
+    char *path;
+    char *output;
+
+    path = (char *)HeapAlloc(heap, HEAP_ZERO_MEMORY, PATH_BUFFER_SIZE);
+    if (!path)
+        return;
+
+    memset(&request, 0, sizeof request);
+    request.lStructSize = OPEN_FILE_REQUEST_SIZE;
+    request.hwndOwner = window;
+    request.lpstrFilter = AllAndTextFilter;
+    request.nFilterIndex = 2;   /* "Text" */
+    request.lpstrFile = path;
+    request.nMaxFile = PATH_BUFFER_SIZE;
+    request.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+
+    if (GetOpenFileNameA(&request) && path[0] != '\0') {
+        /* The output name is read afresh for every job. */
+        output = (char *)HeapAlloc(heap, HEAP_ZERO_MEMORY, SETTING_TEXT_SIZE);
+        if (output) {
+            ReadSettingString("POPT", "LPT1", output);
+            PrintFile((ActivityLog)ActivityLogWindow, path, output);
+            HeapFree(heap, 0, output);
+        }
+    }
+    HeapFree(heap, 0, path);
+}
+
+/* Returns 1 when the command is one of the menu's, else 0. */
+static int OnCommand(HWND window, WORD command)
+{
+    switch (command) {
+    case CMD_ABOUT:          ShowAboutDialog(window); break;
+    case CMD_EXIT:           SendMessageA(window, MSG_SAVE_AND_QUIT, 0, 0); break;
+    case CMD_OPEN_AND_PRINT: OpenAndPrint(window); break;
+    case CMD_SETTINGS:       ShowSettingsDialog(window); break;
+    case CMD_HELP:           ShowHelp(window, "velmar.chm", HELP_DISPLAY_TOPIC, 0); break;
+    default:                 return 0;
+    }
+    FitActivityLog(window);
+    return 1;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    PAINTSTRUCT paint;
+
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(window);
+    case WM_DESTROY:
+    case WM_CLOSE:
+        /* Closing does not destroy the window: the quit message ends the
+         * loop and the process goes with the window still in place. */
+        SendMessageA(window, MSG_SAVE_AND_QUIT, 0, 0);
+        return 0;
+    case WM_SIZE:
+        FitActivityLog(window);
+        return 0;
+    case WM_PAINT:
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        return 0;
+    case MSG_SAVE_AND_QUIT:
+        /* Sent, never posted: the system's quit message does not reach a
+         * window procedure, so the number is free for this. */
+        SaveAndQuit(window);
+        return 0;
+    case WM_COMMAND:
+        if (OnCommand(window, LOWORD(wParam)))
+            return 0;
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

@@ -1,0 +1,54 @@
+/* shell.h - the Windows front end: shared state of the one thread and the
+ * entry points of the main window, the dialogs and the help launcher. */
+#ifndef VELMAR_SHELL_H
+#define VELMAR_SHELL_H
+
+#include <windows.h>
+
+#include "command_line.h"
+#include "engine.h"
+
+enum { SHELL_TEXT_SIZE = 256 };
+
+/* ---- Process-wide state (main.cpp) --------------------------------------- */
+
+extern HINSTANCE AppInstance;
+extern char WindowTitle[SHELL_TEXT_SIZE];      /* string 103 */
+extern char WindowClassName[SHELL_TEXT_SIZE];  /* string 109 */
+/* The file named first on the command line, or empty. */
+extern char CommandLineFile[COMMAND_LINE_FILE_SIZE];
+/* Set when that name was too long for CommandLineFile, which then holds only
+ * its first 255 characters: the file is reported as not opened and nothing
+ * is printed. */
+extern int CommandLineFileCut;
+/* The activity log list box; every log line goes to it. */
+extern HWND ActivityLogWindow;
+
+/* ---- Start-up (main.cpp) -------------------------------------------------- */
+
+/* Runs the program and returns its exit code. */
+int StartApplication(HINSTANCE instance, const char *commandTail, int showState);
+
+/* ---- Main window (main_window.cpp) ---------------------------------------- */
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* ---- Dialogs -------------------------------------------------------------- */
+
+INT_PTR CALLBACK PageRangeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* Modal dialogs owned by owner; each returns what the dialog ended with. */
+INT_PTR ShowSettingsDialog(HWND owner);
+INT_PTR ShowAboutDialog(HWND owner);
+
+/* ---- Help (help.cpp) ------------------------------------------------------ */
+
+enum { HELP_DISPLAY_TOPIC = 0 };
+
+/* Calls the HTML Help control with these arguments, loading it on first use.
+ * Returns its result, or 0 when the control is not available. */
+HWND ShowHelp(HWND owner, const char *file, UINT command, DWORD_PTR data);
+
+#endif
