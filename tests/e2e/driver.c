@@ -21,9 +21,15 @@
  *   driver close HWND                       posts WM_CLOSE
  *   driver keys HWND KEY...                 brings HWND to the front, then types
  *                                           KEY: enter, esc, tab, alt+CHAR or text
+ *   driver owner HWND                       prints the window's owner (0 if none)
  *   driver openfile PID PATH MS             fills in the open-file dialog of
- *                                           process PID with PATH and confirms it
- *   driver wait-exit PID MS                 waits for process PID to end
+ *                                           process PID with PATH and confirms
+ *                                           it; PATH "-" cancels the dialog
+ *   driver start COMMANDLINE                starts a program with exactly this
+ *                                           command line; prints its PID
+ *   driver wait-exit PID MS                 waits for process PID to end and
+ *                                           prints its exit code
+ *   driver kill PID                         ends process PID
  *
  * Exit status: 0 done, 1 timed out or not found, 2 bad usage. Every wait has
  * a timeout: a hung program must fail the test, never hang it.
@@ -417,6 +423,12 @@ static int CmdOpenFile(DWORD pid, const wchar_t *path, DWORD timeout)
     }
     ShowWindowInfo(request.found);
 
+    if (wcscmp(path, L"-") == 0) {
+        PostMessageW(request.found, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                     (LPARAM)GetDlgItem(request.found, IDCANCEL));
+        return CmdGone(request.found, timeout);
+    }
+
     nameBox = GetDlgItem(request.found, FILE_NAME_COMBO);
     if (!nameBox)
         nameBox = GetDlgItem(request.found, FILE_NAME_EDIT);
@@ -443,27 +455,64 @@ static int CmdOpenFile(DWORD pid, const wchar_t *path, DWORD timeout)
     return 0;
 }
 
+/* The command line is handed over as it is, so that the program under test
+ * sees exactly the blanks, tabs and quotation marks a test wants. */
+static int CmdStart(const wchar_t *commandLine)
+{
+    STARTUPINFOW startup;
+    PROCESS_INFORMATION process;
+    wchar_t buffer[1024];
+
+    lstrcpynW(buffer, commandLine, 1024);
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(NULL, buffer, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+        fprintf(stderr, "driver: cannot start %ls (error %lu)\n", commandLine, GetLastError());
+        return 1;
+    }
+    printf("%lu\n", process.dwProcessId);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 0;
+}
+
 static int CmdWaitExit(DWORD pid, DWORD timeout)
 {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    DWORD status;
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+    DWORD status, code = 0;
 
-    if (!process)
-        return 0;  /* already gone */
+    if (!process) {
+        fprintf(stderr, "driver: no process %lu\n", (unsigned long)pid);
+        return 1;
+    }
     status = WaitForSingleObject(process, timeout);
+    GetExitCodeProcess(process, &code);
     CloseHandle(process);
     if (status != WAIT_OBJECT_0) {
         fprintf(stderr, "driver: process %lu still running after %lu ms\n", (unsigned long)pid,
                 (unsigned long)timeout);
         return 1;
     }
+    printf("%lu\n", (unsigned long)code);
     return 0;
+}
+
+static int CmdKill(DWORD pid)
+{
+    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+    BOOL done;
+
+    if (!process)
+        return 0;  /* already gone */
+    done = TerminateProcess(process, 1);
+    CloseHandle(process);
+    return done ? 0 : 1;
 }
 
 static int Usage(void)
 {
     fprintf(stderr, "usage: driver find|gone|desktop|rect|move|lines|gettext|settext|click|"
-                    "command|close|keys|openfile|wait-exit ...\n");
+                    "command|close|keys|owner|openfile|start|wait-exit|kill ...\n");
     return 2;
 }
 
@@ -513,6 +562,14 @@ int wmain(int argc, wchar_t **argv)
         return PostMessageW(ParseWindow(argv[0]), WM_CLOSE, 0, 0) ? 0 : 1;
     if (wcscmp(cmd, L"keys") == 0 && argc >= 2)
         return CmdKeys(ParseWindow(argv[0]), argc - 1, argv + 1);
+    if (wcscmp(cmd, L"owner") == 0 && argc == 1) {
+        printf("0x%lx\n", (unsigned long)(ULONG_PTR)GetWindow(ParseWindow(argv[0]), GW_OWNER));
+        return 0;
+    }
+    if (wcscmp(cmd, L"start") == 0 && argc == 1)
+        return CmdStart(argv[0]);
+    if (wcscmp(cmd, L"kill") == 0 && argc == 1)
+        return CmdKill(wcstoul(argv[0], NULL, 0));
     if (wcscmp(cmd, L"openfile") == 0 && argc == 3)
         return CmdOpenFile(wcstoul(argv[0], NULL, 0), argv[1], wcstoul(argv[2], NULL, 0));
     if (wcscmp(cmd, L"wait-exit") == 0 && argc == 2)
