@@ -37,7 +37,9 @@ note() {
     echo "    $*" >&2
 }
 
+# The driver; each call is traced, so a case that times out can say where.
 drv() {
+    echo "driver $*" >>"$CASE_DIR/trace"
     wine "$DRIVER_EXE" "$@"
 }
 
@@ -52,6 +54,24 @@ start_velmar() {
     (cd "$CASE_DIR" && exec wine velmar.exe "$@") >"$CASE_DIR/velmar.out" 2>&1 &
     VELMAR_PID=$!
     echo "$VELMAR_PID" >>"$CASE_DIR/pids"
+}
+
+# Starts velmar.exe through the driver with exactly COMMANDLINE, from the
+# case directory; sets VELMAR_WINPID (Windows).
+start_cmdline() {
+    # Through a file: the started program inherits the driver's output, and a
+    # pipe would stay open until it ends.
+    (cd "$CASE_DIR" && drv start "$1" >"$CASE_DIR/started" 2>>"$CASE_DIR/velmar.out") ||
+        fail "cannot start: $1"
+    VELMAR_WINPID=$(cat "$CASE_DIR/started")
+    echo "$VELMAR_WINPID" >>"$CASE_DIR/winpids"
+}
+
+# Like expect_exit, for a program started by start_cmdline.
+expect_exit_win() {
+    local code
+    code=$(drv wait-exit "$VELMAR_WINPID" 20000) || fail "velmar.exe did not end by itself ($1)"
+    [ "$code" = 0 ] || fail "velmar.exe ended with status $code ($1)"
 }
 
 # Waits for the window and sets WIN, WIN_PID (Windows) and WIN_RECT.
@@ -250,6 +270,7 @@ case_command_line_print() {
     main=$WIN
     expect_log "$main" "Запуск" "Открытие файла doc.txt" "Открытие файла LPT1" "Анализ " \
         "Перекодировка в DOS"
+    [ "$(drv owner "$dialog")" = "$main" ] || fail "the page range dialog is not owned by the main window"
     [ ! -s "$LPT1_CAPTURE" ] || fail "LPT1 written before Print was pressed"
     drv find -t 100 -v VELMAR velmar >/dev/null 2>&1 &&
         fail "the main window is shown before the command-line job has ended"
@@ -355,8 +376,124 @@ case_open_and_print() {
     expect_exit "after WM_CLOSE"
 }
 
+# Only the first blank ends the file name; the program's own name may be
+# quoted with nothing after its closing mark, or followed by a tab.
+case_command_line_tokens() {
+    local exe
+    exe=$(winepath -w "$CASE_DIR/velmar.exe" 2>/dev/null)
+    [ -n "$exe" ] || fail "winepath failed"
+    make_pages >"$CASE_DIR/doc.txt"
+    make_pages >"$CASE_DIR/expected.prn"
+
+    start_cmdline "velmar.exe doc.txt extra"
+    find_window '#32770' Print
+    expect_log "$(drv find -t 1000 VELMAR velmar | cut -d' ' -f1)" "Запуск" "Открытие файла doc.txt" \
+        "Открытие файла LPT1" "Анализ "
+    drv click "$WIN" 1 || fail "cannot press Print"
+    expect_exit_win "after Print"
+    expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/expected.prn" "LPT1 output"
+
+    start_cmdline "\"$exe\"doc.txt"
+    find_window '#32770' Print
+    expect_log "$(drv find -t 1000 VELMAR velmar | cut -d' ' -f1)" "Запуск" "Открытие файла doc.txt" \
+        "Открытие файла LPT1" "Анализ "
+    drv click "$WIN" 2 || fail "cannot press Cancel"
+    expect_exit_win "after Cancel, quoted program name"
+
+    start_cmdline "velmar.exe"$'\t'"doc.txt"
+    find_window '#32770' Print
+    expect_log "$(drv find -t 1000 VELMAR velmar | cut -d' ' -f1)" "Запуск" "Открытие файла doc.txt" \
+        "Открытие файла LPT1" "Анализ "
+    drv click "$WIN" 2 || fail "cannot press Cancel"
+    expect_exit_win "after Cancel, tab after the program name"
+
+    # A quoted name with a blank: the token keeps its quotation mark.
+    cp "$CASE_DIR/doc.txt" "$CASE_DIR/my doc.txt"
+    start_cmdline 'velmar.exe "my doc.txt"'
+    find_window -v VELMAR velmar
+    expect_log "$WIN" "Запуск" "Открытие файла \"my" "Ошибка"
+    drv close "$WIN" || fail "cannot close"
+    expect_exit_win "after WM_CLOSE"
+}
+
+# LPT1 cannot be opened: the job stops after the output's opening line and
+# the window stays open.
+case_command_line_no_port() {
+    make_pages >"$CASE_DIR/doc.txt"
+    ln -sfn "$CASE_DIR/no-such-dir/lpt1.prn" "$WINEPREFIX/dosdevices/lpt1"
+    start_velmar doc.txt
+    find_window -v VELMAR velmar
+    expect_log "$WIN" "Запуск" "Открытие файла doc.txt" "Открытие файла LPT1" "Ошибка"
+    drv find -t 100 '#32770' Print >/dev/null 2>&1 && fail "page range dialog opened without a port"
+    expect_running "a job whose port failed must leave the window open"
+    drv close "$WIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+# From and To are read as decimal numbers: leading blanks and a sign are
+# taken, a negative To stands for the last page, an empty To prints nothing.
+case_page_range_numbers() {
+    make_pages >"$CASE_DIR/doc.txt"
+    pages_bytes 2 5 >"$CASE_DIR/expected.prn"
+    start_velmar doc.txt
+    find_window '#32770' Print
+    drv settext "$WIN" 1004 " +2" || fail "cannot set From"
+    drv settext "$WIN" 1003 "-1" || fail "cannot set To"
+    drv settext "$WIN" 1000 "1" || fail "cannot set the count"
+    drv click "$WIN" 1 || fail "cannot press Print"
+    expect_exit "after Print with From \" +2\", To -1"
+    expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/expected.prn" "LPT1 output for From \" +2\", To -1"
+
+    : >"$LPT1_CAPTURE"
+    start_velmar doc.txt
+    find_window '#32770' Print
+    drv settext "$WIN" 1003 "" || fail "cannot clear To"
+    drv click "$WIN" 1 || fail "cannot press Print"
+    expect_exit "after Print with To empty"
+    [ ! -s "$LPT1_CAPTURE" ] || fail "an empty To printed something"
+}
+
+# Open and Print reads POPT before each job: an empty POPT fails the
+# output open; a cancelled file dialog does nothing; without POPT the job
+# goes to LPT1.
+case_open_and_print_popt() {
+    local main winpath
+    make_pages >"$CASE_DIR/pages.txt"
+    make_pages >"$CASE_DIR/expected.prn"
+    printf '[MAIN]\r\nPOPT=\r\n' >"$CASE_DIR/ini.ini"
+    winpath=$(winepath -w "$CASE_DIR/pages.txt" 2>/dev/null)
+    [ -n "$winpath" ] || fail "winepath failed"
+
+    start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    drv command "$main" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла " "Ошибка"
+    drv find -t 100 '#32770' Print >/dev/null 2>&1 && fail "page range dialog opened without an output"
+
+    drv command "$main" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" - "$WAIT_MS" >/dev/null || fail "open-file dialog not cancelled"
+    sleep 0.5
+    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла " "Ошибка"
+
+    printf '[MAIN]\r\n' >"$CASE_DIR/ini.ini"
+    drv command "$main" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+    find_window '#32770' Print
+    drv click "$WIN" 1 || fail "cannot press Print"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла " "Ошибка" \
+        "Открытие файла $winpath" "Открытие файла LPT1" "Анализ " \
+        "Закрытие файла LPT1" "Закрытие файла $winpath"
+    expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/expected.prn" "LPT1 output without POPT"
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
 ALL_CASES="start_plain placement_restored command_line_print command_line_cancel command_line_enter
-command_line_missing open_and_print"
+command_line_missing command_line_tokens command_line_no_port page_range_numbers open_and_print
+open_and_print_popt"
 
 # ---------------------------------------------------------------------------
 # One case, in its own process (called back by run_case under timeout).
@@ -455,6 +592,9 @@ for name in $cases; do
     timeout --kill-after=5 "$CASE_TIMEOUT" bash "$here/run_e2e.sh" --case "$name" 2>"$CASE_DIR/case.log"
     status=$?
     # Whatever the case left running goes now, by its recorded PIDs.
+    if [ -f "$CASE_DIR/winpids" ]; then
+        while read -r pid; do wine "$DRIVER_EXE" kill "$pid" 2>/dev/null; done <"$CASE_DIR/winpids"
+    fi
     if [ -f "$CASE_DIR/pids" ]; then
         while read -r pid; do kill "$pid" 2>/dev/null; done <"$CASE_DIR/pids"
         cat "$CASE_DIR/pids" >>"$work/all-pids"
@@ -465,7 +605,9 @@ for name in $cases; do
     else
         failed=$((failed + 1))
         failed_names+=" $name"
-        [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && echo "    (timed out after $CASE_TIMEOUT s)" >>"$CASE_DIR/case.log"
+        [ "$status" -eq 124 ] || [ "$status" -eq 137 ] &&
+            echo "    timed out after $CASE_TIMEOUT s, at: $(tail -n 1 "$CASE_DIR/trace" 2>/dev/null)" \
+                >>"$CASE_DIR/case.log"
         echo "FAIL $name ($((SECONDS - t0)) s)"
         sed 's/^/  /' "$CASE_DIR/case.log"
     fi
