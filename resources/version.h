@@ -14,7 +14,8 @@
 /* The About box line. */
 #define VELMAR_ABOUT_TEXT         "velmar Version 1.2"
 
-#define VELMAR_COMPANY            "velmar developers"
-#define VELMAR_COPYRIGHT          "Copyright (C) velmar developers"
+#define VELMAR_COMPANY            "velmar team"
+/* Short enough for its line in the About box. */
+#define VELMAR_COPYRIGHT          "(C) velmar team"
 
 #endif
