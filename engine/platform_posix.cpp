@@ -19,6 +19,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 PosixFaultPlan PosixFaults;
@@ -336,7 +337,10 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size)
 /* ---- Private profile (INI) files ------------------------------------------ */
 
 /* The last file read, kept while its identity and time stamps are unchanged:
- * the print job asks for a switch before every page. */
+ * the print job asks for a switch before every page. A file changed within
+ * the last two seconds when it was read is never trusted from the cache: a
+ * second change in the same clock tick, leaving the size as it was, would
+ * not show in the time stamps. */
 static struct {
     char *path;
     char *text;
@@ -346,6 +350,7 @@ static struct {
     off_t size;
     struct timespec modified;
     struct timespec changed;
+    bool trusted;
 } ProfileCache;
 
 static void ForgetProfile(void)
@@ -370,7 +375,7 @@ static const char *LoadProfile(const char *path, size_t *length)
 
     if (stat(path, &st) != 0 || !S_ISREG(st.st_mode))
         return NULL;
-    if (ProfileCache.path && strcmp(ProfileCache.path, path) == 0 &&
+    if (ProfileCache.trusted && strcmp(ProfileCache.path, path) == 0 &&
         ProfileCache.device == st.st_dev && ProfileCache.inode == st.st_ino &&
         ProfileCache.size == st.st_size && SameTime(ProfileCache.modified, st.st_mtim) &&
         SameTime(ProfileCache.changed, st.st_ctim)) {
@@ -409,9 +414,15 @@ static const char *LoadProfile(const char *path, size_t *length)
     ProfileCache.length = done;
     ProfileCache.device = st.st_dev;
     ProfileCache.inode = st.st_ino;
-    ProfileCache.size = done == (size_t)st.st_size ? st.st_size : -1;
+    ProfileCache.size = st.st_size;
     ProfileCache.modified = st.st_mtim;
     ProfileCache.changed = st.st_ctim;
+    {
+        struct timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        ProfileCache.trusted = done == (size_t)st.st_size && now.tv_sec - st.st_mtim.tv_sec >= 2 &&
+                               now.tv_sec - st.st_ctim.tv_sec >= 2;
+    }
     *length = done;
     return text;
 }
