@@ -670,7 +670,7 @@ struct TextBuilder {
 
 static void Append(TextBuilder *b, const char *bytes, size_t length)
 {
-    if (b->failed)
+    if (b->failed || length == 0)
         return;
     if (b->length + length > b->capacity) {
         size_t capacity = b->capacity ? b->capacity : 256;
