@@ -5,8 +5,6 @@
 #include "shell.h"
 #include "resource_ids.h"
 
-enum { CHECK_GET = BM_GETCHECK, CHECK_SET = BM_SETCHECK };
-
 /* The stored switch goes to its box unchanged, even when it is neither 0
  * nor 1. A missing box is passed over. */
 static void ShowSwitch(HWND dialog, int control, int32_t value)
@@ -14,7 +12,7 @@ static void ShowSwitch(HWND dialog, int control, int32_t value)
     HWND box = GetDlgItem(dialog, control);
 
     if (box)
-        SendMessageA(box, CHECK_SET, (WPARAM)value, 0);
+        SendMessageA(box, BM_SETCHECK, (WPARAM)value, 0);
 }
 
 /* The box's check state, or value itself when the box is missing. */
@@ -23,7 +21,7 @@ static int32_t ReadSwitch(HWND dialog, int control, int32_t value)
     HWND box = GetDlgItem(dialog, control);
 
     if (box)
-        value = (int32_t)SendMessageA(box, CHECK_GET, 0, 0);
+        value = (int32_t)SendMessageA(box, BM_GETCHECK, 0, 0);
     return value;
 }
 
