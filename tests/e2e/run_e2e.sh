@@ -573,6 +573,12 @@ export VELMAR_WINEPREFIX="${VELMAR_E2E_WINEPREFIX:-${VELMAR_WINEPREFIX:-$root/bu
 velmar_prefix_ready || { echo "run_e2e: cannot create the Wine prefix $WINEPREFIX" >&2; exit 1; }
 # A persistent wineserver makes each driver call cheap.
 wineserver -p && started_wineserver=1
+# Xvfb has no window manager: Wine then draws captions and frames itself,
+# which the screenshots show, and keeps the focus in its own hands.
+if [ ! -f "$WINEPREFIX/.velmar-e2e-unmanaged" ]; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 &&
+        touch "$WINEPREFIX/.velmar-e2e-unmanaged"
+fi
 
 export LPT1_CAPTURE
 cases=${VELMAR_E2E_CASES:-$ALL_CASES}
