@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# start.sh [FILE] - installs what is missing, cross-builds velmar.exe and
+# starts it under Wine. A FILE (Linux path) is handed to velmar.exe as the
+# file to print at once.
+#
+# LPT1 goes to the first printer device found (/dev/usb/lp*, /dev/lp*), or
+# else to the capture file build/lpt1-capture.prn, so that what would reach
+# the printer can be looked at.
+#
+# VELMAR_BUILD_DIR and VELMAR_WINEPREFIX choose another build directory
+# and Wine prefix.
+set -u
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+if [ -z "${DISPLAY:-}" ]; then
+    echo "start.sh: no X display (DISPLAY is not set)." >&2
+    echo "  velmar.exe is a window program. Run this from a desktop session, set DISPLAY" >&2
+    echo "  (e.g. DISPLAY=:0 scripts/start.sh), or use a virtual display:" >&2
+    echo "  xvfb-run -a scripts/start.sh [FILE]" >&2
+    exit 1
+fi
+
+scripts/install-deps.sh || { echo "start.sh: installing the packages failed" >&2; exit 1; }
+
+build=${VELMAR_BUILD_DIR:-$root/build/win32}
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake >/dev/null &&
+    cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target velmar ||
+    { echo "start.sh: the build failed" >&2; exit 1; }
+exe=$build/shell/velmar.exe
+
+. "$root/scripts/wine-prefix.sh"
+velmar_prefix_ready || { echo "start.sh: cannot create the Wine prefix $WINEPREFIX" >&2; exit 1; }
+
+port=""
+for device in /dev/usb/lp* /dev/lp*; do
+    if [ -c "$device" ]; then
+        port=$device
+        break
+    fi
+done
+if [ -n "$port" ]; then
+    echo "start.sh: LPT1 is the printer $port"
+else
+    port=$root/build/lpt1-capture.prn
+    touch "$port"
+    echo "start.sh: no printer device found; LPT1 writes to $port"
+fi
+ln -sfn "$port" "$WINEPREFIX/dosdevices/lpt1"
+
+args=()
+if [ $# -gt 0 ]; then
+    [ -e "$1" ] || echo "start.sh: warning: $1 does not exist; velmar.exe will report the error" >&2
+    # velmar.exe takes the file name up to the first blank.
+    file=$(winepath -w "$(realpath -m "$1")" 2>/dev/null)
+    case "$file" in
+        *" "*) echo "start.sh: warning: \"$file\" holds a blank; velmar.exe reads only up to it" >&2 ;;
+    esac
+    args=("$file" "${@:2}")
+fi
+
+# ini.ini lands beside the executable, in the build directory.
+cd "$(dirname "$exe")" && exec wine "$exe" "${args[@]}"
