@@ -296,7 +296,7 @@ static int ParseDialog(const BYTE *data, Dialog *dialog)
     return 1;
 }
 
-/* Control kinds by what the description names them. */
+/* The kinds of control the templates use. */
 enum { DEFPUSH, PUSH, EDIT, TEXT, TEXT_NOPREFIX, AUTOCHECK, ICON };
 
 typedef struct {

@@ -18,7 +18,7 @@
 # status is non-zero when a case failed.
 set -u
 
-CASE_TIMEOUT=${VELMAR_E2E_CASE_TIMEOUT:-90}
+CASE_TIMEOUT=${VELMAR_E2E_CASE_TIMEOUT:-60}
 WAIT_MS=20000
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -571,6 +571,10 @@ start_xvfb || { echo "run_e2e: cannot start Xvfb" >&2; exit 1; }
 export VELMAR_WINEPREFIX="${VELMAR_E2E_WINEPREFIX:-${VELMAR_WINEPREFIX:-$root/build/wineprefix}-e2e}"
 . "$root/scripts/wine-prefix.sh"
 velmar_prefix_ready || { echo "run_e2e: cannot create the Wine prefix $WINEPREFIX" >&2; exit 1; }
+# One run at a time per prefix: a second one would re-point LPT1 and stop
+# the wineserver under the first.
+exec 8>"$WINEPREFIX.e2e-lock"
+flock -w 600 8 || { echo "run_e2e: another run holds $WINEPREFIX" >&2; exit 1; }
 # A persistent wineserver makes each driver call cheap.
 wineserver -p && started_wineserver=1
 # Xvfb has no window manager: Wine then draws captions and frames itself,
