@@ -408,6 +408,7 @@ static int CmdOpenFile(DWORD pid, const wchar_t *path, DWORD timeout)
     HWND nameBox;
     DWORD_PTR result;
     BOOL pressed = FALSE;
+    const wchar_t *slash;
 
     request.pid = pid;
     for (;;) {
@@ -432,6 +433,25 @@ static int CmdOpenFile(DWORD pid, const wchar_t *path, DWORD timeout)
     nameBox = GetDlgItem(request.found, FILE_NAME_COMBO);
     if (!nameBox)
         nameBox = GetDlgItem(request.found, FILE_NAME_EDIT);
+
+    /* Browse to the file's folder first, as a user would. Wine's dialog
+     * starts in the folder it last showed and leaves the current directory
+     * there when handed a full path from elsewhere; browsing makes the
+     * file's folder the current one, where Windows leaves it too. */
+    slash = wcsrchr(path, L'\\');
+    if (slash && slash > path) {
+        wchar_t folder[MAX_PATH];
+
+        lstrcpynW(folder, path, (int)(slash - path + 2 < MAX_PATH ? slash - path + 2 : MAX_PATH));
+        if (!SendMessageTimeoutW(nameBox, WM_SETTEXT, 0, (LPARAM)folder, SMTO_ABORTIFHUNG,
+                                 SEND_TIMEOUT_MS, &result))
+            return 1;
+        /* Sent, so that the dialog has moved when the call returns. */
+        SendMessageTimeoutW(request.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                            (LPARAM)GetDlgItem(request.found, IDOK), SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS,
+                            &result);
+        path = slash + 1;
+    }
     if (!SendMessageTimeoutW(nameBox, WM_SETTEXT, 0, (LPARAM)path, SMTO_ABORTIFHUNG,
                              SEND_TIMEOUT_MS, &result))
         return 1;
