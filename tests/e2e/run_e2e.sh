@@ -39,7 +39,7 @@ note() {
 
 # The driver; each call is traced, so a case that times out can say where.
 drv() {
-    echo "driver $*" >>"$CASE_DIR/trace"
+    echo "$(date +%T.%N | cut -c1-12) driver $*" >>"$CASE_DIR/trace"
     wine "$DRIVER_EXE" "$@"
 }
 
@@ -491,9 +491,55 @@ case_open_and_print_popt() {
     expect_exit "after WM_CLOSE"
 }
 
+# The Setting dialog on a fresh installation shows and, confirmed, stores
+# the defaults; a new delimiter and output take effect with the next job.
+case_settings_take_effect() {
+    local main winpath
+    printf 'one\ntwo\nthree' >"$CASE_DIR/lines.txt"
+    winpath=$(winepath -w "$CASE_DIR/lines.txt" 2>/dev/null)
+    [ -n "$winpath" ] || fail "winepath failed"
+
+    start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    drv command "$main" 32773 || fail "cannot send Setting"
+    find_window -v '#32770' Setting
+    expect_text "$WIN" 1002 12
+    expect_text "$WIN" 1004 LPT1
+    drv click "$WIN" 1 || fail "cannot press OK"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+    [ "$(ini_value TODOS)" = 0100000001 ] || fail "TODOS=$(ini_value TODOS), expected 0100000001"
+    [ "$(ini_value SKIPEMPTY)" = 0100000001 ] || fail "SKIPEMPTY=$(ini_value SKIPEMPTY), expected 0100000001"
+    [ "$(ini_value LIMITER)" = 0C0C ] || fail "LIMITER=$(ini_value LIMITER), expected 0C0C"
+    [ "$(ini_value POPT)" = LPT1 ] || fail "POPT=$(ini_value POPT), expected LPT1"
+
+    drv command "$main" 32773 || fail "cannot send Setting"
+    find_window -v '#32770' Setting
+    drv settext "$WIN" 1002 10 || fail "cannot set the delimiter"
+    drv settext "$WIN" 1004 out.txt || fail "cannot set Print To"
+    drv click "$WIN" 1 || fail "cannot press OK"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+    [ "$(ini_value LIMITER)" = 0A0A ] || fail "LIMITER=$(ini_value LIMITER), expected 0A0A"
+
+    drv command "$main" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+    find_window '#32770' Print
+    expect_text "$WIN" 1000 3
+    drv settext "$WIN" 1004 2 || fail "cannot set From"
+    drv settext "$WIN" 1003 2 || fail "cannot set To"
+    drv click "$WIN" 1 || fail "cannot press Print"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+    printf 'two\n' >"$CASE_DIR/expected.out"
+    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла out.txt" "Анализ " \
+        "Закрытие файла out.txt" "Закрытие файла $winpath"
+    expect_bytes "$CASE_DIR/out.txt" "$CASE_DIR/expected.out" "page 2 split at line feeds"
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
 ALL_CASES="start_plain placement_restored command_line_print command_line_cancel command_line_enter
 command_line_missing command_line_tokens command_line_no_port page_range_numbers open_and_print
-open_and_print_popt"
+open_and_print_popt settings_take_effect"
 
 # ---------------------------------------------------------------------------
 # One case, in its own process (called back by run_case under timeout).
