@@ -13,14 +13,6 @@ set -u
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-if [ -z "${DISPLAY:-}" ]; then
-    echo "start.sh: no X display (DISPLAY is not set)." >&2
-    echo "  velmar.exe is a window program. Run this from a desktop session, set DISPLAY" >&2
-    echo "  (e.g. DISPLAY=:0 scripts/start.sh), or use a virtual display:" >&2
-    echo "  xvfb-run -a scripts/start.sh [FILE]" >&2
-    exit 1
-fi
-
 scripts/install-deps.sh || { echo "start.sh: installing the packages failed" >&2; exit 1; }
 
 build=${VELMAR_BUILD_DIR:-$root/build/win32}
@@ -28,6 +20,16 @@ cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmak
     cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target velmar ||
     { echo "start.sh: the build failed" >&2; exit 1; }
 exe=$build/shell/velmar.exe
+
+if [ -z "${DISPLAY:-}" ]; then
+    echo "start.sh: no X display (DISPLAY is not set)." >&2
+    echo "  velmar.exe is a window program. Run this from a desktop session, set DISPLAY" >&2
+    echo "  (e.g. DISPLAY=:0 scripts/start.sh), or use a virtual display:" >&2
+    echo "  xvfb-run -a scripts/start.sh [FILE]" >&2
+    echo "  velmar.exe is built: $exe" >&2
+    exit 1
+fi
+
 
 . "$root/scripts/wine-prefix.sh"
 velmar_prefix_ready || { echo "start.sh: cannot create the Wine prefix $WINEPREFIX" >&2; exit 1; }
