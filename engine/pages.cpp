@@ -3,20 +3,14 @@
 
 #include "engine.h"
 
-/* Counts the delimiter bytes; memchr keeps this at memory speed. */
+/* Counts the delimiter bytes: a plain loop the compiler vectorises, as fast
+ * for an image of nothing but delimiters as for one with few. */
 static uint32_t CountDelimiters(const unsigned char *image, uint32_t size, unsigned char delimiter)
 {
     uint32_t count = 0;
-    const unsigned char *p = image;
-    const unsigned char *end = image + size;
 
-    while (p < end) {
-        const void *hit = memchr(p, delimiter, (size_t)(end - p));
-        if (!hit)
-            break;
-        count++;
-        p = (const unsigned char *)hit + 1;
-    }
+    for (uint32_t i = 0; i < size; i++)
+        count += image[i] == delimiter;
     return count;
 }
 
@@ -56,6 +50,10 @@ int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimite
     if (size == 0)
         return 1;
     entries = delimiters + (image[size - 1] == delimiter ? 0u : 1u);
+    /* In a 32-bit process a gigabyte of delimiters would make the byte
+     * count wrap: no table then, as when it cannot be allocated. */
+    if (entries > SIZE_MAX / sizeof(uint32_t))
+        return 0;
 
     table->PageStarts = (uint32_t *)HeapAlloc(heap, 0, (size_t)entries * sizeof(uint32_t));
     table->PageEnds = (uint32_t *)HeapAlloc(heap, 0, (size_t)entries * sizeof(uint32_t));

@@ -35,7 +35,7 @@ static int ReadImage(HANDLE input, unsigned char **image, uint32_t *size)
 
     *image = NULL;
     *size = 0;
-    if (high != 0 || low == INVALID_FILE_SIZE)
+    if (high != 0 || (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR))
         return 0;
     /* A zero-byte request still yields a block, so an empty file is a job. */
     *image = (unsigned char *)HeapAlloc(heap, 0, low);

@@ -112,3 +112,21 @@ TEST(Pages, TableAllocationFailureLeavesNoTable)
     EXPECT_TRUE(table.PageEnds == NULL);
 }
 #endif
+
+#ifdef _WIN32
+/* A gigabyte of delimiters: in a 32-bit process the table's byte count would
+ * wrap to nothing, and the pages would be written past it. */
+TEST(Pages, TableTooLargeForTheAddressSpaceIsRefused)
+{
+    const uint32_t size = 0x40000000u;
+    unsigned char *image = (unsigned char *)VirtualAlloc(NULL, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (!image)
+        GTEST_SKIP() << "no gigabyte of address space to be had";
+    PageTable table;
+    uint32_t count = 0;
+    EXPECT_EQ(0, SplitPages(image, size, 0, &table, &count));
+    EXPECT_EQ(0u, table.Entries);
+    EXPECT_TRUE(table.PageStarts == NULL);
+    VirtualFree(image, 0, MEM_RELEASE);
+}
+#endif
