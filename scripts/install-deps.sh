@@ -16,6 +16,7 @@ dpkg -s fonts-wine >/dev/null 2>&1 || need+=(fonts-wine)
 dpkg -s locales >/dev/null 2>&1 || need+=(locales)
 command -v flock >/dev/null || need+=(util-linux)
 command -v python3 >/dev/null || need+=(python3)
+command -v xxd >/dev/null || need+=(xxd)
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
