@@ -785,6 +785,15 @@ static int HexValue(char c)
     return -1;
 }
 
+/* Two hex digits as a byte, or -1. */
+static int HexByte(const char *digits)
+{
+    int high = HexValue(digits[0]);
+    int low = HexValue(digits[1]);
+
+    return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
 /* A structure is read only when its text is exactly two hex digits per byte
  * plus two for the checksum (the byte sum modulo 256) and the checksum
  * matches; otherwise the caller's data stays untouched. */
@@ -809,18 +818,16 @@ BOOL GetPrivateProfileStructA(LPCSTR section, LPCSTR key, LPVOID data, UINT size
     if (!bytes)
         return FALSE;
     for (size_t i = 0; i < size; i++) {
-        int high = HexValue(place.key.value[2 * i]);
-        int low = HexValue(place.key.value[2 * i + 1]);
-        if (high < 0 || low < 0) {
+        int value = HexByte(place.key.value + 2 * i);
+        if (value < 0) {
             free(bytes);
             return FALSE;
         }
-        bytes[i] = (unsigned char)(high * 16 + low);
+        bytes[i] = (unsigned char)value;
         sum += bytes[i];
     }
-    checksum = HexValue(place.key.value[2 * (size_t)size]) * 16 + HexValue(place.key.value[2 * (size_t)size + 1]);
-    if (HexValue(place.key.value[2 * (size_t)size]) < 0 || HexValue(place.key.value[2 * (size_t)size + 1]) < 0 ||
-        checksum != (int)(sum & 0xFF)) {
+    checksum = HexByte(place.key.value + 2 * (size_t)size);
+    if (checksum != (int)(sum & 0xFF)) {
         free(bytes);
         return FALSE;
     }
