@@ -90,6 +90,30 @@ void FreePageTable(PageTable *table);
  * image looks like Windows-1251 text, logging "Перекодировка в DOS". */
 void RecodeToDos(unsigned char *image, uint32_t size, ActivityLog log);
 
+/* ---- Job output (output.cpp) ---------------------------------------------- */
+
+/* Where one job's pages go. An output name that is the name of an installed
+ * printer (any letter case) means that printer's queue: one RAW document,
+ * named after the input file, started with the first page written. Any
+ * other name is opened as a file, as a port or share is. */
+struct JobOutput {
+    HANDLE file;          /* the open file or device, else INVALID_HANDLE_VALUE */
+    HANDLE printer;       /* the open printer, else NULL */
+    const char *document; /* the document's name in the queue (inside the input path) */
+    int started;          /* a document is open in the queue */
+};
+
+/* Opens the output; 0 when it cannot be opened. */
+int OpenJobOutput(JobOutput *out, const char *outputName, const char *documentPath);
+/* Writes one page, unchanged, in one call. 0 when the write fails or comes
+ * back short; a queue's document is then thrown away. */
+int WriteJobPage(JobOutput *out, const unsigned char *bytes, uint32_t length);
+/* Ends the queue's document after the last page; 0 when the queue refuses
+ * it. Nothing to do for a file. */
+int FinishJobOutput(JobOutput *out);
+/* Closes the output; an unfinished document is thrown away. */
+void CloseJobOutput(JobOutput *out);
+
 /* ---- Print job ----------------------------------------------------------- */
 
 /* 1 if any byte of the page is above 32; else logs the blank-page line and
