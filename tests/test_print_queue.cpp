@@ -227,9 +227,9 @@ TEST_F(Queue, NameThatIsNoPrinterIsOpenedAsAFile)
     EXPECT_EQ(1, result);
     EXPECT_EQ(ThreePages, ReadBytes(output));
     /* A printer's name with something added is no printer's name. */
-    std::string near = JoinPath(dir, printer + "x");
-    Run(SwitchesOff, ThreePages, near, 1, 1, 1);
-    EXPECT_EQ(ToBytes("page one\r\n\f"), ReadBytes(near));
+    std::string longer = JoinPath(dir, printer + "x");
+    Run(SwitchesOff, ThreePages, longer, 1, 1, 1);
+    EXPECT_EQ(ToBytes("page one\r\n\f"), ReadBytes(longer));
     ExpectNoJobSinceStart("after two jobs into files");
 }
 
