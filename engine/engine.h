@@ -103,6 +103,11 @@ struct JobOutput {
     int started;          /* a document is open in the queue */
 };
 
+/* The installed printers, local and connections, in the system's order, as
+ * level-4 records in one heap block (HeapFree it); NULL and *count 0 when
+ * there are none or they cannot be listed. */
+PRINTER_INFO_4A *ListInstalledPrinters(DWORD *count);
+
 /* Opens the output; 0 when it cannot be opened. */
 int OpenJobOutput(JobOutput *out, const char *outputName, const char *documentPath);
 /* Writes one page, unchanged, in one call. 0 when the write fails or comes

@@ -10,53 +10,58 @@
 
 #include "engine.h"
 
+PRINTER_INFO_4A *ListInstalledPrinters(DWORD *count)
+{
+    HANDLE heap = GetProcessHeap();
+    DWORD size = 0;
+
+    *count = 0;
+    /* The list may grow between asking for its size and fetching it. */
+    for (int attempt = 0; attempt < 3; attempt++) {
+        DWORD needed = 0;
+        BYTE *buffer = size ? (BYTE *)HeapAlloc(heap, 0, size) : NULL;
+
+        if (size && !buffer)
+            return NULL;
+        if (EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, NULL, 4, buffer, size,
+                          &needed, count))
+            return (PRINTER_INFO_4A *)buffer;
+        if (buffer)
+            HeapFree(heap, 0, buffer);
+        *count = 0;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= size)
+            return NULL;
+        size = needed;
+    }
+    return NULL;
+}
+
 /* The printer's own spelling of name when it is the name of an installed
- * printer (local or connection, any letter case), as a heap copy; NULL
- * otherwise, also when the printers cannot be listed. */
+ * printer (any letter case), as a heap copy; NULL otherwise, also when the
+ * printers cannot be listed. */
 static char *FindInstalledPrinter(const char *name)
 {
     HANDLE heap = GetProcessHeap();
     size_t length = strlen(name);
-    DWORD size = 0;
+    DWORD count = 0;
+    PRINTER_INFO_4A *printers;
     char *found = NULL;
 
     if (length == 0)
         return NULL;
-    /* The list may grow between asking for its size and fetching it. */
-    for (int attempt = 0; attempt < 3 && !found; attempt++) {
-        DWORD needed = 0;
-        DWORD count = 0;
-        BYTE *buffer = NULL;
-
-        if (size) {
-            buffer = (BYTE *)HeapAlloc(heap, 0, size);
-            if (!buffer)
-                return NULL;
-        }
-        if (!EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, NULL, 4, buffer, size,
-                           &needed, &count)) {
-            if (buffer)
-                HeapFree(heap, 0, buffer);
-            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= size)
-                return NULL;
-            size = needed;
+    printers = ListInstalledPrinters(&count);
+    for (DWORD i = 0; i < count && !found; i++) {
+        const char *candidate = printers[i].pPrinterName;
+        /* Equal length first: the system comparison passes over a few
+         * characters it deems ignorable. */
+        if (!candidate || strlen(candidate) != length || lstrcmpiA(candidate, name) != 0)
             continue;
-        }
-        const PRINTER_INFO_4A *printers = (const PRINTER_INFO_4A *)buffer;
-        for (DWORD i = 0; i < count && !found; i++) {
-            const char *candidate = printers[i].pPrinterName;
-            /* Equal length first: the system comparison passes over a few
-             * characters it deems ignorable. */
-            if (!candidate || strlen(candidate) != length || lstrcmpiA(candidate, name) != 0)
-                continue;
-            found = (char *)HeapAlloc(heap, 0, length + 1);
-            if (found)
-                memcpy(found, candidate, length + 1);
-        }
-        if (buffer)
-            HeapFree(heap, 0, buffer);
-        break;
+        found = (char *)HeapAlloc(heap, 0, length + 1);
+        if (found)
+            memcpy(found, candidate, length + 1);
     }
+    if (printers)
+        HeapFree(heap, 0, printers);
     return found;
 }
 

@@ -92,6 +92,10 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
             EndDialog(dialog, IDCANCEL);
             return TRUE;
         }
+        if (LOWORD(wParam) == IDC_SETTINGS_PICK_PRINTER && HIWORD(wParam) == BN_CLICKED) {
+            PickPrinter(dialog);
+            return TRUE;
+        }
         break;
     }
     return FALSE;

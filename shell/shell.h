@@ -39,6 +39,10 @@ INT_PTR CALLBACK PageRangeDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+/* The Setting dialog's printer menu (printer_menu.cpp): shows it under the
+ * "..." button and puts the chosen name into the Print To box. */
+void PickPrinter(HWND dialog);
+
 /* Modal dialogs owned by owner; each returns what the dialog ended with. */
 INT_PTR ShowSettingsDialog(HWND owner);
 INT_PTR ShowAboutDialog(HWND owner);
