@@ -537,9 +537,166 @@ case_settings_take_effect() {
     expect_exit "after WM_CLOSE"
 }
 
+# ---- Printing to print queues ---------------------------------------------
+# The run's CUPS server (start_print_server) holds the raw queues
+# Velmar_Queue (the default), Archive_Queue and Velmar_Refusing (rejects
+# jobs); Wine lists them as printers at each process start.
+
+# Points QUEUE at a fresh job folder of this case; prints the folder.
+queue_jobs() {
+    local dir="$CASE_DIR/jobs-$1"
+    mkdir -p "$dir"
+    lpadmin -p "$1" -v "capture:$dir" 2>/dev/null || fail "cannot point $1 at $dir"
+    echo "$dir"
+}
+
+# expect_jobs DIR EXPECTED_FILE...: DIR receives exactly these jobs, in order.
+expect_jobs() {
+    local dir=$1 deadline=$((SECONDS + 20)) n=0 expected
+    shift
+    while [ "$(ls "$dir" | grep -c '^job-.*\.prn$')" -lt $# ] && [ "$SECONDS" -lt "$deadline" ]; do
+        sleep 0.2
+    done
+    sleep 0.5 # a job too many would come now
+    [ "$(ls "$dir" | grep -c '^job-.*\.prn$')" -eq $# ] ||
+        fail "$(ls "$dir" | grep -c '^job-.*\.prn$') jobs reached the queue, expected $#"
+    for expected in "$@"; do
+        n=$((n + 1))
+        expect_bytes "$(ls -v "$dir"/job-*.prn | sed -n "${n}p")" "$expected" "job $n"
+    done
+}
+
+# Opens Setting, picks the ITEM-th entry of the printer menu with the
+# keyboard (the program's own menu cannot be read from another process
+# under Wine) and prints what Print To then holds.
+pick_printer() {
+    local dialog=$1 item=$2 keys=() k
+    drv click "$dialog" 1005 || fail "cannot press ..."
+    drv find -v -p "$WIN_PID" -t "$WAIT_MS" '#32768' '*' >/dev/null || fail "no printer menu"
+    for k in $(seq "$item"); do keys+=(down); done
+    drv keys "$dialog" "${keys[@]}" enter || fail "cannot choose from the printer menu"
+    local deadline=$((SECONDS + 10))
+    while drv find -v -p "$WIN_PID" -t 0 '#32768' '*' >/dev/null 2>&1; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "the printer menu stays open"
+        sleep 0.1
+    done
+    drv gettext "$dialog" 1004
+}
+
+# The "..." menu lists the default printer first, the others sorted, then
+# the ports; the chosen queue prints a recoded file through Open and Print
+# as one job, byte for byte.
+case_printer_picker_print() {
+    local main dialog winpath jobs item name
+    {
+        printf 'Страница один\r\n\f'
+        printf 'Страница два\r\n\f'
+        printf 'Страница три\r\n'
+    } | iconv -f UTF-8 -t CP1251 >"$CASE_DIR/doc.txt"
+    iconv -f CP1251 -t CP866 <"$CASE_DIR/doc.txt" >"$CASE_DIR/expected.prn"
+    winpath=$(winepath -w "$CASE_DIR/doc.txt" 2>/dev/null)
+    [ -n "$winpath" ] || fail "winepath failed"
+    jobs=$(queue_jobs Velmar_Queue)
+
+    start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    drv command "$main" 32773 || fail "cannot send Setting"
+    find_window -v '#32770' Setting
+    dialog=$WIN
+    item=0
+    for name in Velmar_Queue Archive_Queue Velmar_Refusing LPT1 LPT2 LPT3; do
+        item=$((item + 1))
+        [ "$(pick_printer "$dialog" $item)" = "$name" ] ||
+            fail "printer menu entry $item is \"$(drv gettext "$dialog" 1004)\", expected $name"
+    done
+    [ -z "$(ini_value POPT)" ] || fail "the menu stored POPT before OK"
+    [ "$(pick_printer "$dialog" 1)" = Velmar_Queue ] || fail "cannot pick Velmar_Queue"
+    drv click "$dialog" 1 || fail "cannot press OK"
+    drv gone "$dialog" "$WAIT_MS" || fail "Setting dialog stays open"
+    [ "$(ini_value POPT)" = Velmar_Queue ] || fail "POPT=$(ini_value POPT), expected Velmar_Queue"
+
+    drv command "$main" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+    find_window '#32770' Print
+    expect_text "$WIN" 1000 3
+    drv click "$WIN" 1 || fail "cannot press Print"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла Velmar_Queue" "Анализ " \
+        "Перекодировка в DOS" "Закрытие файла Velmar_Queue" "Закрытие файла $winpath"
+    expect_jobs "$jobs" "$CASE_DIR/expected.prn"
+    [ ! -e "$CASE_DIR/Velmar_Queue" ] || fail "a file named after the printer was created"
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+# Print To names the queue in other letter case: still the queue, and the
+# log shows the name as typed.
+case_printer_name_case() {
+    local main winpath jobs
+    make_pages >"$CASE_DIR/pages.txt"
+    pages_bytes 2 4 >"$CASE_DIR/expected.prn"
+    printf '[MAIN]\r\nPOPT=vELMAR_qUEUE\r\n' >"$CASE_DIR/ini.ini"
+    winpath=$(winepath -w "$CASE_DIR/pages.txt" 2>/dev/null)
+    [ -n "$winpath" ] || fail "winepath failed"
+    jobs=$(queue_jobs Velmar_Queue)
+
+    start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    drv command "$main" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+    find_window '#32770' Print
+    drv settext "$WIN" 1004 2 || fail "cannot set From"
+    drv settext "$WIN" 1003 4 || fail "cannot set To"
+    drv click "$WIN" 1 || fail "cannot press Print"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла vELMAR_qUEUE" "Анализ " \
+        "Закрытие файла vELMAR_qUEUE" "Закрытие файла $winpath"
+    expect_jobs "$jobs" "$CASE_DIR/expected.prn"
+    [ -z "$(ls "$CASE_DIR" | grep -i '^velmar_queue$')" ] || fail "a file named after the printer was created"
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+# A queue that rejects jobs: "Ошибка" after the pages, no job, no file named
+# after it, and velmar goes on taking commands.
+case_printer_rejecting() {
+    local main winpath jobs
+    make_pages >"$CASE_DIR/pages.txt"
+    printf '[MAIN]\r\nPOPT=Velmar_Refusing\r\n' >"$CASE_DIR/ini.ini"
+    winpath=$(winepath -w "$CASE_DIR/pages.txt" 2>/dev/null)
+    [ -n "$winpath" ] || fail "winepath failed"
+    jobs=$(queue_jobs Velmar_Refusing)
+
+    start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    drv command "$main" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+    find_window '#32770' Print
+    drv click "$WIN" 1 || fail "cannot press Print"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла Velmar_Refusing" "Анализ " \
+        "Ошибка" "Закрытие файла Velmar_Refusing" "Закрытие файла $winpath"
+    sleep 1
+    [ -z "$(ls "$jobs")" ] || fail "the rejecting queue printed: $(ls "$jobs")"
+    [ -z "$(lpstat -W all -o Velmar_Refusing 2>/dev/null)" ] || fail "a job was left: $(lpstat -W all -o)"
+    [ ! -e "$CASE_DIR/Velmar_Refusing" ] || fail "a file named after the printer was created"
+
+    drv command "$main" 32773 || fail "cannot send Setting"
+    find_window -v '#32770' Setting
+    expect_text "$WIN" 1004 Velmar_Refusing
+    drv click "$WIN" 2 || fail "cannot press Cancel"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
 ALL_CASES="start_plain placement_restored command_line_print command_line_cancel command_line_enter
 command_line_missing command_line_tokens command_line_no_port page_range_numbers open_and_print
-open_and_print_popt settings_take_effect"
+open_and_print_popt settings_take_effect
+printer_picker_print printer_name_case printer_rejecting"
 
 # ---------------------------------------------------------------------------
 # One case, in its own process (called back by run_case under timeout).
@@ -578,6 +735,7 @@ cleanup() {
     local pid
     [ -f "$work/all-pids" ] && while read -r pid; do kill "$pid" 2>/dev/null; done <"$work/all-pids"
     [ "$started_wineserver" -eq 1 ] && wineserver -k 2>/dev/null
+    declare -F cups_stop >/dev/null && cups_stop
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     if [ "${VELMAR_E2E_KEEP:-0}" = 1 ]; then
         echo "run_e2e: kept $work"
@@ -630,8 +788,23 @@ if [ ! -f "$WINEPREFIX/.velmar-e2e-unmanaged" ]; then
         touch "$WINEPREFIX/.velmar-e2e-unmanaged"
 fi
 
+# A CUPS server of the run's own for the printer cases; every Wine process
+# learns of it from CUPS_SERVER, which cups_start exports.
+. "$root/tests/cups_server.sh"
+start_print_server() {
+    cups_start "$work/cups" || return 1
+    cups_add_queue Velmar_Queue "$work/cups/jobs" &&
+        cups_add_queue Archive_Queue "$work/cups/jobs" &&
+        cups_add_queue Velmar_Refusing "$work/cups/jobs" &&
+        cupsreject Velmar_Refusing && lpadmin -d Velmar_Queue
+}
+
 export LPT1_CAPTURE
 cases=${VELMAR_E2E_CASES:-$ALL_CASES}
+case " $(echo $cases) " in
+*" printer_"*)
+    start_print_server || { echo "run_e2e: cannot start the CUPS server" >&2; exit 1; } ;;
+esac
 passed=0
 failed=0
 failed_names=""
