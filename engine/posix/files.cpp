@@ -132,15 +132,21 @@ static bool ShareConflict(const struct stat &st, DWORD access, DWORD share)
     return false;
 }
 
-/* The open handle, or NULL with ERROR_INVALID_HANDLE. */
-static FileHandle *FindHandle(HANDLE handle)
+/* The link to the open handle, or NULL with ERROR_INVALID_HANDLE. */
+static FileHandle **FindLink(HANDLE handle)
 {
-    for (FileHandle *h = OpenHandles; h; h = h->next) {
-        if (h == (FileHandle *)handle)
-            return h;
+    for (FileHandle **link = &OpenHandles; *link; link = &(*link)->next) {
+        if (*link == (FileHandle *)handle)
+            return link;
     }
     SetLastError(ERROR_INVALID_HANDLE);
     return NULL;
+}
+
+static FileHandle *FindHandle(HANDLE handle)
+{
+    FileHandle **link = FindLink(handle);
+    return link ? *link : NULL;
 }
 
 static HANDLE FailOpen(DWORD error)
@@ -231,13 +237,12 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)
 {
     FileHandle *h = FindHandle(file);
     struct stat st;
-    uint64_t size;
 
     if (!h || fstat(h->fd, &st) != 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return INVALID_FILE_SIZE;
     }
-    size = S_ISREG(st.st_mode) ? (uint64_t)st.st_size : 0;
+    uint64_t size = S_ISREG(st.st_mode) ? (uint64_t)st.st_size : 0;
     if (sizeHigh)
         *sizeHigh = (DWORD)(size >> 32);
     SetLastError(NO_ERROR);
@@ -311,44 +316,34 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID 
 
 BOOL CloseHandle(HANDLE object)
 {
-    for (FileHandle **link = &OpenHandles; *link; link = &(*link)->next) {
-        FileHandle *h = *link;
-        if (h == (FileHandle *)object) {
-            *link = h->next;
-            close(h->fd);
-            free(h);
-            return TRUE;
-        }
-    }
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    FileHandle **link = FindLink(object);
+    FileHandle *h = link ? *link : NULL;
+
+    if (!h)
+        return FALSE;
+    *link = h->next;
+    close(h->fd);
+    free(h);
+    return TRUE;
 }
 
+/* As on current Windows: a cut path is still terminated, and the buffer's
+ * size is returned with ERROR_INSUFFICIENT_BUFFER. */
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size)
 {
     char path[4096];
-    ssize_t length;
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    DWORD copied;
 
-    if (size == 0) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    if (size == 0 || length < 0) {
+        SetLastError(size == 0 ? ERROR_INSUFFICIENT_BUFFER : ERROR_FILE_NOT_FOUND);
+        if (size)
+            fileName[0] = '\0';
         return 0;
     }
-    length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length < 0) {
-        fileName[0] = '\0';
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return 0;
-    }
-    /* As on current Windows: a cut path is still terminated, and the full
-     * size is returned with ERROR_INSUFFICIENT_BUFFER. */
-    if ((DWORD)length >= size) {
-        memcpy(fileName, path, size - 1);
-        fileName[size - 1] = '\0';
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return size;
-    }
-    memcpy(fileName, path, (size_t)length);
-    fileName[length] = '\0';
-    SetLastError(NO_ERROR);
-    return (DWORD)length;
+    copied = (DWORD)length < size ? (DWORD)length : size - 1;
+    memcpy(fileName, path, copied);
+    fileName[copied] = '\0';
+    SetLastError(copied < (DWORD)length ? ERROR_INSUFFICIENT_BUFFER : NO_ERROR);
+    return copied < (DWORD)length ? size : copied;
 }

@@ -240,13 +240,9 @@ static BOOL ReplaceFile(const char *fileName, const Piece *pieces, int count)
         return FALSE;
     }
     /* The new file keeps the old one's permissions, or gets the usual ones. */
-    if (stat(fileName, &st) == 0) {
-        fchmod(fd, st.st_mode & 07777);
-    } else {
-        mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-    }
+    mask = umask(0);
+    umask(mask);
+    fchmod(fd, stat(fileName, &st) == 0 ? st.st_mode & 07777 : 0666 & ~mask);
     for (int i = 0; i < count && ok; i++)
         ok = MoveFully(fd, (void *)pieces[i].bytes, pieces[i].length, true, &error) == pieces[i].length;
     if (close(fd) != 0 && ok) {
@@ -327,13 +323,8 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
 
 static int HexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    c = FoldCase(c);
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
 }
 
 /* Two hex digits as a byte, or -1. */
