@@ -185,6 +185,18 @@ BOOL OpenPrinterA(LPSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSA defau
     return FALSE;
 }
 
+/* The handle when it has a document open; NULL with the error set else. */
+static PrinterHandle *FindDocument(HANDLE handle)
+{
+    PrinterHandle *h = FindPrinterHandle(handle);
+
+    if (h && !h->documentOpen) {
+        SetLastError(ERROR_SPL_NO_STARTDOC);
+        return NULL;
+    }
+    return h;
+}
+
 static void CopyField(char *to, size_t size, const char *from)
 {
     size_t n = from ? strlen(from) : 0;
@@ -226,14 +238,10 @@ DWORD StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo)
 
 BOOL StartPagePrinter(HANDLE printer)
 {
-    PrinterHandle *h = FindPrinterHandle(printer);
+    PrinterHandle *h = FindDocument(printer);
 
     if (!h)
         return FALSE;
-    if (!h->documentOpen) {
-        SetLastError(ERROR_SPL_NO_STARTDOC);
-        return FALSE;
-    }
     if (h->pageOpen)
         h->printer->record.unbalancedPages++;
     h->pageOpen = true;
@@ -243,14 +251,10 @@ BOOL StartPagePrinter(HANDLE printer)
 
 BOOL EndPagePrinter(HANDLE printer)
 {
-    PrinterHandle *h = FindPrinterHandle(printer);
+    PrinterHandle *h = FindDocument(printer);
 
     if (!h)
         return FALSE;
-    if (!h->documentOpen) {
-        SetLastError(ERROR_SPL_NO_STARTDOC);
-        return FALSE;
-    }
     if (!h->pageOpen)
         h->printer->record.unbalancedPages++;
     h->pageOpen = false;
@@ -259,16 +263,12 @@ BOOL EndPagePrinter(HANDLE printer)
 
 BOOL WritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD written)
 {
-    PrinterHandle *h = FindPrinterHandle(printer);
+    PrinterHandle *h = FindDocument(printer);
 
     if (written)
         *written = 0;
     if (!h)
         return FALSE;
-    if (!h->documentOpen) {
-        SetLastError(ERROR_SPL_NO_STARTDOC);
-        return FALSE;
-    }
     if (FaultDue(&PosixSpoolerFaults.failWritePrinter)) {
         SetLastError(ERROR_WRITE_FAULT);
         return FALSE;
@@ -311,15 +311,11 @@ static bool Deliver(PrinterHandle *h)
 
 BOOL EndDocPrinter(HANDLE printer)
 {
-    PrinterHandle *h = FindPrinterHandle(printer);
+    PrinterHandle *h = FindDocument(printer);
     bool ok;
 
     if (!h)
         return FALSE;
-    if (!h->documentOpen) {
-        SetLastError(ERROR_SPL_NO_STARTDOC);
-        return FALSE;
-    }
     if (h->pageOpen)
         h->printer->record.unbalancedPages++;
     if (!h->printer->acceptsJobs) {
@@ -339,14 +335,10 @@ BOOL EndDocPrinter(HANDLE printer)
 
 BOOL AbortPrinter(HANDLE printer)
 {
-    PrinterHandle *h = FindPrinterHandle(printer);
+    PrinterHandle *h = FindDocument(printer);
 
     if (!h)
         return FALSE;
-    if (!h->documentOpen) {
-        SetLastError(ERROR_SPL_NO_STARTDOC);
-        return FALSE;
-    }
     h->printer->record.aborted++;
     DropDocument(h);
     return TRUE;

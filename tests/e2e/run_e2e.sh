@@ -583,6 +583,27 @@ pick_printer() {
     drv gettext "$dialog" 1004
 }
 
+# open_and_print_to OUTPUT FILE [FROM TO]: starts velmar with POPT=OUTPUT
+# and prints FILE through Open and Print (pages FROM to TO, or all); sets
+# MAIN and WINPATH.
+open_and_print_to() {
+    printf '[MAIN]\r\nPOPT=%s\r\n' "$1" >"$CASE_DIR/ini.ini"
+    WINPATH=$(winepath -w "$2" 2>/dev/null)
+    [ -n "$WINPATH" ] || fail "winepath failed"
+    start_velmar
+    find_window -v VELMAR velmar
+    MAIN=$WIN
+    drv command "$MAIN" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" "$WINPATH" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+    find_window '#32770' Print
+    if [ $# -ge 4 ]; then
+        drv settext "$WIN" 1004 "$3" || fail "cannot set From"
+        drv settext "$WIN" 1003 "$4" || fail "cannot set To"
+    fi
+    drv click "$WIN" 1 || fail "cannot press Print"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+}
+
 # The "..." menu lists the default printer first, the others sorted, then
 # the ports; the chosen queue prints a recoded file through Open and Print
 # as one job, byte for byte.
@@ -633,63 +654,39 @@ case_printer_picker_print() {
 # Print To names the queue in other letter case: still the queue, and the
 # log shows the name as typed.
 case_printer_name_case() {
-    local main winpath jobs
+    local jobs
     make_pages >"$CASE_DIR/pages.txt"
     pages_bytes 2 4 >"$CASE_DIR/expected.prn"
-    printf '[MAIN]\r\nPOPT=vELMAR_qUEUE\r\n' >"$CASE_DIR/ini.ini"
-    winpath=$(winepath -w "$CASE_DIR/pages.txt" 2>/dev/null)
-    [ -n "$winpath" ] || fail "winepath failed"
     jobs=$(queue_jobs Velmar_Queue)
-
-    start_velmar
-    find_window -v VELMAR velmar
-    main=$WIN
-    drv command "$main" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
-    find_window '#32770' Print
-    drv settext "$WIN" 1004 2 || fail "cannot set From"
-    drv settext "$WIN" 1003 4 || fail "cannot set To"
-    drv click "$WIN" 1 || fail "cannot press Print"
-    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
-    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла vELMAR_qUEUE" "Анализ " \
-        "Закрытие файла vELMAR_qUEUE" "Закрытие файла $winpath"
+    open_and_print_to vELMAR_qUEUE "$CASE_DIR/pages.txt" 2 4
+    expect_log "$MAIN" "Запуск" "Открытие файла $WINPATH" "Открытие файла vELMAR_qUEUE" "Анализ " \
+        "Закрытие файла vELMAR_qUEUE" "Закрытие файла $WINPATH"
     expect_jobs "$jobs" "$CASE_DIR/expected.prn"
     [ -z "$(ls "$CASE_DIR" | grep -i '^velmar_queue$')" ] || fail "a file named after the printer was created"
-    drv close "$main" || fail "cannot close"
+    drv close "$MAIN" || fail "cannot close"
     expect_exit "after WM_CLOSE"
 }
 
 # A queue that rejects jobs: "Ошибка" after the pages, no job, no file named
 # after it, and velmar goes on taking commands.
 case_printer_rejecting() {
-    local main winpath jobs
+    local jobs
     make_pages >"$CASE_DIR/pages.txt"
-    printf '[MAIN]\r\nPOPT=Velmar_Refusing\r\n' >"$CASE_DIR/ini.ini"
-    winpath=$(winepath -w "$CASE_DIR/pages.txt" 2>/dev/null)
-    [ -n "$winpath" ] || fail "winepath failed"
     jobs=$(queue_jobs Velmar_Refusing)
-
-    start_velmar
-    find_window -v VELMAR velmar
-    main=$WIN
-    drv command "$main" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
-    find_window '#32770' Print
-    drv click "$WIN" 1 || fail "cannot press Print"
-    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
-    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла Velmar_Refusing" "Анализ " \
-        "Ошибка" "Закрытие файла Velmar_Refusing" "Закрытие файла $winpath"
+    open_and_print_to Velmar_Refusing "$CASE_DIR/pages.txt"
+    expect_log "$MAIN" "Запуск" "Открытие файла $WINPATH" "Открытие файла Velmar_Refusing" "Анализ " \
+        "Ошибка" "Закрытие файла Velmar_Refusing" "Закрытие файла $WINPATH"
     sleep 1
     [ -z "$(ls "$jobs")" ] || fail "the rejecting queue printed: $(ls "$jobs")"
     [ -z "$(lpstat -W all -o Velmar_Refusing 2>/dev/null)" ] || fail "a job was left: $(lpstat -W all -o)"
     [ ! -e "$CASE_DIR/Velmar_Refusing" ] || fail "a file named after the printer was created"
 
-    drv command "$main" 32773 || fail "cannot send Setting"
+    drv command "$MAIN" 32773 || fail "cannot send Setting"
     find_window -v '#32770' Setting
     expect_text "$WIN" 1004 Velmar_Refusing
     drv click "$WIN" 2 || fail "cannot press Cancel"
     drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
-    drv close "$main" || fail "cannot close"
+    drv close "$MAIN" || fail "cannot close"
     expect_exit "after WM_CLOSE"
 }
 
