@@ -699,6 +699,8 @@ printer_picker_print printer_name_case printer_rejecting"
 # One case, in its own process (called back by run_case under timeout).
 
 if [ "${1:-}" = "--case" ]; then
+    # A mistyped name in VELMAR_E2E_CASES must not pass as a case.
+    declare -F "case_$2" >/dev/null || fail "there is no case $2"
     "case_$2"
     exit 0
 fi
