@@ -537,9 +537,194 @@ case_settings_take_effect() {
     expect_exit "after WM_CLOSE"
 }
 
+# expect_checked DIALOG ID STATE: the check box shows STATE (0 or 1); a
+# posted click may still be on its way, so the box is asked again.
+expect_checked() {
+    local actual deadline=$((SECONDS + 5))
+    while :; do
+        actual=$(drv checked "$1" "$2") || fail "cannot read check box $2"
+        [ "$actual" = "$3" ] && return 0
+        [ "$SECONDS" -lt "$deadline" ] || fail "check box $2 is $actual, expected $3"
+        sleep 0.1
+    done
+}
+
+# open_settings MAIN: opens the Setting dialog and sets WIN to it.
+open_settings() {
+    drv command "$1" 32773 || fail "cannot send Setting"
+    find_window -v '#32770' Setting
+}
+
+# Cancel in the Setting dialog stores nothing and leaves the delimiter in
+# force as it was, whatever was typed and unchecked.
+case_settings_cancel() {
+    local main winpath
+    printf 'one\ntwo\nthree' >"$CASE_DIR/lines.txt"
+    winpath=$(winepath -w "$CASE_DIR/lines.txt" 2>/dev/null)
+    [ -n "$winpath" ] || fail "winepath failed"
+
+    start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    open_settings "$main"
+    expect_checked "$WIN" 1001 1
+    expect_checked "$WIN" 1003 1
+    drv settext "$WIN" 1002 10 || fail "cannot set the delimiter"
+    drv settext "$WIN" 1004 out.txt || fail "cannot set Print To"
+    drv click "$WIN" 1001 || fail "cannot uncheck Convert To Dos"
+    drv click "$WIN" 1003 || fail "cannot uncheck Skip empty"
+    expect_checked "$WIN" 1001 0
+    expect_checked "$WIN" 1003 0
+    drv click "$WIN" 2 || fail "cannot press Cancel"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open after Cancel"
+    [ ! -f "$CASE_DIR/ini.ini" ] || fail "Cancel wrote ini.ini: $(tr -d '\r' <"$CASE_DIR/ini.ini")"
+
+    open_settings "$main"
+    expect_text "$WIN" 1002 12
+    expect_text "$WIN" 1004 LPT1
+    expect_checked "$WIN" 1001 1
+    expect_checked "$WIN" 1003 1
+    drv keys "$WIN" esc || fail "cannot press Escape"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open after Escape"
+
+    # Still cut at form feeds: the file of three lines is one page.
+    drv command "$main" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+    find_window '#32770' Print
+    expect_text "$WIN" 1000 1
+    drv click "$WIN" 2 || fail "cannot press Cancel"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+    [ ! -f "$CASE_DIR/ini.ini" ] || [ -z "$(ini_value LIMITER)" ] || fail "LIMITER stored after Cancel"
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+# Unchecked boxes are stored as 0 and shown unchecked again; the delimiter
+# box takes any number modulo 256 and text that is no number as 0.
+case_settings_boxes_and_delimiter() {
+    local main text stored
+    start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    open_settings "$main"
+    drv click "$WIN" 1001 || fail "cannot uncheck Convert To Dos"
+    drv click "$WIN" 1003 || fail "cannot uncheck Skip empty"
+    expect_checked "$WIN" 1001 0
+    expect_checked "$WIN" 1003 0
+    drv settext "$WIN" 1002 300 || fail "cannot set the delimiter"
+    drv click "$WIN" 1 || fail "cannot press OK"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+    [ "$(ini_value TODOS)" = 0000000000 ] || fail "TODOS=$(ini_value TODOS), expected 0000000000"
+    [ "$(ini_value SKIPEMPTY)" = 0000000000 ] || fail "SKIPEMPTY=$(ini_value SKIPEMPTY), expected 0000000000"
+    [ "$(ini_value LIMITER)" = 2C2C ] || fail "\"300\" stored LIMITER=$(ini_value LIMITER), expected 2C2C (44)"
+
+    open_settings "$main"
+    expect_checked "$WIN" 1001 0
+    expect_checked "$WIN" 1003 0
+    expect_text "$WIN" 1002 44
+    drv keys "$WIN" esc || fail "cannot press Escape"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+
+    for text in -1:FFFF abc:0000; do
+        stored=${text#*:}
+        text=${text%%:*}
+        open_settings "$main"
+        drv settext "$WIN" 1002 "$text" || fail "cannot set the delimiter"
+        drv click "$WIN" 1 || fail "cannot press OK"
+        drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+        [ "$(ini_value LIMITER)" = "$stored" ] ||
+            fail "\"$text\" stored LIMITER=$(ini_value LIMITER), expected $stored"
+    done
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+# Stored settings count from start-up: a LIMITER of 10 cuts the command-line
+# job at line feeds, and the Setting dialog shows a stored TODOS of 0 in both
+# boxes when SKIPEMPTY is missing.
+case_stored_settings_at_start_up() {
+    printf 'one\ntwo\nthree' >"$CASE_DIR/lines.txt"
+    printf '[MAIN]\r\nTODOS=0000000000\r\nLIMITER=0A0A\r\n' >"$CASE_DIR/ini.ini"
+    start_velmar lines.txt
+    find_window '#32770' Print
+    expect_text "$WIN" 1000 3
+    drv click "$WIN" 2 || fail "cannot press Cancel"
+    expect_exit "after Cancel"
+
+    start_velmar
+    find_window -v VELMAR velmar
+    open_settings "$WIN"
+    expect_text "$WIN" 1002 10
+    expect_checked "$WIN" 1001 0
+    expect_checked "$WIN" 1003 0
+    drv keys "$WIN" esc || fail "cannot press Escape"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+    find_window -v VELMAR velmar
+    drv close "$WIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+# A command-line name of more than 255 characters is reported as not
+# opened, even where a file bears its first 255 characters, and nothing is
+# printed; the log line is cut at 254 characters.
+case_command_line_overlong() {
+    local name
+    name=$(printf 'a%.0s' $(seq 300))
+    printf 'text\r\n' >"$CASE_DIR/${name:0:255}"
+    start_velmar "$name"
+    find_window -v VELMAR velmar
+    expect_log "$WIN" "Запуск" "Открытие файла ${name:0:239}" "Ошибка"
+    drv find -t 500 '#32770' Print >/dev/null 2>&1 && fail "page range dialog opened for a cut name"
+    expect_running "a command-line name that does not fit must leave the window open"
+    [ ! -s "$LPT1_CAPTURE" ] || fail "LPT1 received bytes"
+    drv close "$WIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+# WM_DESTROY saves the placement and quits, like WM_CLOSE.
+case_destroy_saves_placement() {
+    start_velmar
+    find_window -v VELMAR velmar
+    drv move "$WIN" 100 120 400 250 || fail "cannot move the window"
+    drv send "$WIN" 2 0 || fail "cannot send WM_DESTROY"
+    expect_exit "after WM_DESTROY"
+    [ "$(ini_value RECT)" = "$(rect_hex 100 120 500 370)" ] ||
+        fail "RECT=$(ini_value RECT), expected $(rect_hex 100 120 500 370)"
+}
+
+# Only the menu's commands fit the list box to the window again; an unknown
+# command leaves it as it is.
+case_unknown_command_keeps_list_box() {
+    local main list fitted shrunk
+    start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    list=$(drv listbox "$main") || fail "no list box"
+    fitted=$(drv rect "$list") || fail "cannot read the list box"
+    drv move "$list" 0 0 40 40 || fail "cannot shrink the list box"
+    shrunk=$(drv rect "$list")
+    [ "$shrunk" != "$fitted" ] || fail "the list box did not shrink"
+    drv send "$main" 273 999 || fail "cannot send command 999"
+    [ "$(drv rect "$list")" = "$shrunk" ] ||
+        fail "command 999 moved the list box from $shrunk to $(drv rect "$list")"
+
+    drv command "$main" 104 || fail "cannot send About"
+    find_window -v '#32770' 'About velmar'
+    drv click "$WIN" 1 || fail "cannot press OK"
+    drv gone "$WIN" "$WAIT_MS" || fail "About box stays open"
+    local deadline=$((SECONDS + 5))
+    until [ "$(drv rect "$list")" = "$fitted" ]; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "About did not fit the list box again: $(drv rect "$list"), expected $fitted"
+        sleep 0.1
+    done
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
 ALL_CASES="start_plain placement_restored command_line_print command_line_cancel command_line_enter
 command_line_missing command_line_tokens command_line_no_port page_range_numbers open_and_print
-open_and_print_popt settings_take_effect"
+open_and_print_popt settings_take_effect settings_cancel settings_boxes_and_delimiter
+stored_settings_at_start_up command_line_overlong destroy_saves_placement unknown_command_keeps_list_box"
 
 # ---------------------------------------------------------------------------
 # One case, in its own process (called back by run_case under timeout).
