@@ -491,50 +491,11 @@ case_open_and_print_popt() {
     expect_exit "after WM_CLOSE"
 }
 
-# The Setting dialog on a fresh installation shows and, confirmed, stores
-# the defaults; a new delimiter and output take effect with the next job.
-case_settings_take_effect() {
-    local main winpath
-    printf 'one\ntwo\nthree' >"$CASE_DIR/lines.txt"
-    winpath=$(winepath -w "$CASE_DIR/lines.txt" 2>/dev/null)
-    [ -n "$winpath" ] || fail "winepath failed"
-
+# Starts velmar without a file and waits for its main window; sets MAIN.
+start_main() {
     start_velmar
     find_window -v VELMAR velmar
-    main=$WIN
-    drv command "$main" 32773 || fail "cannot send Setting"
-    find_window -v '#32770' Setting
-    expect_text "$WIN" 1002 12
-    expect_text "$WIN" 1004 LPT1
-    drv click "$WIN" 1 || fail "cannot press OK"
-    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
-    [ "$(ini_value TODOS)" = 0100000001 ] || fail "TODOS=$(ini_value TODOS), expected 0100000001"
-    [ "$(ini_value SKIPEMPTY)" = 0100000001 ] || fail "SKIPEMPTY=$(ini_value SKIPEMPTY), expected 0100000001"
-    [ "$(ini_value LIMITER)" = 0C0C ] || fail "LIMITER=$(ini_value LIMITER), expected 0C0C"
-    [ "$(ini_value POPT)" = LPT1 ] || fail "POPT=$(ini_value POPT), expected LPT1"
-
-    drv command "$main" 32773 || fail "cannot send Setting"
-    find_window -v '#32770' Setting
-    drv settext "$WIN" 1002 10 || fail "cannot set the delimiter"
-    drv settext "$WIN" 1004 out.txt || fail "cannot set Print To"
-    drv click "$WIN" 1 || fail "cannot press OK"
-    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
-    [ "$(ini_value LIMITER)" = 0A0A ] || fail "LIMITER=$(ini_value LIMITER), expected 0A0A"
-
-    drv command "$main" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
-    find_window '#32770' Print
-    expect_text "$WIN" 1000 3
-    drv settext "$WIN" 1004 2 || fail "cannot set From"
-    drv settext "$WIN" 1003 2 || fail "cannot set To"
-    drv click "$WIN" 1 || fail "cannot press Print"
-    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
-    printf 'two\n' >"$CASE_DIR/expected.out"
-    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла out.txt" "Анализ " \
-        "Закрытие файла out.txt" "Закрытие файла $winpath"
-    expect_bytes "$CASE_DIR/out.txt" "$CASE_DIR/expected.out" "page 2 split at line feeds"
-    drv close "$main" || fail "cannot close"
-    expect_exit "after WM_CLOSE"
+    MAIN=$WIN
 }
 
 # expect_checked DIALOG ID STATE: the check box shows STATE (0 or 1); a
@@ -555,18 +516,76 @@ open_settings() {
     find_window -v '#32770' Setting
 }
 
+# expect_settings MAIN LIMITER TODOS SKIPEMPTY POPT: the Setting dialog
+# shows these, and is closed with Escape.
+expect_settings() {
+    open_settings "$1"
+    expect_text "$WIN" 1002 "$2"
+    expect_checked "$WIN" 1001 "$3"
+    expect_checked "$WIN" 1003 "$4"
+    expect_text "$WIN" 1004 "$5"
+    drv keys "$WIN" esc || fail "cannot press Escape"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open after Escape"
+}
+
+# Three lines with line feeds and no form feed, lines.txt; sets WINPATH to
+# its Windows name.
+make_lines() {
+    printf 'one\ntwo\nthree' >"$CASE_DIR/lines.txt"
+    WINPATH=$(winepath -w "$CASE_DIR/lines.txt" 2>/dev/null)
+    [ -n "$WINPATH" ] || fail "winepath failed"
+}
+
+# open_and_print MAIN WINPATH: Open and Print with that file; sets WIN to
+# the page range dialog.
+open_and_print() {
+    drv command "$1" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" "$2" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+    find_window '#32770' Print
+}
+
+# The Setting dialog on a fresh installation shows and, confirmed, stores
+# the defaults; a new delimiter and output take effect with the next job.
+case_settings_take_effect() {
+    make_lines
+    start_main
+    open_settings "$MAIN"
+    expect_text "$WIN" 1002 12
+    expect_text "$WIN" 1004 LPT1
+    drv click "$WIN" 1 || fail "cannot press OK"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+    [ "$(ini_value TODOS)" = 0100000001 ] || fail "TODOS=$(ini_value TODOS), expected 0100000001"
+    [ "$(ini_value SKIPEMPTY)" = 0100000001 ] || fail "SKIPEMPTY=$(ini_value SKIPEMPTY), expected 0100000001"
+    [ "$(ini_value LIMITER)" = 0C0C ] || fail "LIMITER=$(ini_value LIMITER), expected 0C0C"
+    [ "$(ini_value POPT)" = LPT1 ] || fail "POPT=$(ini_value POPT), expected LPT1"
+
+    open_settings "$MAIN"
+    drv settext "$WIN" 1002 10 || fail "cannot set the delimiter"
+    drv settext "$WIN" 1004 out.txt || fail "cannot set Print To"
+    drv click "$WIN" 1 || fail "cannot press OK"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+    [ "$(ini_value LIMITER)" = 0A0A ] || fail "LIMITER=$(ini_value LIMITER), expected 0A0A"
+
+    open_and_print "$MAIN" "$WINPATH"
+    expect_text "$WIN" 1000 3
+    drv settext "$WIN" 1004 2 || fail "cannot set From"
+    drv settext "$WIN" 1003 2 || fail "cannot set To"
+    drv click "$WIN" 1 || fail "cannot press Print"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+    printf 'two\n' >"$CASE_DIR/expected.out"
+    expect_log "$MAIN" "Запуск" "Открытие файла $WINPATH" "Открытие файла out.txt" "Анализ " \
+        "Закрытие файла out.txt" "Закрытие файла $WINPATH"
+    expect_bytes "$CASE_DIR/out.txt" "$CASE_DIR/expected.out" "page 2 split at line feeds"
+    drv close "$MAIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
 # Cancel in the Setting dialog stores nothing and leaves the delimiter in
 # force as it was, whatever was typed and unchecked.
 case_settings_cancel() {
-    local main winpath
-    printf 'one\ntwo\nthree' >"$CASE_DIR/lines.txt"
-    winpath=$(winepath -w "$CASE_DIR/lines.txt" 2>/dev/null)
-    [ -n "$winpath" ] || fail "winepath failed"
-
-    start_velmar
-    find_window -v VELMAR velmar
-    main=$WIN
-    open_settings "$main"
+    make_lines
+    start_main
+    open_settings "$MAIN"
     expect_checked "$WIN" 1001 1
     expect_checked "$WIN" 1003 1
     drv settext "$WIN" 1002 10 || fail "cannot set the delimiter"
@@ -579,34 +598,24 @@ case_settings_cancel() {
     drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open after Cancel"
     [ ! -f "$CASE_DIR/ini.ini" ] || fail "Cancel wrote ini.ini: $(tr -d '\r' <"$CASE_DIR/ini.ini")"
 
-    open_settings "$main"
-    expect_text "$WIN" 1002 12
-    expect_text "$WIN" 1004 LPT1
-    expect_checked "$WIN" 1001 1
-    expect_checked "$WIN" 1003 1
-    drv keys "$WIN" esc || fail "cannot press Escape"
-    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open after Escape"
+    expect_settings "$MAIN" 12 1 1 LPT1
 
     # Still cut at form feeds: the file of three lines is one page.
-    drv command "$main" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
-    find_window '#32770' Print
+    open_and_print "$MAIN" "$WINPATH"
     expect_text "$WIN" 1000 1
     drv click "$WIN" 2 || fail "cannot press Cancel"
     drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
     [ ! -f "$CASE_DIR/ini.ini" ] || [ -z "$(ini_value LIMITER)" ] || fail "LIMITER stored after Cancel"
-    drv close "$main" || fail "cannot close"
+    drv close "$MAIN" || fail "cannot close"
     expect_exit "after WM_CLOSE"
 }
 
 # Unchecked boxes are stored as 0 and shown unchecked again; the delimiter
 # box takes any number modulo 256 and text that is no number as 0.
 case_settings_boxes_and_delimiter() {
-    local main text stored
-    start_velmar
-    find_window -v VELMAR velmar
-    main=$WIN
-    open_settings "$main"
+    local text stored
+    start_main
+    open_settings "$MAIN"
     drv click "$WIN" 1001 || fail "cannot uncheck Convert To Dos"
     drv click "$WIN" 1003 || fail "cannot uncheck Skip empty"
     expect_checked "$WIN" 1001 0
@@ -618,24 +627,19 @@ case_settings_boxes_and_delimiter() {
     [ "$(ini_value SKIPEMPTY)" = 0000000000 ] || fail "SKIPEMPTY=$(ini_value SKIPEMPTY), expected 0000000000"
     [ "$(ini_value LIMITER)" = 2C2C ] || fail "\"300\" stored LIMITER=$(ini_value LIMITER), expected 2C2C (44)"
 
-    open_settings "$main"
-    expect_checked "$WIN" 1001 0
-    expect_checked "$WIN" 1003 0
-    expect_text "$WIN" 1002 44
-    drv keys "$WIN" esc || fail "cannot press Escape"
-    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+    expect_settings "$MAIN" 44 0 0 LPT1
 
     for text in -1:FFFF abc:0000; do
         stored=${text#*:}
         text=${text%%:*}
-        open_settings "$main"
+        open_settings "$MAIN"
         drv settext "$WIN" 1002 "$text" || fail "cannot set the delimiter"
         drv click "$WIN" 1 || fail "cannot press OK"
         drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
         [ "$(ini_value LIMITER)" = "$stored" ] ||
             fail "\"$text\" stored LIMITER=$(ini_value LIMITER), expected $stored"
     done
-    drv close "$main" || fail "cannot close"
+    drv close "$MAIN" || fail "cannot close"
     expect_exit "after WM_CLOSE"
 }
 
@@ -643,7 +647,7 @@ case_settings_boxes_and_delimiter() {
 # job at line feeds, and the Setting dialog shows a stored TODOS of 0 in both
 # boxes when SKIPEMPTY is missing.
 case_stored_settings_at_start_up() {
-    printf 'one\ntwo\nthree' >"$CASE_DIR/lines.txt"
+    make_lines
     printf '[MAIN]\r\nTODOS=0000000000\r\nLIMITER=0A0A\r\n' >"$CASE_DIR/ini.ini"
     start_velmar lines.txt
     find_window '#32770' Print
@@ -651,16 +655,9 @@ case_stored_settings_at_start_up() {
     drv click "$WIN" 2 || fail "cannot press Cancel"
     expect_exit "after Cancel"
 
-    start_velmar
-    find_window -v VELMAR velmar
-    open_settings "$WIN"
-    expect_text "$WIN" 1002 10
-    expect_checked "$WIN" 1001 0
-    expect_checked "$WIN" 1003 0
-    drv keys "$WIN" esc || fail "cannot press Escape"
-    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
-    find_window -v VELMAR velmar
-    drv close "$WIN" || fail "cannot close"
+    start_main
+    expect_settings "$MAIN" 10 0 0 LPT1
+    drv close "$MAIN" || fail "cannot close"
     expect_exit "after WM_CLOSE"
 }
 
@@ -695,20 +692,18 @@ case_destroy_saves_placement() {
 # Only the menu's commands fit the list box to the window again; an unknown
 # command leaves it as it is.
 case_unknown_command_keeps_list_box() {
-    local main list fitted shrunk
-    start_velmar
-    find_window -v VELMAR velmar
-    main=$WIN
-    list=$(drv listbox "$main") || fail "no list box"
+    local list fitted shrunk
+    start_main
+    list=$(drv listbox "$MAIN") || fail "no list box"
     fitted=$(drv rect "$list") || fail "cannot read the list box"
     drv move "$list" 0 0 40 40 || fail "cannot shrink the list box"
     shrunk=$(drv rect "$list")
     [ "$shrunk" != "$fitted" ] || fail "the list box did not shrink"
-    drv send "$main" 273 999 || fail "cannot send command 999"
+    drv send "$MAIN" 273 999 || fail "cannot send command 999"
     [ "$(drv rect "$list")" = "$shrunk" ] ||
         fail "command 999 moved the list box from $shrunk to $(drv rect "$list")"
 
-    drv command "$main" 104 || fail "cannot send About"
+    drv command "$MAIN" 104 || fail "cannot send About"
     find_window -v '#32770' 'About velmar'
     drv click "$WIN" 1 || fail "cannot press OK"
     drv gone "$WIN" "$WAIT_MS" || fail "About box stays open"
@@ -717,7 +712,7 @@ case_unknown_command_keeps_list_box() {
         [ "$SECONDS" -lt "$deadline" ] || fail "About did not fit the list box again: $(drv rect "$list"), expected $fitted"
         sleep 0.1
     done
-    drv close "$main" || fail "cannot close"
+    drv close "$MAIN" || fail "cannot close"
     expect_exit "after WM_CLOSE"
 }
 
