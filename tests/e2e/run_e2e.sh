@@ -180,6 +180,40 @@ pages_bytes() {
     done
 }
 
+# Starts velmar without a file and waits for its main window; sets MAIN
+# (and WIN, WIN_PID).
+start_main() {
+    start_velmar
+    find_window -v VELMAR velmar
+    MAIN=$WIN
+}
+
+# windows_name FILE: sets WINPATH to the Windows name of the case's FILE.
+windows_name() {
+    WINPATH=$(winepath -w "$CASE_DIR/$1" 2>/dev/null)
+    [ -n "$WINPATH" ] || fail "winepath failed"
+}
+
+# Three lines with line feeds and no form feed, lines.txt; sets WINPATH.
+make_lines() {
+    printf 'one\ntwo\nthree' >"$CASE_DIR/lines.txt"
+    windows_name lines.txt
+}
+
+# choose_file MAIN WINPATH: Open and Print, with WINPATH ("-": Cancel) given
+# in the open-file dialog of the process WIN_PID.
+choose_file() {
+    drv command "$1" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" "$2" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+}
+
+# open_and_print MAIN WINPATH: Open and Print with that file; sets WIN to
+# the page range dialog.
+open_and_print() {
+    choose_file "$1" "$2"
+    find_window '#32770' Print
+}
+
 # screenshot NAME LEFT TOP RIGHT BOTTOM
 screenshot() {
     [ -n "${VELMAR_SCREENSHOTS:-}" ] || return 0
@@ -327,18 +361,13 @@ case_command_line_missing() {
 # POPT, pages 2 and 3 of 5 are written. A second job into the now existing
 # output overwrites its start and keeps its tail; To 99 stops at page 5.
 case_open_and_print() {
-    local main dialog winpath
+    local dialog
     make_pages >"$CASE_DIR/pages.txt"
     printf '[MAIN]\r\nPOPT=out.txt\r\n' >"$CASE_DIR/ini.ini"
-    winpath=$(winepath -w "$CASE_DIR/pages.txt" 2>/dev/null)
-    [ -n "$winpath" ] || fail "winepath failed"
+    windows_name pages.txt
 
-    start_velmar
-    find_window -v VELMAR velmar
-    main=$WIN
-    drv command "$main" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
-    find_window '#32770' Print
+    start_main
+    open_and_print "$MAIN" "$WINPATH"
     dialog=$WIN
     expect_text "$dialog" 1000 5
     expect_text "$dialog" 1004 1
@@ -347,32 +376,30 @@ case_open_and_print() {
     drv settext "$dialog" 1003 3 || fail "cannot set To"
     drv click "$dialog" 1 || fail "cannot press Print"
     drv gone "$dialog" "$WAIT_MS" || fail "page range dialog stays open"
-    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла out.txt" "Анализ " \
-        "Закрытие файла out.txt" "Закрытие файла $winpath"
+    expect_log "$MAIN" "Запуск" "Открытие файла $WINPATH" "Открытие файла out.txt" "Анализ " \
+        "Закрытие файла out.txt" "Закрытие файла $WINPATH"
     pages_bytes 2 3 >"$CASE_DIR/expected.out"
     expect_bytes "$CASE_DIR/out.txt" "$CASE_DIR/expected.out" "output file"
     [ ! -s "$LPT1_CAPTURE" ] || fail "Open and Print wrote to LPT1 instead of POPT"
-    screenshot main-window $(drv rect "$main")
+    screenshot main-window $(drv rect "$MAIN")
 
-    drv command "$main" 32772 || fail "cannot send Open and Print again"
-    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "second open-file dialog not handled"
-    find_window '#32770' Print
+    open_and_print "$MAIN" "$WINPATH"
     dialog=$WIN
     drv settext "$dialog" 1004 5 || fail "cannot set From"
     drv settext "$dialog" 1003 99 || fail "cannot set To"
     drv click "$dialog" 1 || fail "cannot press Print"
     drv gone "$dialog" "$WAIT_MS" || fail "page range dialog stays open"
-    expect_log "$main" "Запуск" \
-        "Открытие файла $winpath" "Открытие файла out.txt" "Анализ " \
-        "Закрытие файла out.txt" "Закрытие файла $winpath" \
-        "Открытие файла $winpath" "Открытие файла out.txt" "Анализ " \
-        "Закрытие файла out.txt" "Закрытие файла $winpath"
+    expect_log "$MAIN" "Запуск" \
+        "Открытие файла $WINPATH" "Открытие файла out.txt" "Анализ " \
+        "Закрытие файла out.txt" "Закрытие файла $WINPATH" \
+        "Открытие файла $WINPATH" "Открытие файла out.txt" "Анализ " \
+        "Закрытие файла out.txt" "Закрытие файла $WINPATH"
     { pages_bytes 5 5; tail -c +$(($(pages_bytes 5 5 | wc -c) + 1)) "$CASE_DIR/expected.out"; } \
         >"$CASE_DIR/expected2.out"
     expect_bytes "$CASE_DIR/out.txt" "$CASE_DIR/expected2.out" "output file after the second job"
 
     expect_running "after two jobs from the menu"
-    drv close "$main" || fail "cannot close"
+    drv close "$MAIN" || fail "cannot close"
     expect_exit "after WM_CLOSE"
 }
 
@@ -457,45 +484,30 @@ case_page_range_numbers() {
 # output open; a cancelled file dialog does nothing; without POPT the job
 # goes to LPT1.
 case_open_and_print_popt() {
-    local main winpath
     make_pages >"$CASE_DIR/pages.txt"
     make_pages >"$CASE_DIR/expected.prn"
     printf '[MAIN]\r\nPOPT=\r\n' >"$CASE_DIR/ini.ini"
-    winpath=$(winepath -w "$CASE_DIR/pages.txt" 2>/dev/null)
-    [ -n "$winpath" ] || fail "winepath failed"
+    windows_name pages.txt
 
-    start_velmar
-    find_window -v VELMAR velmar
-    main=$WIN
-    drv command "$main" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
-    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла " "Ошибка"
+    start_main
+    choose_file "$MAIN" "$WINPATH"
+    expect_log "$MAIN" "Запуск" "Открытие файла $WINPATH" "Открытие файла " "Ошибка"
     drv find -t 100 '#32770' Print >/dev/null 2>&1 && fail "page range dialog opened without an output"
 
-    drv command "$main" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" - "$WAIT_MS" >/dev/null || fail "open-file dialog not cancelled"
+    choose_file "$MAIN" -
     sleep 0.5
-    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла " "Ошибка"
+    expect_log "$MAIN" "Запуск" "Открытие файла $WINPATH" "Открытие файла " "Ошибка"
 
     printf '[MAIN]\r\n' >"$CASE_DIR/ini.ini"
-    drv command "$main" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
-    find_window '#32770' Print
+    open_and_print "$MAIN" "$WINPATH"
     drv click "$WIN" 1 || fail "cannot press Print"
     drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
-    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла " "Ошибка" \
-        "Открытие файла $winpath" "Открытие файла LPT1" "Анализ " \
-        "Закрытие файла LPT1" "Закрытие файла $winpath"
+    expect_log "$MAIN" "Запуск" "Открытие файла $WINPATH" "Открытие файла " "Ошибка" \
+        "Открытие файла $WINPATH" "Открытие файла LPT1" "Анализ " \
+        "Закрытие файла LPT1" "Закрытие файла $WINPATH"
     expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/expected.prn" "LPT1 output without POPT"
-    drv close "$main" || fail "cannot close"
+    drv close "$MAIN" || fail "cannot close"
     expect_exit "after WM_CLOSE"
-}
-
-# Starts velmar without a file and waits for its main window; sets MAIN.
-start_main() {
-    start_velmar
-    find_window -v VELMAR velmar
-    MAIN=$WIN
 }
 
 # expect_checked DIALOG ID STATE: the check box shows STATE (0 or 1); a
@@ -528,21 +540,6 @@ expect_settings() {
     drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open after Escape"
 }
 
-# Three lines with line feeds and no form feed, lines.txt; sets WINPATH to
-# its Windows name.
-make_lines() {
-    printf 'one\ntwo\nthree' >"$CASE_DIR/lines.txt"
-    WINPATH=$(winepath -w "$CASE_DIR/lines.txt" 2>/dev/null)
-    [ -n "$WINPATH" ] || fail "winepath failed"
-}
-
-# open_and_print MAIN WINPATH: Open and Print with that file; sets WIN to
-# the page range dialog.
-open_and_print() {
-    drv command "$1" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" "$2" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
-    find_window '#32770' Print
-}
 
 # The Setting dialog on a fresh installation shows and, confirmed, stores
 # the defaults; a new delimiter and output take effect with the next job.
