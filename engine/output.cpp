@@ -105,7 +105,8 @@ int OpenJobOutput(JobOutput *out, const char *outputName, const char *documentPa
 }
 
 /* Throws the queue's document away after a failure, so that a half-printed
- * job never comes out. */
+ * job never comes out. (Wine 8 only pretends to: there the document still
+ * goes out when the printer is closed.) */
 static void AbortDocument(JobOutput *out)
 {
     if (out->started) {
