@@ -200,6 +200,12 @@ TEST_F(Job, SplittingSeesTheRecodedImage)
     PageDelimiter = 128;
     EXPECT_EQ(Bytes({'b', 0xA0, 0xA0, 0x80, 'c'}), RunPrepared(1, 2, 3));
     EXPECT_EQ(3u, Host.offeredCount);
+
+    /* A Windows opening quote becomes '"', and so a page ends there too. */
+    Prepare(NULL, Bytes({'x', 0xAB, 'y', 0xE0, 0xE0, 0xE0}));
+    PageDelimiter = '"';
+    EXPECT_EQ(Bytes({'x', '"'}), RunPrepared(1, 1, 1));
+    EXPECT_EQ(2u, Host.offeredCount);
 }
 
 TEST_F(Job, FileEndingWithTheDelimiterOffersAnEmptyLastPage)
