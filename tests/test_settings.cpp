@@ -148,12 +148,78 @@ TEST_F(SettingsFile, SwitchValueTwoIsStoredAsIs)
     EXPECT_EQ(2, toggle);
 }
 
+/* Only exactly 2 * size + 2 hex digits with the right sum are a value, on
+ * every platform; anything else reads as missing and leaves the variable
+ * alone. */
+TEST_F(SettingsFile, OnlyExactHexWithItsChecksumIsAValue)
+{
+    Use("settings_strict",
+        "[MAIN]\r\nLONG=0A0A0A0A28\r\nSHORT=0A\r\nLETTERS=ZZZZ\r\nSUM=0A0B\r\n"
+        "HALF=0G0G\r\nBLANK=0A 0A\r\nEMPTY=\r\nLOWER=0a0a\r\nMIXED=fE000000fe\r\n"
+        "WIDE=0100000002\r\nSIGN=-1-1\r\n");
+    static const char *const refused[] = {"LONG", "SHORT", "LETTERS", "SUM", "HALF", "BLANK",
+                                          "EMPTY", "SIGN", "NOKEY"};
+    for (const char *key : refused) {
+        unsigned char limiter = 12;
+        EXPECT_EQ(0, ReadSettingStruct(key, &limiter, 1)) << key;
+        EXPECT_EQ(12, limiter) << key;
+    }
+    int32_t toggle = 7;
+    EXPECT_EQ(0, ReadSettingStruct("WIDE", &toggle, 4));
+    EXPECT_EQ(7, toggle);
+
+    unsigned char limiter = 12;
+    EXPECT_EQ(1, ReadSettingStruct("LOWER", &limiter, 1));
+    EXPECT_EQ(10, limiter);
+    EXPECT_EQ(1, ReadSettingStruct("MIXED", &toggle, 4));
+    EXPECT_EQ(254, toggle);
+}
+
 TEST_F(SettingsFile, DelimiterOfTheWrongLengthReadsAsMissing)
 {
-    if (RunningUnderWine())
-        GTEST_SKIP() << "Wine's GetPrivateProfileStructA reads a longer value anyway; Windows does not";
     Use("settings_length", "[MAIN]\r\nLIMITER=0A0A0A0A28\r\n");
     unsigned char limiter = 12;
     EXPECT_EQ(0, ReadSettingStruct("LIMITER", &limiter, 1));
     EXPECT_EQ(12, limiter);
+}
+
+/* A value with a line break would turn into a line of its own in the file. */
+TEST_F(SettingsFile, StringWithALineBreakIsRefusedAndNothingChanges)
+{
+    Use("settings_break", "[MAIN]\r\nPOPT=LPT2\r\n");
+    std::string before = ReadText(ini);
+    static const char *const values[] = {"out.prn\r\n[MAIN]\r\nLIMITER=0A0A", "a\nb", "a\rb", "\n"};
+    for (const char *value : values) {
+        EXPECT_EQ(0, WriteSettingString("POPT", value));
+        EXPECT_EQ(before, ReadText(ini));
+    }
+    char text[SETTING_TEXT_SIZE];
+    ReadSettingString("POPT", "LPT1", text);
+    EXPECT_STREQ("LPT2", text);
+    EXPECT_EQ(1, WriteSettingString("POPT", "a\tb"));
+    ReadSettingString("POPT", "LPT1", text);
+    EXPECT_STREQ("a\tb", text);
+}
+
+/* No settings file (the program's path did not fit): defaults, failed
+ * writes, and no file anywhere, not even under an empty name. */
+TEST_F(SettingsFile, NoIniPathGivesDefaultsAndFailsWrites)
+{
+    Use("settings_nopath", NULL);
+    IniPath[0] = '\0';
+    unsigned char limiter = 12;
+    int32_t toggle = 1;
+    char text[SETTING_TEXT_SIZE];
+
+    EXPECT_EQ(0, WriteSettingStruct("LIMITER", &limiter, 1));
+    EXPECT_EQ(0, WriteSettingStruct("TODOS", &toggle, 4));
+    EXPECT_EQ(0, WriteSettingString("POPT", "out.prn"));
+    EXPECT_EQ(0, ReadSettingStruct("LIMITER", &limiter, 1));
+    EXPECT_EQ(12, limiter);
+    ReadSettingString("POPT", "LPT1", text);
+    EXPECT_STREQ("LPT1", text);
+    ReadSettingString("POPT", std::string(300, 'd').c_str(), text);
+    EXPECT_EQ(255u, strlen(text));
+    EXPECT_FALSE(FileExists("ini.ini"));
+    EXPECT_FALSE(FileExists(ini));
 }
