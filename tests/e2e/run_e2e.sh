@@ -376,8 +376,9 @@ case_open_and_print() {
     expect_exit "after WM_CLOSE"
 }
 
-# Only the first blank ends the file name; the program's own name may be
-# quoted with nothing after its closing mark, or followed by a tab.
+# Only the first blank ends an unquoted file name, a quoted one runs to its
+# closing mark; the program's own name may be quoted with nothing after its
+# closing mark, or followed by a tab.
 case_command_line_tokens() {
     local exe
     exe=$(winepath -w "$CASE_DIR/velmar.exe" 2>/dev/null)
@@ -407,11 +408,22 @@ case_command_line_tokens() {
     drv click "$WIN" 2 || fail "cannot press Cancel"
     expect_exit_win "after Cancel, tab after the program name"
 
-    # A quoted name with a blank: the token keeps its quotation mark.
+    # A quoted name with a blank, as Explorer passes a dropped file: the
+    # whole name, marks left out, even when nothing follows the closing mark.
     cp "$CASE_DIR/doc.txt" "$CASE_DIR/my doc.txt"
+    : >"$LPT1_CAPTURE"
     start_cmdline 'velmar.exe "my doc.txt"'
+    find_window '#32770' Print
+    expect_log "$(drv find -t 1000 VELMAR velmar | cut -d' ' -f1)" "Запуск" "Открытие файла my doc.txt" \
+        "Открытие файла LPT1" "Анализ "
+    drv click "$WIN" 1 || fail "cannot press Print"
+    expect_exit_win "after Print, quoted name with a blank"
+    expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/expected.prn" "LPT1 output of the quoted name"
+
+    # An unquoted name still ends at its first blank.
+    start_cmdline 'velmar.exe my doc.txt'
     find_window -v VELMAR velmar
-    expect_log "$WIN" "Запуск" "Открытие файла \"my" "Ошибка"
+    expect_log "$WIN" "Запуск" "Открытие файла my" "Ошибка"
     drv close "$WIN" || fail "cannot close"
     expect_exit_win "after WM_CLOSE"
 }
