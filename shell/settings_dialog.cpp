@@ -46,31 +46,35 @@ static void InitSettings(HWND dialog, char *text)
     SetDlgItemTextA(dialog, IDC_SETTINGS_PRINT_TO, text);
 }
 
-static void SaveSettings(HWND dialog, char *text)
+/* Writes all four values, each whatever became of the others. Returns 0
+ * when any write failed (a read-only file or folder, no settings file). */
+static int SaveSettings(HWND dialog, char *text)
 {
     int32_t toggle = 1;
     unsigned char delimiter;
+    int saved = 1;
 
     toggle = ReadSwitch(dialog, IDC_SETTINGS_TODOS, toggle);
-    WriteSettingStruct("TODOS", &toggle, sizeof toggle);
+    saved &= WriteSettingStruct("TODOS", &toggle, sizeof toggle);
     toggle = ReadSwitch(dialog, IDC_SETTINGS_SKIPEMPTY, toggle);
-    WriteSettingStruct("SKIPEMPTY", &toggle, sizeof toggle);
+    saved &= WriteSettingStruct("SKIPEMPTY", &toggle, sizeof toggle);
 
     /* Any number is taken modulo 256: 300 becomes 44, -1 becomes 255, and
      * text that is no number becomes 0. */
     memset(text, 0, SETTING_TEXT_SIZE);
     GetDlgItemTextA(dialog, IDC_SETTINGS_LIMITER, text, SETTING_TEXT_SIZE);
     delimiter = (unsigned char)(ReadDecimal(text) & 0xFFu);
-    WriteSettingStruct("LIMITER", &delimiter, sizeof delimiter);
+    saved &= WriteSettingStruct("LIMITER", &delimiter, sizeof delimiter);
 
     /* Stored as typed, even empty: the next job then reports the failed
      * open. */
     memset(text, 0, SETTING_TEXT_SIZE);
     GetDlgItemTextA(dialog, IDC_SETTINGS_PRINT_TO, text, SETTING_TEXT_SIZE);
-    WriteSettingString("POPT", text);
+    saved &= WriteSettingString("POPT", text);
 
     /* In force for the next job, whatever the writes above did. */
     PageDelimiter = delimiter;
+    return saved;
 }
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -84,7 +88,10 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_COMMAND:
         /* The whole of wParam: what OK, Cancel, Enter and Escape send. */
         if (wParam == IDOK) {
-            SaveSettings(dialog, text);
+            /* Settings that did not reach the file would be lost without a
+             * word at the next start: one error line says so. */
+            if (!SaveSettings(dialog, text))
+                LogLine((ActivityLog)ActivityLogWindow, TextError);
             EndDialog(dialog, IDOK);
             return TRUE;
         }

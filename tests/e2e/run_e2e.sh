@@ -549,9 +549,47 @@ case_settings_take_effect() {
     expect_exit "after WM_CLOSE"
 }
 
+# A settings file that cannot be written: OK logs one "Ошибка", and the new
+# delimiter is in force all the same. (Wine as root writes a read-only file
+# or into a read-only folder anyway; a folder named ini.ini refuses it.)
+case_settings_write_fails() {
+    local main winpath
+    printf 'one\ntwo\nthree' >"$CASE_DIR/lines.txt"
+    winpath=$(winepath -w "$CASE_DIR/lines.txt" 2>/dev/null)
+    [ -n "$winpath" ] || fail "winepath failed"
+    mkdir "$CASE_DIR/ini.ini"
+
+    start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    drv command "$main" 32773 || fail "cannot send Setting"
+    find_window -v '#32770' Setting
+    expect_text "$WIN" 1002 12
+    drv settext "$WIN" 1002 10 || fail "cannot set the delimiter"
+    drv click "$WIN" 1 || fail "cannot press OK"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+    expect_log "$main" "Запуск" "Ошибка"
+    [ -d "$CASE_DIR/ini.ini" ] && [ -z "$(ls -A "$CASE_DIR/ini.ini")" ] || fail "ini.ini was replaced or filled"
+
+    drv command "$main" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+    find_window '#32770' Print
+    expect_text "$WIN" 1000 3
+    drv settext "$WIN" 1004 2 || fail "cannot set From"
+    drv settext "$WIN" 1003 2 || fail "cannot set To"
+    drv click "$WIN" 1 || fail "cannot press Print"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+    printf 'two\n' >"$CASE_DIR/expected.prn"
+    expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/expected.prn" "page 2 split at line feeds"
+    expect_log "$main" "Запуск" "Ошибка" "Открытие файла $winpath" "Открытие файла LPT1" "Анализ " \
+        "Закрытие файла LPT1" "Закрытие файла $winpath"
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
 ALL_CASES="start_plain placement_restored command_line_print command_line_cancel command_line_enter
 command_line_missing command_line_tokens command_line_no_port page_range_numbers open_and_print
-open_and_print_popt settings_take_effect"
+open_and_print_popt settings_take_effect settings_write_fails"
 
 # ---------------------------------------------------------------------------
 # One case, in its own process (called back by run_case under timeout).
