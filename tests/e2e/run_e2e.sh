@@ -587,9 +587,57 @@ case_settings_write_fails() {
     expect_exit "after WM_CLOSE"
 }
 
+# A program path too long for the path buffer: there is no settings file.
+# Reads give the defaults (an ini.ini beside the program is not read), the
+# Setting dialog's writes fail and say so, and no ini.ini appears anywhere,
+# in a parent folder least of all.
+case_long_program_path() {
+    local deep="$CASE_DIR" exe main n=0
+    while [ ${#deep} -lt 200 ]; do
+        deep+="/$(printf 'd%.0s' $(seq 1 40))$n"
+        n=$((n + 1))
+    done
+    mkdir -p "$deep"
+    exe=$(winepath -w "$deep" 2>/dev/null)
+    # Both the cut path and its parent folder must be named, so that a cut
+    # path that kept its last separator could not pass: past 265 characters
+    # the cut lands in a folder name.
+    while [ $(( ${#exe} + 11 )) -lt 266 ]; do
+        deep+="/x"
+        exe+="\\x"
+    done
+    mkdir -p "$deep"
+    mv "$CASE_DIR/velmar.exe" "$deep/velmar.exe"
+    exe+="\\velmar.exe"
+    note "program path: ${#exe} characters"
+    printf '[MAIN]\r\nLIMITER=0A0A\r\nPOPT=out.txt\r\n' >"$deep/ini.ini"
+    cp "$deep/ini.ini" "$CASE_DIR/ini.before"
+
+    # Wine's loader takes a Unix path of any length; CreateProcess would not.
+    (cd "$CASE_DIR" && exec wine "$deep/velmar.exe") >"$CASE_DIR/velmar.out" 2>&1 &
+    VELMAR_PID=$!
+    echo "$VELMAR_PID" >>"$CASE_DIR/pids"
+    find_window -v VELMAR velmar
+    main=$WIN
+    drv command "$main" 32773 || fail "cannot send Setting"
+    find_window -v '#32770' Setting
+    expect_text "$WIN" 1002 12
+    expect_text "$WIN" 1004 LPT1
+    drv click "$WIN" 1 || fail "cannot press OK"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+    expect_log "$main" "Запуск" "Ошибка"
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+    cmp -s "$deep/ini.ini" "$CASE_DIR/ini.before" || fail "the ini.ini beside the program was changed"
+    rm "$deep/ini.ini"
+    [ -z "$(find "$CASE_DIR" -iname 'ini*' ! -name ini.before)" ] ||
+        fail "settings written to $(find "$CASE_DIR" -iname 'ini*' ! -name ini.before)"
+}
+
 ALL_CASES="start_plain placement_restored command_line_print command_line_cancel command_line_enter
 command_line_missing command_line_tokens command_line_no_port page_range_numbers open_and_print
-open_and_print_popt settings_take_effect settings_write_fails"
+open_and_print_popt settings_take_effect settings_write_fails
+long_program_path"
 
 # ---------------------------------------------------------------------------
 # One case, in its own process (called back by run_case under timeout).
