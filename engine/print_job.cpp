@@ -100,8 +100,9 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
         goto done;
     }
 
-    /* Open-always: an existing file is not truncated, only overwritten from
-     * its first byte as far as the job writes. */
+    /* Open-always: an existing file is not truncated here, so that a job
+     * cancelled in the dialog leaves it as it was; a confirmed job cuts it
+     * below. */
     output = CreateFileA(outputName, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, NULL);
     LogWithName(log, line, TextOpeningFile, outputName);
@@ -131,7 +132,14 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
          * count, and a From of 0 or a negative one starts beyond every page. */
         if (PageTo > pageCount)
             PageTo = pageCount;
-        if (!WritePages(log, output, image, &table, PageFrom, PageTo, &toggle)) {
+        int written = WritePages(log, output, image, &table, PageFrom, PageTo, &toggle);
+        /* The output was opened without truncating, which a port needs; a
+         * file on disk would keep an older, longer file's tail after this
+         * job's pages. It ends where this job's writes ended, a failed
+         * write included. Ports, devices and pipes are never cut. */
+        if (GetFileType(output) == FILE_TYPE_DISK && !SetEndOfFile(output))
+            written = 0;
+        if (!written) {
             LogLine(log, TextError);
             result = 0;
         }

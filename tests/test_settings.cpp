@@ -223,3 +223,71 @@ TEST_F(SettingsFile, NoIniPathGivesDefaultsAndFailsWrites)
     EXPECT_FALSE(FileExists("ini.ini"));
     EXPECT_FALSE(FileExists(ini));
 }
+
+/* The per-page read of SKIPEMPTY: a file left alone for a while is not read
+ * again while its time and size stay; any change is seen at the next read. */
+TEST_F(SettingsFile, UnchangedOldFileIsNotReadAgainButAnEditIsSeen)
+{
+    Use("settings_cached", "[MAIN]\r\nSKIPEMPTY=0100000001\r\n");
+    FILETIME old = FileTimeFromNow(-3600);
+    ASSERT_TRUE(SetLastWriteTime(ini, old));
+    int32_t toggle = 7;
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(1, toggle);
+
+    /* Same size, same time: only a re-read could see the new value. */
+    WriteText(ini, "[MAIN]\r\nSKIPEMPTY=0000000000\r\n");
+    ASSERT_TRUE(SetLastWriteTime(ini, old));
+    for (int page = 0; page < 3; page++) {
+        EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+        EXPECT_EQ(1, toggle);
+    }
+
+    /* A new time, or a new size, is an edit. */
+    ASSERT_TRUE(SetLastWriteTime(ini, FileTimeFromNow(-1800)));
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(0, toggle);
+    WriteText(ini, "[MAIN]\r\nSKIPEMPTY=0200000002\r\n;\r\n");
+    ASSERT_TRUE(SetLastWriteTime(ini, FileTimeFromNow(-1800)));
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(2, toggle);
+
+    /* Another key, or another file, is read for itself. */
+    toggle = 7;
+    EXPECT_EQ(0, ReadSettingStruct("TODOS", &toggle, 4));
+    EXPECT_EQ(7, toggle);
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(2, toggle);
+}
+
+/* A file written within the last two seconds may change again without its
+ * time moving: it is read every time. */
+TEST_F(SettingsFile, RecentlyWrittenFileIsReadEveryTime)
+{
+    Use("settings_recent", "[MAIN]\r\nSKIPEMPTY=0100000001\r\n");
+    FILETIME recent = FileTimeFromNow(-1);
+    ASSERT_TRUE(SetLastWriteTime(ini, recent));
+    int32_t toggle = 7;
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(1, toggle);
+    WriteText(ini, "[MAIN]\r\nSKIPEMPTY=0000000000\r\n");
+    ASSERT_TRUE(SetLastWriteTime(ini, recent));
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(0, toggle);
+}
+
+/* Our own write is never hidden behind an earlier read, even when the file
+ * keeps its size and the clock its time. */
+TEST_F(SettingsFile, OwnWriteIsSeenAtOnce)
+{
+    Use("settings_own", "[MAIN]\r\nSKIPEMPTY=0100000001\r\n");
+    FILETIME old = FileTimeFromNow(-3600);
+    ASSERT_TRUE(SetLastWriteTime(ini, old));
+    int32_t toggle = 7;
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    int32_t off = 0;
+    EXPECT_EQ(1, WriteSettingStruct("SKIPEMPTY", &off, 4));
+    ASSERT_TRUE(SetLastWriteTime(ini, old));
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(0, toggle);
+}

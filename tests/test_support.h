@@ -34,6 +34,10 @@ bool FileExists(const std::string &path);
 /* Makes a sparse file of the given size (beyond what can be held in memory). */
 bool MakeSparseFile(const std::string &path, uint64_t size);
 Bytes ToBytes(const std::string &text);
+/* The current time moved by the given seconds, as a file time. */
+FILETIME FileTimeFromNow(int64_t seconds);
+/* Sets a file's last-write time, as an editor that keeps it would. */
+bool SetLastWriteTime(const std::string &path, FILETIME time);
 
 /* ---- Recording host ------------------------------------------------------ */
 
