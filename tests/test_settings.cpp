@@ -1,6 +1,10 @@
 /* The settings file: where it is, and how the keys read with their defaults. */
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "test_support.h"
 
@@ -49,6 +53,29 @@ TEST(Settings, BuildIniPathUsesTheRunningProgram)
     std::string expected = program.substr(0, program.find_last_of("\\/") + 1) + "ini.ini";
     EXPECT_EQ(expected, std::string(IniPath));
 }
+
+#ifndef _WIN32
+/* The program run from a path longer than the path buffer: a copy of this
+ * test program, started from deep folders, checks that it has no settings
+ * file (the same under Wine is an end-to-end case). */
+TEST(Settings, ProgramPathTooLongGivesNoSettingsFile)
+{
+    if (getenv("VELMAR_LONG_PATH_CHILD")) {
+        BuildIniPath(NULL);
+        EXPECT_STREQ("", IniPath);
+        return;
+    }
+    std::string deep = ScratchDirectory("settings_long_path");
+    while (deep.size() < 300) {
+        deep = JoinPath(deep, std::string(40, 'd'));
+        mkdir(deep.c_str(), 0777);
+    }
+    std::string copy = JoinPath(deep, "test_settings");
+    std::string command = "cp '" + ProgramPath() + "' '" + copy + "' && VELMAR_LONG_PATH_CHILD=1 '" + copy +
+                          "' --gtest_filter=Settings.ProgramPathTooLongGivesNoSettingsFile >/dev/null";
+    EXPECT_EQ(0, system(command.c_str()));
+}
+#endif
 
 class SettingsFile : public ::testing::Test {
 protected:
