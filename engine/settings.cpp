@@ -34,7 +34,6 @@ void MakeIniPath(const char *modulePath, char iniPath[SETTING_TEXT_SIZE])
 void BuildIniPath(HINSTANCE instance)
 {
     char modulePath[SETTING_TEXT_SIZE];
-
     DWORD length;
 
     memset(modulePath, 0, sizeof modulePath);
@@ -42,8 +41,9 @@ void BuildIniPath(HINSTANCE instance)
      * platform does not terminate a cut path. */
     length = GetModuleFileNameA((HMODULE)instance, modulePath, sizeof modulePath - 1);
     /* A full buffer means a cut path, whose last separator would name some
-     * parent folder: then there is no settings file at all (IniPath empty),
-     * and every read gives its default and every write fails. */
+     * parent folder, and no path at all would give the bare "ini.ini" that
+     * Windows looks for in its own folder: then there is no settings file
+     * (IniPath empty), every read gives its default and every write fails. */
     if (length == 0 || length >= sizeof modulePath - 1) {
         memset(IniPath, 0, sizeof IniPath);
         return;
