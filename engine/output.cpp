@@ -97,8 +97,8 @@ int OpenJobOutput(JobOutput *out, const char *outputName, const char *documentPa
         out->printer = printer;
         return 1;
     }
-    /* Open-always: an existing file is not truncated, only overwritten from
-     * its first byte as far as the job writes. */
+    /* Open-always: an existing file is not truncated here, so that a job
+     * cancelled in the dialog leaves it as it was; FinishJobOutput cuts it. */
     out->file = CreateFileA(outputName, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, NULL);
     return out->file != INVALID_HANDLE_VALUE;
@@ -145,7 +145,12 @@ int WriteJobPage(JobOutput *out, const unsigned char *bytes, uint32_t length)
 
 int FinishJobOutput(JobOutput *out)
 {
-    if (!out->printer || !out->started)
+    /* Opened without truncating, which a port needs, a file on disk would
+     * keep an older, longer file's tail after this job's pages. Ports,
+     * devices and pipes are never cut. */
+    if (out->file != INVALID_HANDLE_VALUE)
+        return GetFileType(out->file) != FILE_TYPE_DISK || SetEndOfFile(out->file) ? 1 : 0;
+    if (!out->started)
         return 1;
     /* A queue that refuses the job says so only here. */
     out->started = 0;

@@ -94,6 +94,7 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 DWORD GetFileType(HANDLE file);
 BOOL SetEndOfFile(HANDLE file);
 BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID information);
+void GetSystemTimeAsFileTime(FILETIME *time);
 BOOL CloseHandle(HANDLE object);
 DWORD GetLastError(void);
 void SetLastError(DWORD error);

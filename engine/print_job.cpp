@@ -128,8 +128,12 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
          * count, and a From of 0 or a negative one starts beyond every page. */
         if (PageTo > pageCount)
             PageTo = pageCount;
-        if (!WritePages(log, &output, image, &table, PageFrom, PageTo, &toggle) ||
-            !FinishJobOutput(&output)) {
+        /* Finished after a failed write too: a disk file then still ends
+         * where this job's writes ended. */
+        int written = WritePages(log, &output, image, &table, PageFrom, PageTo, &toggle);
+        if (!FinishJobOutput(&output))
+            written = 0;
+        if (!written) {
             LogLine(log, TextError);
             result = 0;
         }

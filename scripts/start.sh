@@ -67,11 +67,8 @@ fi
 args=()
 if [ $# -gt 0 ]; then
     [ -e "$1" ] || echo "start.sh: warning: $1 does not exist; velmar.exe will report the error" >&2
-    # velmar.exe takes the file name up to the first blank.
+    # Wine quotes an argument with blanks, which velmar.exe takes whole.
     file=$(winepath -w "$(realpath -m "$1")" 2>/dev/null)
-    case "$file" in
-        *" "*) echo "start.sh: warning: \"$file\" holds a blank; velmar.exe reads only up to it" >&2 ;;
-    esac
     args=("$file" "${@:2}")
 fi
 
