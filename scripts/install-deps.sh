@@ -114,8 +114,12 @@ give_up() {
   if ! command -v apt-get >/dev/null 2>&1; then
     echo "install-deps: this system has no apt-get; install the equivalents of the Debian packages named above." >&2
   elif [ "$may_install" = 0 ]; then
+    local spec first=()
+    for spec in "${missing_packages[@]}"; do
+      [[ " ${first[*]} " == *" ${spec%%|*} "* ]] || first+=("${spec%%|*}")
+    done
     echo "install-deps: installing needs root (or sudo without a password). As root:" >&2
-    echo "  apt-get install ${missing_packages[*]//|/ or }" >&2
+    echo "  apt-get install ${first[*]}" >&2
   fi
   if [[ " $* " == *" ru_locale "* ]]; then
     echo "install-deps: for the locale, put 'ru_RU.UTF-8 UTF-8' in /etc/locale.gen and run locale-gen" >&2
