@@ -82,7 +82,7 @@ check_all() {
   need debian_wine_has_32bit                 wine32:i386
   need wine_fonts                            fonts-wine
   need 'Xvfb -help'                          xvfb
-  need 'command -v xvfb-run xauth'           xvfb xauth
+  need 'command -v xvfb-run && command -v xauth' xvfb xauth
   need ru_locale                             locales
   need 'command -v flock'                    util-linux
   need 'timeout --version && od --version'   coreutils
