@@ -40,26 +40,22 @@ gtest_source() {
   [ -f /usr/src/googletest/CMakeLists.txt ]
 }
 
-# Debian's and Ubuntu's wine runs 32-bit programs only with its 32-bit part.
-# Any other Wine (WineHQ's packages, one built at home, the new WoW64 mode) is
+# Succeeds when the wine on PATH is Debian's or Ubuntu's package, which runs
+# 32-bit programs only with wine32 and takes its fonts from fonts-wine. Any
+# other Wine (WineHQ's under /opt, one built at home, the new WoW64 mode) is
 # left as it is: making the prefix (wine-prefix.sh) shows what it can run.
-debian_wine_has_32bit() {
+debian_wine() {
   local wine pkg
-  wine=$(command -v wine) || return 0
-  command -v dpkg-query || return 0
-  pkg=$(dpkg-query -S "$(readlink -f "$wine")") || return 0
+  wine=$(command -v wine) && command -v dpkg-query &&
+    pkg=$(dpkg-query -S "$(readlink -f "$wine")") || return 1
   case ${pkg%%:*} in
-    wine | wine64) dpkg-query -W -f='${Status}' wine32:i386 | grep -q ' installed' ;;
-    *) return 0 ;;
+    wine | wine64) return 0 ;;
   esac
+  return 1
 }
 
-# Wine's own fonts, beside its programs (/usr or /opt/wine-*); without them
-# dialogs lack MS Sans Serif and lay out differently.
-wine_fonts() {
-  local wine
-  wine=$(readlink -f "$(command -v wine)") || return 1
-  ls "${wine%/bin/*}"/share/wine/fonts/*.ttf
+installed() {
+  dpkg-query -W -f='${Status}' "$1" | grep -q ' installed$'
 }
 
 ru_locale() {
@@ -79,8 +75,8 @@ check_all() {
   need 'i686-w64-mingw32-g++ --version'      'g++-mingw-w64-i686-posix|g++-mingw-w64-i686' mingw-w64-i686-dev
   need 'i686-w64-mingw32-windres --version'  binutils-mingw-w64-i686
   need 'wine --version'                      wine wine32:i386
-  need debian_wine_has_32bit                 wine32:i386
-  need wine_fonts                            fonts-wine
+  need '! debian_wine || installed wine32:i386' wine32:i386
+  need '! debian_wine || ls /usr/share/wine/fonts/*.ttf' fonts-wine
   need 'Xvfb -help'                          xvfb
   need 'command -v xvfb-run && command -v xauth' xvfb xauth
   need ru_locale                             locales

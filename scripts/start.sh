@@ -16,7 +16,7 @@ root=$(pwd)
 scripts/install-deps.sh || { echo "start.sh: tools are missing (see above)" >&2; exit 1; }
 
 build=${VELMAR_BUILD_DIR:-$root/build/win32}
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake >/dev/null &&
+cmake --no-warn-unused-cli -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake >/dev/null &&
     cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target velmar ||
     { echo "start.sh: the build failed" >&2; exit 1; }
 exe=$build/shell/velmar.exe
