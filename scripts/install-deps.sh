@@ -58,6 +58,14 @@ installed() {
   dpkg-query -W -f='${Status}' "$1" | grep -q ' installed$'
 }
 
+debian_wine_runs_32bit() {
+  ! debian_wine || installed wine32:i386
+}
+
+debian_wine_has_fonts() {
+  ! debian_wine || ls /usr/share/wine/fonts/*.ttf
+}
+
 ru_locale() {
   locale -a | grep -qi '^ru_RU\.utf-\?8$'
 }
@@ -75,8 +83,8 @@ check_all() {
   need 'i686-w64-mingw32-g++ --version'      'g++-mingw-w64-i686-posix|g++-mingw-w64-i686' mingw-w64-i686-dev
   need 'i686-w64-mingw32-windres --version'  binutils-mingw-w64-i686
   need 'wine --version'                      wine wine32:i386
-  need '! debian_wine || installed wine32:i386' wine32:i386
-  need '! debian_wine || ls /usr/share/wine/fonts/*.ttf' fonts-wine
+  need debian_wine_runs_32bit                wine32:i386
+  need debian_wine_has_fonts                 fonts-wine
   need 'Xvfb -help'                          xvfb
   need 'command -v xvfb-run && command -v xauth' xvfb xauth
   need ru_locale                             locales
