@@ -82,7 +82,7 @@ check_all() {
   need gtest_source                          googletest
   need 'i686-w64-mingw32-g++ --version'      'g++-mingw-w64-i686-posix|g++-mingw-w64-i686' mingw-w64-i686-dev
   need 'i686-w64-mingw32-windres --version'  binutils-mingw-w64-i686
-  need 'wine --version'                      wine wine32:i386
+  need 'wine --version'                      wine wine32:i386 fonts-wine
   need debian_wine_runs_32bit                wine32:i386
   need debian_wine_has_fonts                 fonts-wine
   need 'Xvfb -help'                          xvfb
