@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# start.sh [FILE] - installs what is missing, cross-builds velmar.exe and
-# starts it under Wine. A FILE (Linux path) is handed to velmar.exe as the
-# file to print at once.
+# start.sh [FILE] - checks the tools and installs what is missing where it may
+# (scripts/install-deps.sh), cross-builds velmar.exe and starts it under Wine.
+# A FILE (Linux path) is handed to velmar.exe as the file to print at once.
 #
 # LPT1 goes to the first printer device found (/dev/usb/lp*, /dev/lp*), or
 # else to the capture file build/lpt1-capture.prn, so that what would reach
@@ -14,10 +14,10 @@ set -u
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-scripts/install-deps.sh || { echo "start.sh: installing the packages failed" >&2; exit 1; }
+scripts/install-deps.sh || { echo "start.sh: tools are missing (see above)" >&2; exit 1; }
 
 build=${VELMAR_BUILD_DIR:-$root/build/win32}
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake >/dev/null &&
+cmake --no-warn-unused-cli -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake >/dev/null &&
     cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target velmar ||
     { echo "start.sh: the build failed" >&2; exit 1; }
 exe=$build/shell/velmar.exe
@@ -34,6 +34,7 @@ fi
 
 . "$root/scripts/wine-prefix.sh"
 velmar_prefix_ready || { echo "start.sh: cannot create the Wine prefix $WINEPREFIX" >&2; exit 1; }
+echo "start.sh: $(velmar_prefix_describe)"
 
 port=""
 for device in /dev/usb/lp* /dev/lp*; do
