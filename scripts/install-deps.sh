@@ -17,6 +17,9 @@ dpkg -s locales >/dev/null 2>&1 || need+=(locales)
 command -v flock >/dev/null || need+=(util-linux)
 command -v python3 >/dev/null || need+=(python3)
 command -v xxd >/dev/null || need+=(xxd)
+# chmcmd compiles the help file; extract_chmLib unpacks it again in a test.
+command -v chmcmd >/dev/null || need+=(fp-utils-3.2.2)
+command -v extract_chmLib >/dev/null || need+=(libchm-bin)
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo

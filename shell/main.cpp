@@ -72,9 +72,14 @@ int StartApplication(HINSTANCE instance, const char *commandTail, int showState)
     accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_ACCELERATORS));
     memset(&message, 0, sizeof message);
     /* Only the quit message ends the loop. An accelerator goes to the window
-     * the keystroke was meant for, which need not be the main window. */
+     * the keystroke was meant for, which need not be the main window; the
+     * activity log, which takes the focus when clicked, hands its keys to
+     * the main window so that they still open the About box. */
     while (GetMessageA(&message, NULL, 0, 0) != 0) {
-        if (!TranslateAcceleratorA(message.hwnd, accelerators, &message)) {
+        HWND target = message.hwnd;
+        if (target && target == ActivityLogWindow)
+            target = GetParent(target);
+        if (!TranslateAcceleratorA(target, accelerators, &message)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
@@ -86,6 +91,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR runtimeTail, in
 {
     STARTUPINFOA startup;
     int showState = SW_SHOWDEFAULT;
+
+    RemoveCurrentFolderFromDllSearch();
 
     /* The runtime's own tail follows other quoting rules: work it out from
      * the raw command line instead. */
