@@ -63,6 +63,7 @@ def anchors_of(text):
 def check_target(folder, source, target):
     """A link or a contents/index entry: page (and anchor) must exist."""
     page, _, anchor = target.partition("#")
+    page = page or source   # "#anchor": a place on the same page
     if not check(os.path.isfile(os.path.join(folder, page)), f"{source}: {target}: no such page"):
         return None
     if anchor:

@@ -31,8 +31,8 @@
  *                                           prints its exit code
  *   driver kill PID                         ends process PID
  *   driver children HWND                    the window's children, one a line:
- *                                           "ID CLASS STYLE ICON|TEXT" (ICON is 1
- *                                           when a static shows an icon)
+ *                                           "HWND ID CLASS STYLE ICON|TEXT" (ICON
+ *                                           is 1 when a static shows an icon)
  *   driver clickat HWND                     brings HWND's top-level window to the
  *                                           front and clicks the middle of HWND
  *                                           with the mouse
@@ -553,7 +553,7 @@ static BOOL CALLBACK ShowChildProc(HWND child, LPARAM param)
     GetWindowTextW(child, text, 256);
     if (_wcsicmp(className, L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON)
         SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &icon);
-    printf("%d ", GetDlgCtrlID(child));
+    printf("0x%lx %d ", (unsigned long)(ULONG_PTR)child, GetDlgCtrlID(child));
     PrintUtf8(className);
     printf(" 0x%08lx %d|", (unsigned long)style, icon != 0);
     PrintUtf8(text);
