@@ -829,7 +829,7 @@ case_about_box() {
         drv gone "$WIN" "$WAIT_MS" || fail "${keys#* } does not close the About box"
     done
 
-    listbox=$(drv children "$main" | tr -d '\r' | awk '$3 == "ListBox" { print $1 }')
+    listbox=$(drv listbox "$main" | tr -d '\r')
     [ -n "$listbox" ] || fail "no activity log in the main window"
     # The main window takes the focus back when the box closes: click again.
     for key in "alt+?" "alt+/"; do
