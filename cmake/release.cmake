@@ -1,15 +1,15 @@
 # release.cmake - builds the downloadable archive velmar-<version>.zip.
 #
 # cmake -DSOURCE_DIR=<tree> -DBINARY_DIR=<build/win32> -DTOOLCHAIN=<file>
-#       -DSTRIP=<strip> -DICONV=<iconv> -DVERSION=<x.y.z> -P release.cmake
+#       -DICONV=<iconv> -DVERSION=<x.y.z> -P release.cmake
 #
 # The program in the archive is a Release build made in a tree of its own
-# (BINARY_DIR/release-build), whatever the build type of BINARY_DIR, and is
-# stripped. The archive holds velmar.exe, velmar.chm, README.txt (English)
+# (BINARY_DIR/release-build), whatever the build type of BINARY_DIR; a
+# Release link strips it. The archive holds velmar.exe, velmar.chm, README.txt (English)
 # and ЧИТАЙМЕНЯ.txt (Russian, Windows-1251), both read-mes with CRLF line
 # ends for Notepad.
 
-foreach(var SOURCE_DIR BINARY_DIR TOOLCHAIN STRIP ICONV VERSION)
+foreach(var SOURCE_DIR BINARY_DIR TOOLCHAIN ICONV VERSION)
   if(NOT ${var})
     message(FATAL_ERROR "release.cmake: ${var} is not set")
   endif()
@@ -35,7 +35,7 @@ run("${CMAKE_COMMAND}" --build "${tree}" --target velmar)
 
 file(REMOVE_RECURSE "${stage}")
 file(MAKE_DIRECTORY "${stage}")
-run("${STRIP}" -o "${stage}/velmar.exe" "${tree}/shell/velmar.exe")
+file(COPY_FILE "${tree}/shell/velmar.exe" "${stage}/velmar.exe")
 file(COPY_FILE "${tree}/shell/velmar.chm" "${stage}/velmar.chm")
 
 set(VELMAR_VERSION "${VERSION}")

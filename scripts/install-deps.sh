@@ -17,6 +17,12 @@ dpkg -s locales >/dev/null 2>&1 || need+=(locales)
 command -v flock >/dev/null || need+=(util-linux)
 command -v python3 >/dev/null || need+=(python3)
 command -v xxd >/dev/null || need+=(xxd)
+# CUPS: Wine lists its queues as printers (32-bit Wine loads libcups.so.2
+# itself); the tests start a server of their own.
+dpkg -s cups-daemon >/dev/null 2>&1 || need+=(cups-daemon)
+dpkg -s cups-client >/dev/null 2>&1 || need+=(cups-client)
+dpkg -s cups-bsd >/dev/null 2>&1 || need+=(cups-bsd)
+dpkg -s libcups2:i386 >/dev/null 2>&1 || need+=(libcups2:i386)
 # chmcmd compiles the help file; extract_chmLib unpacks it again in a test.
 command -v chmcmd >/dev/null || need+=(fp-utils-3.2.2)
 command -v extract_chmLib >/dev/null || need+=(libchm-bin)

@@ -40,6 +40,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 /* ---- Dialogs, one file each ------------------------------------------------ */
 
+/* The Setting dialog's printer menu (printer_menu.cpp): shows it under the
+ * "..." button and puts the chosen name into the Print To box. */
+void PickPrinter(HWND dialog);
+
 /* Modal dialogs owned by owner; each returns what the dialog ended with.
  * The page range dialog opens through the engine's ChoosePageRange. */
 INT_PTR ShowSettingsDialog(HWND owner);

@@ -24,7 +24,8 @@
  *   driver send HWND MESSAGE WPARAM         sends a message (lParam 0) and
  *                                           waits until it is handled
  *   driver keys HWND KEY...                 brings HWND to the front, then types
- *                                           KEY: enter, esc, tab, alt+CHAR or text
+ *                                           KEY: enter, esc, tab, down, alt+CHAR
+ *                                           or text
  *   driver owner HWND                       prints the window's owner (0 if none)
  *   driver openfile PID PATH MS             fills in the open-file dialog of
  *                                           process PID with PATH and confirms
@@ -389,6 +390,8 @@ static int CmdKeys(HWND window, int argc, wchar_t **argv)
             AddTap(inputs, &count, VK_ESCAPE, FALSE);
         else if (wcscmp(key, L"tab") == 0)
             AddTap(inputs, &count, VK_TAB, FALSE);
+        else if (wcscmp(key, L"down") == 0)
+            AddTap(inputs, &count, VK_DOWN, FALSE);
         else if (wcsncmp(key, L"alt+", 4) == 0 && key[4] && !key[5])
             AddChar(inputs, &count, key[4], TRUE);
         else {

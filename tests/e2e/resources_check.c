@@ -400,6 +400,7 @@ static void CheckDialogs(void)
         {1003, AUTOCHECK, L"Skip empty", 5, 41, 78, 12, TRUE},
         {NO_ID, TEXT, L"Print To", 5, 7, 78, 11, FALSE},
         {1004, EDIT, L"", 83, 7, 31, 12, TRUE},
+        {1005, PUSH, L"...", 115, 7, 12, 12, TRUE},
     };
     static const ExpectedItem about[] = {
         {2, ICON, NULL, 3, 9, 20, 20, FALSE},
@@ -414,7 +415,7 @@ static void CheckDialogs(void)
     CheckDialog(129, DS_MODALFRAME | WS_POPUP | caption, 0, 0, 0, 130, 68, L"Print", 10, L"Arial", pageRange,
                 10);
     CheckDialog(130, WS_POPUP | caption | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, DS_MODALFRAME, 0, 0, 163, 109,
-                L"Setting", 10, L"Arial", settings, 8);
+                L"Setting", 10, L"Arial", settings, 9);
     CheckDialog(103, DS_MODALFRAME | caption, WS_POPUP, 22, 17, 126, 65, NULL, 8, L"System", about, 4);
 
     /* The OK button of the About box starts a group. */
