@@ -100,6 +100,9 @@ check_all() {
   need 'command -v lpadmin && command -v lpstat && command -v cupsreject' cups-client
   need 'command -v lpr'                      cups-bsd
   need 'ls /usr/lib/i386-linux-gnu/libcups.so.2' 'libcups2:i386|libcups2t64:i386'
+  # The help file is compiled with Free Pascal's chmcmd; a test unpacks it.
+  need 'command -v chmcmd'                   'fp-utils-3.2.2|fp-utils'
+  need 'command -v extract_chmLib'           libchm-bin
 }
 
 # ---- who may install

@@ -65,4 +65,12 @@ enum { HELP_DISPLAY_TOPIC = 0 };
  * Returns its result, or 0 when the control is not available. */
 HWND ShowHelp(HWND owner, const char *file, UINT command, DWORD_PTR data);
 
+/* Opens velmar.chm from the program's own folder at its default topic. */
+HWND ShowProgramHelp(HWND owner);
+
+/* Called first thing at start-up: DLLs loaded later by name (the help
+ * control's own helpers, the dialogs' libraries) come from the system
+ * folder, never from the current folder. */
+void RemoveCurrentFolderFromDllSearch(void);
+
 #endif

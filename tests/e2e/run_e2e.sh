@@ -13,6 +13,8 @@
 #   VELMAR_E2E_CASES="a b"   run only these cases
 #   VELMAR_E2E_KEEP=1        keep the working directory
 #   VELMAR_E2E_WINEPREFIX    the prefix to use (default: the project's, + "-e2e")
+#   VELMAR_FAKE_HHCTRL       the planted hhctrl.ocx of the help cases
+#   VELMAR_RELEASE_ZIP       the release archive that case_release unpacks
 #
 # Prints one line per case and closes with "N passed, M failed"; the exit
 # status is non-zero when a case failed.
@@ -51,7 +53,14 @@ cp1251_hex() {
 # Starts velmar.exe from the case directory (it is the current directory,
 # so relative output names land there too); sets VELMAR_PID (Linux).
 start_velmar() {
-    (cd "$CASE_DIR" && exec wine velmar.exe "$@") >"$CASE_DIR/velmar.out" 2>&1 &
+    start_velmar_at "$CASE_DIR" velmar.exe "$@"
+}
+
+# start_velmar_at DIR EXE ARG...: the same with DIR as the current folder.
+start_velmar_at() {
+    local dir=$1 exe=$2
+    shift 2
+    (cd "$dir" && exec wine "$exe" "$@") >>"$CASE_DIR/velmar.out" 2>&1 &
     VELMAR_PID=$!
     echo "$VELMAR_PID" >>"$CASE_DIR/pids"
 }
@@ -221,6 +230,78 @@ screenshot() {
     sleep 0.5  # let the window finish painting
     import -display "$DISPLAY" -window root -crop "$(($4 - $2))x$(($5 - $3))+$2+$3" +repage \
         "$VELMAR_SCREENSHOTS/$1.png" || note "screenshot $1 failed"
+}
+
+# The HTML Help control's registration in the prefix. Cases that change it
+# set what they need first and put the usual value back at their end.
+HELP_SERVER_KEY='HKLM\Software\Classes\CLSID\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\InprocServer32'
+SYSTEM_HELP_CONTROL='C:\windows\system32\hhctrl.ocx'
+HELP_TITLE='Справка velmar'
+
+# register_help_control TYPE VALUE, or register_help_control none
+register_help_control() {
+    if [ "$1" = none ]; then
+        wine reg delete "$HELP_SERVER_KEY" /ve /f >/dev/null 2>&1
+        ! wine reg query "$HELP_SERVER_KEY" 2>/dev/null | grep -qi 'hhctrl' || fail "cannot remove the registration"
+    else
+        wine reg add "$HELP_SERVER_KEY" /ve /t "$1" /d "$2" /f >/dev/null 2>&1 ||
+            fail "cannot register the help control as $2"
+    fi
+}
+
+# Help -> Help in main window $1 of process $2 opens the viewer on
+# velmar.chm, captioned with its title; sets HELP_WIN.
+expect_help_opens() {
+    local main=$1 pid=$2
+    drv command "$main" 32774 || fail "cannot send Help"
+    find_window -v -p "$pid" 'HH Parent' "$HELP_TITLE"
+    HELP_WIN=$WIN
+}
+
+close_help() {
+    drv close "$HELP_WIN" || fail "cannot close the help window"
+    drv gone "$HELP_WIN" "$WAIT_MS" || fail "the help window stays open"
+}
+
+# expect_no_help_window PID: no viewer comes up within two seconds.
+expect_no_help_window() {
+    ! drv find -t 2000 -p "$1" 'HH Parent' '*' >/dev/null 2>&1 || fail "a help window opened ($2)"
+}
+
+# The modules of process $1 whose file name ends in .ocx, lower-case.
+loaded_controls() {
+    drv modules "$1" | tr -d '\r' | tr 'A-Z' 'a-z' | grep '\.ocx$'
+}
+
+# expect_controls PID PATH...: exactly these .ocx modules are loaded.
+expect_controls() {
+    local pid=$1 actual expected
+    shift
+    actual=$(loaded_controls "$pid")
+    expected=$(printf '%s\n' "$@" | tr 'A-Z' 'a-z' | sed '/^$/d')
+    [ "$actual" = "$expected" ] || fail "loaded controls: [$actual], expected [$expected]"
+}
+
+# No fake control anywhere in the case has been loaded.
+expect_no_planted_load() {
+    local marks
+    marks=$(find "$CASE_DIR" -name '*.loaded' | sed "s|$CASE_DIR/||")
+    [ -z "$marks" ] || fail "a planted control was loaded: $marks"
+}
+
+# click_for_focus MAIN CHILD: clicks CHILD until it has the keyboard focus.
+# Under load Wine may still be settling the activation from a closed dialog
+# when the first click arrives, and drop its focus change.
+click_for_focus() {
+    local deadline=$((SECONDS + 15)) next=0
+    while [ "$(drv focus "$1")" != "$2" ]; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "the focus does not go to $2 (it is on $(drv focus "$1"))"
+        if [ "$SECONDS" -ge "$next" ]; then
+            drv clickat "$2" || fail "cannot click $2"
+            next=$((SECONDS + 2))
+        fi
+        sleep 0.2
+    done
 }
 
 # ---------------------------------------------------------------------------
@@ -730,6 +811,207 @@ case_unknown_command_keeps_list_box() {
     expect_exit "after WM_CLOSE"
 }
 
+# The About box from the menu and from both accelerators, also while the
+# activity log has the focus; its texts and icon; Enter, Escape and OK.
+case_about_box() {
+    local main pid about listbox children
+    start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    pid=$WIN_PID
+
+    drv command "$main" 104 || fail "cannot send About"
+    find_window -v -p "$pid" '#32770' 'About velmar'
+    about=$WIN
+    [ "$(drv owner "$about")" = "$main" ] || fail "the About box is not owned by the main window"
+    children=$(drv children "$about" | tr -d '\r' | cut -d' ' -f2-)
+    # A static without an id reports 65535; an icon's text is its resource.
+    grep -q '^2 Static 0x[0-9a-f]* 1|' <<<"$children" || fail "no icon in the About box: $children"
+    grep -q '^65535 Static 0x[0-9a-f]* 0|velmar Version 1.2$' <<<"$children" || fail "no version line: $children"
+    grep -q '^65535 Static 0x[0-9a-f]* 0|(C) velmar team$' <<<"$children" || fail "no maker's notice: $children"
+    grep -q '^1 Button 0x[0-9a-f]* 0|OK$' <<<"$children" || fail "no OK button: $children"
+    screenshot about-box $(drv rect "$about")
+    drv keys "$about" enter || fail "cannot press Enter"
+    drv gone "$about" "$WAIT_MS" || fail "Enter does not close the About box"
+
+    # Alt+? and Alt+/ with the main window focused.
+    for keys in "alt+? esc" "alt+/ ok"; do
+        drv keys "$main" "${keys% *}" || fail "cannot type ${keys% *}"
+        find_window -v -p "$pid" '#32770' 'About velmar'
+        if [ "${keys#* }" = esc ]; then
+            drv keys "$WIN" esc || fail "cannot press Escape"
+        else
+            drv click "$WIN" 1 || fail "cannot press OK"
+        fi
+        drv gone "$WIN" "$WAIT_MS" || fail "${keys#* } does not close the About box"
+    done
+
+    listbox=$(drv listbox "$main" | tr -d '\r')
+    [ -n "$listbox" ] || fail "no activity log in the main window"
+    # Once a click has given the log the focus, the accelerator's command
+    # goes to the list box, which ignores it: nothing opens.
+    for key in "alt+?" "alt+/"; do
+        click_for_focus "$main" "$listbox"
+        drv keys "$main" "$key" || fail "cannot type $key"
+        if drv find -t 1500 -v -p "$pid" '#32770' 'About velmar' >/dev/null 2>&1; then
+            fail "$key opened the About box while the log had the focus"
+        fi
+    done
+    expect_log "$main" "Запуск"
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+# Help opens velmar.chm from beside the program: started in its folder,
+# after an Open and Print from another folder, and started elsewhere.
+case_help_opens() {
+    local main pid winpath
+    register_help_control REG_SZ "$SYSTEM_HELP_CONTROL"
+    mkdir -p "$CASE_DIR/reports"
+    make_pages >"$CASE_DIR/reports/pages.txt"
+    printf '[MAIN]\r\nPOPT=out.prn\r\n' >"$CASE_DIR/ini.ini"
+    winpath=$(winepath -w "$CASE_DIR/reports/pages.txt" 2>/dev/null)
+    [ -n "$winpath" ] || fail "winepath failed"
+
+    start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    pid=$WIN_PID
+    expect_help_opens "$main" "$pid"
+    if [ -n "${VELMAR_SCREENSHOTS:-}" ]; then
+        sleep 3  # the viewer fills its contents tree late
+        screenshot help-window $(drv rect "$HELP_WIN")
+    fi
+    expect_controls "$pid" "$SYSTEM_HELP_CONTROL"
+    close_help
+
+    drv command "$main" 32772 || fail "cannot send Open and Print"
+    drv openfile "$pid" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+    find_window '#32770' Print
+    drv click "$WIN" 1 || fail "cannot press Print"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+    [ -f "$CASE_DIR/reports/out.prn" ] || fail "the job did not run in the other folder"
+    expect_help_opens "$main" "$pid"
+    close_help
+    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла out.prn" "Анализ " \
+        "Закрытие файла out.prn" "Закрытие файла $winpath"
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+
+    start_velmar_at "$CASE_DIR/reports" "$CASE_DIR/velmar.exe"
+    find_window -v VELMAR velmar
+    main=$WIN
+    expect_help_opens "$main" "$WIN_PID"
+    close_help
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE, started elsewhere"
+}
+
+# A hhctrl.ocx planted in the program's folder and in the current folder is
+# never loaded, whether the control is registered by a bare name, by an
+# unexpanded %SystemRoot% path, or not at all: the system's own opens.
+case_help_planting() {
+    local registration main
+    mkdir -p "$CASE_DIR/cwd"
+    cp "$VELMAR_FAKE_HHCTRL" "$CASE_DIR/hhctrl.ocx"
+    cp "$VELMAR_FAKE_HHCTRL" "$CASE_DIR/cwd/hhctrl.ocx"
+    for registration in "REG_SZ hhctrl.ocx" 'REG_EXPAND_SZ %SystemRoot%\system32\hhctrl.ocx' none; do
+        # shellcheck disable=SC2086
+        register_help_control $registration
+        start_velmar_at "$CASE_DIR/cwd" "$CASE_DIR/velmar.exe"
+        find_window -v VELMAR velmar
+        main=$WIN
+        expect_help_opens "$main" "$WIN_PID"
+        expect_controls "$WIN_PID" "$SYSTEM_HELP_CONTROL"
+        expect_no_planted_load
+        close_help
+        drv close "$main" || fail "cannot close"
+        expect_exit "after WM_CLOSE ($registration)"
+    done
+    register_help_control REG_SZ "$SYSTEM_HELP_CONTROL"
+}
+
+# Without a loadable control Help does nothing, a second Help does not try
+# again (a control that has turned up since is left alone), and velmar
+# stays responsive. Then, in a new process, the registered absolute path is
+# what gets loaded.
+case_help_missing() {
+    local main pid registered
+    mkdir -p "$CASE_DIR/ctl"
+    registered="$(winepath -w "$CASE_DIR/ctl" 2>/dev/null)\\helpctl.ocx"
+    register_help_control REG_SZ "$registered"
+
+    WINEDLLOVERRIDES="hhctrl.ocx=" start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    pid=$WIN_PID
+    drv command "$main" 32774 || fail "cannot send Help"
+    expect_no_help_window "$pid" "no control"
+    cp "$VELMAR_FAKE_HHCTRL" "$CASE_DIR/ctl/helpctl.ocx"
+    drv command "$main" 32774 || fail "cannot send Help again"
+    expect_no_help_window "$pid" "second try"
+    expect_no_planted_load
+    expect_controls "$pid"
+    drv command "$main" 104 || fail "cannot send About"
+    find_window -v -p "$pid" '#32770' 'About velmar'
+    drv keys "$WIN" esc || fail "cannot press Escape"
+    drv gone "$WIN" "$WAIT_MS" || fail "the About box stays open"
+    expect_log "$main" "Запуск"
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+
+    start_velmar
+    find_window -v VELMAR velmar
+    drv command "$WIN" 32774 || fail "cannot send Help"
+    expect_no_help_window "$WIN_PID" "the fake control opens nothing"
+    [ -f "$CASE_DIR/ctl/helpctl.ocx.loaded" ] || fail "the registered absolute path was not loaded"
+    expect_controls "$WIN_PID" "$registered"
+    drv close "$WIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE, registered fake"
+    register_help_control REG_SZ "$SYSTEM_HELP_CONTROL"
+}
+
+# The release archive: unpacked into a fresh folder, its velmar prints a
+# file to LPT1 and opens its help.
+case_release() {
+    local fresh="$CASE_DIR/fresh" names text objdump main
+    [ -f "${VELMAR_RELEASE_ZIP:-}" ] || fail "no release archive (cmake --build build/win32 --target release)"
+    register_help_control REG_SZ "$SYSTEM_HELP_CONTROL"
+    mkdir -p "$fresh"
+    (cd "$fresh" && LC_ALL=C.UTF-8 cmake -E tar xf "$VELMAR_RELEASE_ZIP") || fail "cannot unpack the archive"
+    names=$(cd "$fresh" && LC_ALL=C ls | tr '\n' ' ')
+    [ "$names" = "README.txt velmar.chm velmar.exe ЧИТАЙМЕНЯ.txt " ] || fail "the archive holds: $names"
+
+    ! iconv -f UTF-8 -t UTF-16 "$fresh/ЧИТАЙМЕНЯ.txt" >/dev/null 2>&1 || fail "ЧИТАЙМЕНЯ.txt is UTF-8"
+    iconv -f CP1251 -t UTF-8 "$fresh/ЧИТАЙМЕНЯ.txt" | grep -q 'Как запустить' ||
+        fail "ЧИТАЙМЕНЯ.txt is not Russian text in Windows-1251"
+    ! LC_ALL=C grep -q -P '[^\x00-\x7f]' "$fresh/README.txt" || fail "README.txt is not plain ASCII"
+    for text in README.txt ЧИТАЙМЕНЯ.txt; do
+        ! grep -q -v $'\r$' "$fresh/$text" || fail "$text has lines without CRLF"
+    done
+    objdump=$(command -v i686-w64-mingw32-objdump || command -v objdump)
+    [ -n "$objdump" ] || fail "no objdump"
+    LC_ALL=C "$objdump" -t "$fresh/velmar.exe" >"$CASE_DIR/symbols" 2>&1
+    grep -q 'no symbols' "$CASE_DIR/symbols" || fail "velmar.exe is not stripped: $(head -c 300 "$CASE_DIR/symbols")"
+
+    make_pages >"$fresh/doc.txt"
+    make_pages >"$CASE_DIR/expected.prn"
+    start_velmar_at "$fresh" velmar.exe doc.txt
+    find_window '#32770' Print
+    drv click "$WIN" 1 || fail "cannot press Print"
+    expect_exit "after Print"
+    expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/expected.prn" "LPT1 output"
+
+    start_velmar_at "$fresh" velmar.exe
+    find_window -v VELMAR velmar
+    main=$WIN
+    expect_help_opens "$main" "$WIN_PID"
+    close_help
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+    [ -f "$fresh/ini.ini" ] || fail "the settings did not land beside the unpacked velmar.exe"
+}
+
 # ---- Printing to print queues ---------------------------------------------
 # The run's CUPS server (start_print_server) holds the raw queues
 # Velmar_Queue (the default), Archive_Queue and Velmar_Refusing (rejects
@@ -947,7 +1229,8 @@ ALL_CASES="start_plain placement_restored command_line_print command_line_cancel
 command_line_missing command_line_tokens command_line_no_port page_range_numbers open_and_print
 open_and_print_popt settings_take_effect settings_cancel settings_boxes_and_delimiter
 stored_settings_at_start_up command_line_overlong destroy_saves_placement unknown_command_keeps_list_box
-printer_picker_print printer_name_case printer_rejecting settings_write_fails long_program_path"
+printer_picker_print printer_name_case printer_rejecting settings_write_fails long_program_path
+about_box help_opens help_planting help_missing release"
 
 # ---------------------------------------------------------------------------
 # One case, in its own process (called back by run_case under timeout).
@@ -1067,6 +1350,7 @@ for name in $cases; do
     export CASE_DIR="$work/$name"
     mkdir -p "$CASE_DIR"
     cp "$velmar_exe" "$CASE_DIR/velmar.exe"
+    [ ! -f "$(dirname "$velmar_exe")/velmar.chm" ] || cp "$(dirname "$velmar_exe")/velmar.chm" "$CASE_DIR/"
     LPT1_CAPTURE="$CASE_DIR/lpt1.prn"
     : >"$LPT1_CAPTURE"
     ln -sfn "$LPT1_CAPTURE" "$WINEPREFIX/dosdevices/lpt1"
