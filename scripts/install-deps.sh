@@ -127,9 +127,9 @@ give_up() {
   if ! command -v apt-get >/dev/null 2>&1; then
     echo "install-deps: this system has no apt-get; install the equivalents of the Debian packages named above." >&2
   elif [ "$may_install" = 0 ]; then
-    local spec first=()
-    for spec in "${missing_packages[@]}"; do
-      [[ " ${first[*]} " == *" ${spec%%|*} "* ]] || first+=("${spec%%|*}")
+    local choices first=()
+    for choices in "${missing_packages[@]}"; do
+      [[ " ${first[*]} " == *" ${choices%%|*} "* ]] || first+=("${choices%%|*}")
     done
     echo "install-deps: installing needs root (or sudo without a password). As root:" >&2
     echo "  apt-get install ${first[*]}" >&2
@@ -155,9 +155,9 @@ if [ ${#missing_packages[@]} -gt 0 ]; then
 
   packages=()
   unknown=()
-  for spec in "${missing_packages[@]}"; do
+  for choices in "${missing_packages[@]}"; do
     chosen=""
-    IFS='|' read -r -a names <<<"$spec"
+    IFS='|' read -r -a names <<<"$choices"
     for name in "${names[@]}"; do
       if apt-cache policy "$name" 2>/dev/null | grep -q 'Candidate: [^(]'; then
         chosen=$name
@@ -167,7 +167,7 @@ if [ ${#missing_packages[@]} -gt 0 ]; then
     if [ -n "$chosen" ]; then
       [[ " ${packages[*]} " == *" $chosen "* ]] || packages+=("$chosen")
     else
-      unknown+=("${spec//|/ or }")
+      unknown+=("${choices//|/ or }")
     fi
   done
   [ ${#unknown[@]} -eq 0 ] || echo "install-deps: apt knows no package ${unknown[*]}" >&2
