@@ -52,9 +52,11 @@ static int ReadRegisteredHelpControl(char path[PATH_BUFFER_SIZE])
     }
     if (type != REG_EXPAND_SZ)
         return 0;
-    /* The result counts its NUL; a path that does not fit is not used. */
+    /* The result counts its NUL; a path that does not fit is not used. The
+     * ANSI form may need one byte beyond the text and its NUL, so a result
+     * that fills the buffer exactly is not trusted either. */
     expanded = ExpandEnvironmentStringsA(value, path, PATH_BUFFER_SIZE);
-    return expanded != 0 && expanded <= PATH_BUFFER_SIZE;
+    return expanded != 0 && expanded < PATH_BUFFER_SIZE;
 }
 
 /* hhctrl.ocx in the system folder; 0 when that path does not fit. */
