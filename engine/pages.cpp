@@ -6,7 +6,8 @@
 /* The i686 target has no vector unit to count on, so both passes look at
  * four bytes at a time in a plain 32-bit register. Matches(w, pattern) has
  * the top bit set in each byte of w equal to the delimiter, and nowhere
- * else (no borrow crosses bytes in this form). */
+ * else (no borrow crosses bytes in this form). The loops count what is left
+ * (size - i) rather than i + 4, which wraps just under 4 GB. */
 static const uint32_t LowSeven = 0x7F7F7F7Fu;
 
 static uint32_t LoadWord(const unsigned char *p)
@@ -28,7 +29,7 @@ static uint32_t CountDelimiters(const unsigned char *image, uint32_t size, unsig
     uint32_t count = 0;
     uint32_t i = 0;
 
-    for (; i + 4 <= size; i += 4) {
+    for (; size - i >= 4; i += 4) {
         uint32_t hits = Matches(LoadWord(image + i), pattern);
         /* One per matching byte, summed into the top byte. */
         count += ((hits >> 7) * 0x01010101u) >> 24;

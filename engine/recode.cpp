@@ -45,13 +45,14 @@ static const unsigned char DosTable[256] = {
 /* One table lookup per byte: the shipped i686 program has no vector unit
  * to lean on, and a 256-entry table costs the same for every byte. Two
  * interleaved halves keep runs of one byte value from waiting on their own
- * counter. */
+ * counter. What is left is counted as size - i: i + 4 wraps just under
+ * 4 GB. */
 static void CountBytes(const unsigned char *image, uint32_t size, uint32_t *counts)
 {
     uint32_t *odd = counts + 256;
     uint32_t i = 0;
 
-    for (; i + 4 <= size; i += 4) {
+    for (; size - i >= 4; i += 4) {
         counts[image[i]]++;
         odd[image[i + 1]]++;
         counts[image[i + 2]]++;

@@ -134,6 +134,25 @@ TEST(Pages, TableAllocationFailureLeavesNoTable)
     EXPECT_TRUE(table.PageStarts == NULL);
     EXPECT_TRUE(table.PageEnds == NULL);
 }
+
+/* A few bytes short of 4 GB: the passes that look at four bytes at a time
+ * must stop at the image's last byte, not let their 32-bit index wrap and
+ * read on past it. */
+TEST(Pages, ImageJustUnderFourGigabytesIsReadToItsLastByteOnly)
+{
+    const uint32_t size = 0xFFFFFFFDu;
+    unsigned char *image = MapGuardedZeros(size);
+    if (!image)
+        GTEST_SKIP() << "no 4 GB of address space to be had";
+    PageTable table;
+    uint32_t count = 0;
+    EXPECT_EQ(1, SplitPages(image, size, 12, &table, &count));
+    EXPECT_EQ(1u, count);
+    ASSERT_EQ(1u, table.Entries);
+    EXPECT_EQ(size - 1, table.PageEnds[0]);
+    FreePageTable(&table);
+    UnmapGuardedZeros(image, size);
+}
 #endif
 
 #ifdef _WIN32

@@ -96,6 +96,22 @@ TEST(Recode, ExactPartAgreesWithIconv)
 }
 #endif
 
+#ifndef _WIN32
+/* A few bytes short of 4 GB: the count runs to the image's last byte and
+ * no further. Zeros are no text of either code page: nothing is recoded. */
+TEST(Recode, ImageJustUnderFourGigabytesIsReadToItsLastByteOnly)
+{
+    const uint32_t size = 0xFFFFFFFDu;
+    unsigned char *image = MapGuardedZeros(size);
+    if (!image)
+        GTEST_SKIP() << "no 4 GB of address space to be had";
+    ResetHost(1, 1, 1);
+    RecodeToDos(image, size, TestLog());
+    EXPECT_TRUE(Host.lines.empty());
+    UnmapGuardedZeros(image, size);
+}
+#endif
+
 TEST(Recode, WindowsTextIsRecoded)
 {
     /* "Привет, мир" in Windows-1251 becomes the same words in code page 866. */

@@ -12,6 +12,7 @@
 #else
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -286,3 +287,38 @@ Bytes ToBytes(const std::string &text)
 {
     return Bytes(text.begin(), text.end());
 }
+
+#ifndef _WIN32
+/* The zeros are the kernel's one shared zero page, mapped again and again:
+ * gigabytes of them cost address space and page tables, not memory. */
+static size_t GuardedSpan(uint32_t size, size_t *lead)
+{
+    size_t page = (size_t)sysconf(_SC_PAGESIZE);
+    size_t pages = ((size_t)size + page - 1) / page * page;
+    *lead = pages - size;
+    return pages + page;
+}
+
+unsigned char *MapGuardedZeros(uint32_t size)
+{
+    size_t lead = 0;
+    size_t span = GuardedSpan(size, &lead);
+    void *base = mmap(NULL, span, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+
+    if (base == MAP_FAILED)
+        return NULL;
+    if (mprotect((char *)base + span - (size_t)sysconf(_SC_PAGESIZE), (size_t)sysconf(_SC_PAGESIZE),
+                 PROT_NONE) != 0) {
+        munmap(base, span);
+        return NULL;
+    }
+    return (unsigned char *)base + lead;
+}
+
+void UnmapGuardedZeros(unsigned char *image, uint32_t size)
+{
+    size_t lead = 0;
+    size_t span = GuardedSpan(size, &lead);
+    munmap(image - lead, span);
+}
+#endif

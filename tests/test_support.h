@@ -50,6 +50,15 @@ bool MakeSparseFile(const std::string &path, uint64_t size, std::string *whyNot)
         }                                                                      \
     } while (0)
 Bytes ToBytes(const std::string &text);
+
+#ifndef _WIN32
+/* size bytes of zeros, read-only, that end exactly where an unreadable page
+ * begins: a read past the end crashes the test instead of going unseen.
+ * NULL when the address space cannot be had. Give it back with
+ * UnmapGuardedZeros. */
+unsigned char *MapGuardedZeros(uint32_t size);
+void UnmapGuardedZeros(unsigned char *image, uint32_t size);
+#endif
 /* The current time moved by the given seconds, as a file time. */
 FILETIME FileTimeFromNow(int64_t seconds);
 /* Sets a file's last-write time, as an editor that keeps it would. */
