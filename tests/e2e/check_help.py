@@ -37,6 +37,10 @@ RECODED = [("A0", "FF"), ("A1", "F6"), ("A2", "F7"), ("A4", "FD"), ("A8", "F0"),
 LOOK_ALIKES = ["84, 93, 94, AB, BB", "91, 92", "82", "8B, 9B", "96, 97, AD", "95", "B2, B3",
                "A5, B4"]
 
+# The recoding table itself, for the delimiters the help says never cut.
+RECODE_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "engine",
+                             "recode.cpp")
+
 failures = []
 
 
@@ -58,6 +62,26 @@ def read_text(folder, name):
 
 def anchors_of(text):
     return set(re.findall(r'<a\s+name="([^"]+)"', text, re.I))
+
+
+def never_produced():
+    """Byte values the recoding table turns no byte into: as delimiters they
+    never end a page of a recoded file."""
+    with open(RECODE_SOURCE, encoding="utf-8") as f:
+        source = f.read()
+    table = source[source.index("DosTable[256] = {"):]
+    table = table[:table.index("};")]
+    values = [int(v, 16) for v in re.findall(r"0x([0-9A-Fa-f]{2})", table)]
+    check(len(values) == 256, f"{RECODE_SOURCE}: the table has {len(values)} entries")
+    return set(range(256)) - set(values)
+
+
+def listed_numbers(text):
+    """"176, 178–180 и 254" as the set of numbers it names."""
+    numbers = set()
+    for low, high in re.findall(r"(\d+)(?:–(\d+))?", text):
+        numbers.update(range(int(low), int(high or low) + 1))
+    return numbers
 
 
 def check_target(folder, source, target):
@@ -132,6 +156,12 @@ def main():
                   f"recoding.htm: no row {windows} -> {dos}")
         for codes in LOOK_ALIKES:
             check(f"<td>{codes}</td>" in recoding, f"recoding.htm: no row for {codes}")
+        never = re.search(r"Разделители ([\d–,\sи]+?)\s+не\s+режут вовсе", recoding)
+        if check(never, "recoding.htm: no list of the delimiters that never cut"):
+            listed, expected = listed_numbers(never.group(1)), never_produced()
+            check(listed == expected,
+                  f"recoding.htm: never-cutting delimiters listed {sorted(listed)}, "
+                  f"the table gives {sorted(expected)}")
 
         contents, entries = check_sitemap(folder, "contents.hhc", len(TOPICS))
         check(re.search(r"<UL>\s*<LI>.*<UL>", contents, re.S | re.I),
