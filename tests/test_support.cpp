@@ -302,9 +302,14 @@ static size_t GuardedSpan(uint32_t size, size_t *lead)
 unsigned char *MapGuardedZeros(uint32_t size)
 {
     size_t lead = 0;
-    size_t span = GuardedSpan(size, &lead);
-    void *base = mmap(NULL, span, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    size_t span;
+    void *base;
 
+    /* A 32-bit host has not the room, and its sizes would wrap below. */
+    if (sizeof(size_t) < 8)
+        return NULL;
+    span = GuardedSpan(size, &lead);
+    base = mmap(NULL, span, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (base == MAP_FAILED)
         return NULL;
     if (mprotect((char *)base + span - (size_t)sysconf(_SC_PAGESIZE), (size_t)sysconf(_SC_PAGESIZE),
