@@ -44,8 +44,8 @@ extern uint32_t PageTo;                    /* last page to print, inclusive */
  * their defaults and writes fail. */
 void BuildIniPath(HINSTANCE instance);
 
-/* The same rule applied to a given executable path. The result is at most
- * 255 characters; a longer one is cut there. */
+/* The same rule applied to a given executable path. A result longer than
+ * 255 characters is not cut: iniPath is left empty (no settings file). */
 void MakeIniPath(const char *modulePath, char iniPath[SETTING_TEXT_SIZE]);
 
 /* Fills size bytes of variable from key; leaves it untouched and returns 0

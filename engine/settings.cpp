@@ -24,11 +24,13 @@ void MakeIniPath(const char *modulePath, char iniPath[SETTING_TEXT_SIZE])
             break;
         }
     }
-    /* An over-long result is cut at 255 characters, never overrun. */
-    used = keep < SETTING_TEXT_SIZE - 1 ? keep : SETTING_TEXT_SIZE - 1;
-    memcpy(iniPath, modulePath, used);
-    for (size_t i = 0; IniFileName[i] && used < SETTING_TEXT_SIZE - 1; i++)
-        iniPath[used++] = IniFileName[i];
+    /* A name that would not fit is no name at all: a cut one ("ini.in", or
+     * a parent folder's name) would read and write some other file. */
+    used = keep + sizeof IniFileName - 1;
+    if (used > SETTING_TEXT_SIZE - 1)
+        return;
+    memcpy(iniPath, modulePath, keep);
+    memcpy(iniPath + keep, IniFileName, sizeof IniFileName - 1);
 }
 
 void BuildIniPath(HINSTANCE instance)

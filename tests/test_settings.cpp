@@ -32,18 +32,23 @@ TEST(Settings, IniPathIsBesideTheExecutable)
     }
 }
 
-TEST(Settings, OverlongIniPathIsCutNeverOverrun)
+TEST(Settings, IniPathThatWouldNotFitIsNoPathAtAll)
 {
     char path[SETTING_TEXT_SIZE];
-    std::string module = "C:\\" + std::string(248, 'd') + "\\velmar.exe"; /* directory of 252 */
-    MakeIniPath(module.c_str(), path);
-    EXPECT_EQ(255u, strlen(path));
-    EXPECT_EQ(0, strncmp(path, module.c_str(), 252));
-    EXPECT_EQ("ini", std::string(path + 252));
+    /* A folder of 248 characters plus "ini.ini" is exactly 255: kept. */
+    std::string fits = "C:\\" + std::string(244, 'd') + "\\velmar.exe";
+    MakeIniPath(fits.c_str(), path);
+    EXPECT_EQ(fits.substr(0, 248) + "ini.ini", std::string(path));
 
-    std::string longer = std::string(400, 'x') + "\\velmar.exe";
+    /* One more character would leave "ini.in" in the same folder. */
+    std::string longer = "C:\\" + std::string(245, 'd') + "\\velmar.exe";
+    memset(path, 'x', sizeof path);
     MakeIniPath(longer.c_str(), path);
-    EXPECT_EQ(255u, strlen(path));
+    EXPECT_EQ('\0', path[0]);
+
+    std::string huge = std::string(400, 'x') + "\\velmar.exe";
+    MakeIniPath(huge.c_str(), path);
+    EXPECT_EQ('\0', path[0]);
 }
 
 /* The test program is <build tree>/tests/test_settings[.exe]; its settings
