@@ -135,7 +135,6 @@ static int32_t ReadSwitch(const Job &job, const char *key, int32_t held)
 static Outcome Expect(const Job &job)
 {
     Outcome o;
-    bool outputExisted = job.output == OLD_FILE;
     const std::string &input = job.inputPath;
     const std::string &output = job.outputName;
 
@@ -143,8 +142,9 @@ static Outcome Expect(const Job &job)
     o.asked = false;
     o.offered = 0;
     o.pageTo = 0;
-    o.outputExists = outputExisted;
-    o.output = job.oldOutput;
+    /* What stands under the output's name before the job. */
+    o.outputExists = job.output == OLD_FILE || job.output == THE_INPUT;
+    o.output = job.output == THE_INPUT ? job.file : job.oldOutput;
 
     /* The heap blocks the job takes, in order: its log line, the image, and
      * (for a file of at least one byte) the two arrays of the page table. */
@@ -167,8 +167,6 @@ static Outcome Expect(const Job &job)
     if (job.output == THE_INPUT || job.output == IN_MISSING_FOLDER || job.output == EMPTY_NAME ||
         job.output == A_FOLDER) {
         o.lines.push_back(TextError);
-        o.outputExists = job.output == THE_INPUT;
-        o.output = job.output == THE_INPUT ? job.file : std::string();
         return o;
     }
     o.outputExists = true;
