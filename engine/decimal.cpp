@@ -34,14 +34,3 @@ void WriteDecimalUnsigned(uint32_t value, char *buffer)
         *buffer++ = digits[--count];
     *buffer = '\0';
 }
-
-void WriteDecimal(int32_t value, char *buffer)
-{
-    if (value < 0) {
-        *buffer++ = '-';
-        /* The magnitude of INT32_MIN fits an unsigned 32-bit value. */
-        WriteDecimalUnsigned(0u - (uint32_t)value, buffer);
-    } else {
-        WriteDecimalUnsigned((uint32_t)value, buffer);
-    }
-}

@@ -62,9 +62,6 @@ int WriteSettingString(const char *key, const char *text);
  * sign, digits accumulated modulo 2^32, negated modulo 2^32 after "-".
  * No digit reads as 0. */
 uint32_t ReadDecimal(const char *text);
-/* Writes value as decimal text ("-" and the magnitude when negative) into
- * buffer, which takes at least 12 bytes. */
-void WriteDecimal(int32_t value, char *buffer);
 /* Writes an unsigned value (a page count) as decimal text; 11 bytes suffice. */
 void WriteDecimalUnsigned(uint32_t value, char *buffer);
 
@@ -113,5 +110,7 @@ extern const char TextBlankSkipped[];   /* Пустая страница про�
 /* Composes prefix + tail into line (LOG_LINE_SIZE bytes), cut at 254
  * characters. */
 void ComposeLogLine(char *line, const char *prefix, const char *tail);
+/* Composes prefix + name into line and logs it. */
+void LogWithName(ActivityLog log, char *line, const char *prefix, const char *name);
 
 #endif

@@ -25,3 +25,9 @@ void ComposeLogLine(char *line, const char *prefix, const char *tail)
     for (const char *p = tail; p && *p && used < limit; p++)
         line[used++] = *p;
 }
+
+void LogWithName(ActivityLog log, char *line, const char *prefix, const char *name)
+{
+    ComposeLogLine(line, prefix, name);
+    LogLine(log, line);
+}

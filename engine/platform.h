@@ -1,10 +1,8 @@
 /* platform.h - the kernel services the engine uses, under their Windows names.
  *
- * On Windows this is the real API. Elsewhere platform_posix.cpp supplies the
- * same functions with the same meaning, so the engine source is identical on
- * both: share modes are honoured between handles of the process, OPEN_ALWAYS
- * never truncates, and the private-profile functions read and write the same
- * text format as Windows.
+ * On Windows this is the real API. Elsewhere the stand-in in engine/posix/
+ * supplies these functions, and only these, with the same meaning, so the
+ * engine source is identical on both.
  */
 #ifndef VELMAR_PLATFORM_H
 #define VELMAR_PLATFORM_H
@@ -41,13 +39,16 @@ typedef struct OVERLAPPED_ *LPOVERLAPPED;
 #define FILE_SHARE_WRITE 0x00000002u
 #define FILE_SHARE_DELETE 0x00000004u
 
-#define CREATE_NEW 1
-#define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
-#define TRUNCATE_EXISTING 5
 
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
+
+#define FILE_TYPE_UNKNOWN 0
+#define FILE_TYPE_DISK 1
+#define FILE_TYPE_CHAR 2
+#define FILE_TYPE_PIPE 3
 
 #define NO_ERROR 0
 #define ERROR_FILE_NOT_FOUND 2
@@ -59,7 +60,6 @@ typedef struct OVERLAPPED_ *LPOVERLAPPED;
 #define ERROR_READ_FAULT 30
 #define ERROR_SHARING_VIOLATION 32
 #define ERROR_HANDLE_DISK_FULL 39
-#define ERROR_FILE_EXISTS 80
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_DISK_FULL 112
 #define ERROR_INSUFFICIENT_BUFFER 122
@@ -67,12 +67,32 @@ typedef struct OVERLAPPED_ *LPOVERLAPPED;
 
 #define HEAP_ZERO_MEMORY 0x00000008u
 
+/* 100-nanosecond ticks since 1601-01-01 (UTC). */
+typedef struct {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME;
+
+typedef struct {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+} WIN32_FILE_ATTRIBUTE_DATA;
+
+typedef enum { GetFileExInfoStandard, GetFileExMaxInfoLevel } GET_FILEEX_INFO_LEVELS;
+
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+DWORD GetFileType(HANDLE file);
+BOOL SetEndOfFile(HANDLE file);
+BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID information);
 BOOL CloseHandle(HANDLE object);
 DWORD GetLastError(void);
 void SetLastError(DWORD error);
@@ -81,7 +101,6 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 
 HANDLE GetProcessHeap(void);
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, size_t bytes);
-LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, size_t bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
@@ -89,17 +108,6 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName);
 BOOL GetPrivateProfileStructA(LPCSTR section, LPCSTR key, LPVOID data, UINT size, LPCSTR fileName);
 BOOL WritePrivateProfileStructA(LPCSTR section, LPCSTR key, LPVOID data, UINT size, LPCSTR fileName);
-
-/* Fault injection for the engine's own tests. Each counter, when non-zero,
- * counts calls down and makes the call that brings it to zero fail: a heap
- * allocation returns nothing, a read delivers one byte less than asked, a
- * write fails with a full disk. Never set outside the tests. */
-struct PosixFaultPlan {
-    unsigned failHeapAlloc;
-    unsigned shortRead;
-    unsigned failWrite;
-};
-extern PosixFaultPlan PosixFaults;
 #endif
 
 #endif

@@ -17,12 +17,6 @@ int PageHasText(const unsigned char *bytes, uint32_t length, ActivityLog log)
     return 0;
 }
 
-static void LogWithName(ActivityLog log, char *line, const char *prefix, const char *name)
-{
-    ComposeLogLine(line, prefix, name);
-    LogLine(log, line);
-}
-
 /* Reads the whole input into a fresh heap block. Returns 0 when the size does
  * not fit 32 bits, the block cannot be had, or the read comes back short: no
  * byte that was not read is ever used. */
@@ -142,10 +136,8 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
             result = 0;
         }
     }
-    FreePageTable(&table);
-    HeapFree(heap, 0, image);
-    image = NULL;
-
+    /* Only a job that came this far reports the closing of its files; the
+     * memory goes in the one clean-up below. */
     LogWithName(log, line, TextClosingFile, outputName);
     CloseHandle(output);
     output = INVALID_HANDLE_VALUE;

@@ -42,11 +42,8 @@
 #define IDC_SETTINGS_SKIPEMPTY   1003
 #define IDC_SETTINGS_PRINT_TO    1004
 
-/* About box (103) */
+/* About box (103). The icon is a static control that sends no command, so
+ * sharing its number with IDCANCEL (2) cannot be taken for a Cancel. */
 #define IDC_ABOUT_ICON              2
-
-/* Main window: the private "save and quit" message, sent, never posted. It
- * shares its number with the system's quit message. */
-#define MSG_SAVE_AND_QUIT          18
 
 #endif

@@ -21,15 +21,6 @@ void LogLine(ActivityLog log, const char *text)
     SendMessageA((HWND)log, LB_ADDSTRING, 0, (LPARAM)text);
 }
 
-int ChoosePageRange(ActivityLog log, uint32_t pageCount)
-{
-    PageCount = pageCount;
-    /* The log window is the parent; the dialog is owned by its top-level
-     * window, the main window. A failure (-1) counts as not confirmed. */
-    return (int)DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_PAGE_RANGE), (HWND)log,
-                                PageRangeDialogProc, 0);
-}
-
 static void FitActivityLog(HWND window)
 {
     RECT client;
@@ -64,15 +55,6 @@ static void SaveAndQuit(HWND window)
     PostQuitMessage(0);
 }
 
-/* A command-line name too long for its buffer is reported the way a file
- * that cannot be opened is; its first characters stand in the line. */
-static void ReportCutCommandLineFile(ActivityLog log, char *line)
-{
-    ComposeLogLine(line, TextOpeningFile, CommandLineFile);
-    LogLine(log, line);
-    LogLine(log, TextError);
-}
-
 static LRESULT OnCreate(HWND window)
 {
     HANDLE heap = GetProcessHeap();
@@ -96,8 +78,12 @@ static LRESULT OnCreate(HWND window)
     }
 
     if (CommandLineFileCut) {
-        if (line)
-            ReportCutCommandLineFile((ActivityLog)ActivityLogWindow, line);
+        /* Reported the way a file that cannot be opened is; the name's first
+         * characters stand in the line. */
+        if (line) {
+            LogWithName((ActivityLog)ActivityLogWindow, line, TextOpeningFile, CommandLineFile);
+            LogLine((ActivityLog)ActivityLogWindow, TextError);
+        }
     } else if (CommandLineFile[0] != '\0') {
         /* A command-line job always goes to the first parallel port. */
         printed = PrintFile((ActivityLog)ActivityLogWindow, CommandLineFile, "LPT1");
@@ -180,8 +166,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         EndPaint(window, &paint);
         return 0;
     case MSG_SAVE_AND_QUIT:
-        /* Sent, never posted: the system's quit message does not reach a
-         * window procedure, so the number is free for this. */
         SaveAndQuit(window);
         return 0;
     case WM_COMMAND:

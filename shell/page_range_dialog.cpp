@@ -5,14 +5,6 @@
 #include "shell.h"
 #include "resource_ids.h"
 
-/* Reads a number box (at most 255 characters) as a decimal number. */
-static uint32_t ReadNumberBox(HWND dialog, int control, char *text)
-{
-    memset(text, 0, SETTING_TEXT_SIZE);
-    GetDlgItemTextA(dialog, control, text, SETTING_TEXT_SIZE);
-    return ReadDecimal(text);
-}
-
 static void InitPageRange(HWND dialog, char *text)
 {
     memset(text, 0, SETTING_TEXT_SIZE);
@@ -31,7 +23,7 @@ static void EndPageRange(HWND dialog, int command, char *text)
     EndDialog(dialog, command);
 }
 
-INT_PTR CALLBACK PageRangeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+static INT_PTR CALLBACK PageRangeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     char text[SETTING_TEXT_SIZE];
 
@@ -47,4 +39,13 @@ INT_PTR CALLBACK PageRangeDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         break;
     }
     return FALSE;
+}
+
+int ChoosePageRange(ActivityLog log, uint32_t pageCount)
+{
+    PageCount = pageCount;
+    /* The log window is the parent; the dialog is owned by its top-level
+     * window, the main window. A failure (-1) counts as not confirmed. */
+    return (int)DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_PAGE_RANGE), (HWND)log,
+                                PageRangeDialogProc, 0);
 }

@@ -58,22 +58,19 @@ static void SaveSettings(HWND dialog, char *text)
 
     /* Any number is taken modulo 256: 300 becomes 44, -1 becomes 255, and
      * text that is no number becomes 0. */
-    memset(text, 0, SETTING_TEXT_SIZE);
-    GetDlgItemTextA(dialog, IDC_SETTINGS_LIMITER, text, SETTING_TEXT_SIZE);
-    delimiter = (unsigned char)(ReadDecimal(text) & 0xFFu);
+    delimiter = (unsigned char)(ReadNumberBox(dialog, IDC_SETTINGS_LIMITER, text) & 0xFFu);
     WriteSettingStruct("LIMITER", &delimiter, sizeof delimiter);
 
     /* Stored as typed, even empty: the next job then reports the failed
      * open. */
-    memset(text, 0, SETTING_TEXT_SIZE);
-    GetDlgItemTextA(dialog, IDC_SETTINGS_PRINT_TO, text, SETTING_TEXT_SIZE);
+    ReadBoxText(dialog, IDC_SETTINGS_PRINT_TO, text);
     WriteSettingString("POPT", text);
 
     /* In force for the next job, whatever the writes above did. */
     PageDelimiter = delimiter;
 }
 
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+static INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     char text[SETTING_TEXT_SIZE];
 

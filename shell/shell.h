@@ -31,17 +31,27 @@ int StartApplication(HINSTANCE instance, const char *commandTail, int showState)
 
 /* ---- Main window (main_window.cpp) ---------------------------------------- */
 
+/* The main window's own "save the placement and quit" message, sent, never
+ * posted. It shares its number with the system's quit message, which never
+ * reaches a window procedure, so the two cannot meet. */
+enum { MSG_SAVE_AND_QUIT = 18 };
+
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-/* ---- Dialogs -------------------------------------------------------------- */
+/* ---- Dialogs, one file each ------------------------------------------------ */
 
-INT_PTR CALLBACK PageRangeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-/* Modal dialogs owned by owner; each returns what the dialog ended with. */
+/* Modal dialogs owned by owner; each returns what the dialog ended with.
+ * The page range dialog opens through the engine's ChoosePageRange. */
 INT_PTR ShowSettingsDialog(HWND owner);
 INT_PTR ShowAboutDialog(HWND owner);
+
+/* ---- Dialog boxes (dialog_text.cpp) --------------------------------------- */
+
+/* Clears text (SETTING_TEXT_SIZE bytes) and reads the box's first 255
+ * characters into it. */
+void ReadBoxText(HWND dialog, int control, char *text);
+/* The box's text read as a decimal number (ReadDecimal); text is scratch. */
+uint32_t ReadNumberBox(HWND dialog, int control, char *text);
 
 /* ---- Help (help.cpp) ------------------------------------------------------ */
 

@@ -3,8 +3,10 @@
  * two are known to agree. */
 #include <gtest/gtest.h>
 #include <string.h>
+#include <time.h>
 #ifndef _WIN32
 #include <dirent.h>
+#include <unistd.h>
 #endif
 
 #include "test_support.h"
@@ -116,6 +118,85 @@ TEST(Files, SizeBeyondThirtyTwoBitsReportsTheHighPart)
     EXPECT_EQ(5u, GetFileSize(in, &high));
     EXPECT_EQ(1u, high);
     CloseHandle(in);
+}
+
+TEST(Files, TypeTellsDisksFromDevices)
+{
+    std::string path = JoinPath(ScratchDirectory("type"), "file.txt");
+    WriteText(path, "text");
+    HANDLE file = OpenForJobInput(path);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_EQ((DWORD)FILE_TYPE_DISK, GetFileType(file));
+    CloseHandle(file);
+
+    HANDLE device = OpenForJobOutput(RunningOnWindowsApi() ? "NUL" : "/dev/null");
+    ASSERT_NE(INVALID_HANDLE_VALUE, device);
+    EXPECT_EQ((DWORD)FILE_TYPE_CHAR, GetFileType(device));
+    CloseHandle(device);
+}
+
+TEST(Files, SetEndOfFileCutsAtTheHandlesPosition)
+{
+    std::string path = JoinPath(ScratchDirectory("end_of_file"), "out.txt");
+    WriteText(path, "0123456789");
+    HANDLE out = OpenForJobOutput(path);
+    ASSERT_NE(INVALID_HANDLE_VALUE, out);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(out, "abc", 3, &written, NULL));
+    EXPECT_TRUE(SetEndOfFile(out));
+    CloseHandle(out);
+    EXPECT_EQ("abc", ReadText(path));
+}
+
+static uint64_t Ticks(const FILETIME &time)
+{
+    return (uint64_t)time.dwHighDateTime << 32 | time.dwLowDateTime;
+}
+
+static void PauseMilliseconds(unsigned milliseconds)
+{
+#ifdef _WIN32
+    Sleep(milliseconds);
+#else
+    usleep(milliseconds * 1000);
+#endif
+}
+
+TEST(Files, AttributesGiveSizeKindAndLastWrite)
+{
+    std::string dir = ScratchDirectory("attributes");
+    std::string path = JoinPath(dir, "file.txt");
+    WriteText(path, "12345");
+    WIN32_FILE_ATTRIBUTE_DATA data;
+
+    ASSERT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(0u, data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(0u, data.nFileSizeHigh);
+    EXPECT_EQ(5u, data.nFileSizeLow);
+    /* Counted from 1601 in 100 ns ticks: within a minute of the clock. */
+    uint64_t now = ((uint64_t)time(NULL) + 11644473600ull) * 10000000ull;
+    uint64_t before = Ticks(data.ftLastWriteTime);
+    EXPECT_LT(before, now + 600000000ull);
+    EXPECT_GT(before, now - 600000000ull);
+
+    PauseMilliseconds(50);
+    HANDLE out = OpenForJobOutput(path);
+    ASSERT_NE(INVALID_HANDLE_VALUE, out);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(out, "abcdefgh", 8, &written, NULL));
+    CloseHandle(out);
+    ASSERT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(8u, data.nFileSizeLow);
+    EXPECT_GT(Ticks(data.ftLastWriteTime), before);
+
+    ASSERT_TRUE(GetFileAttributesExA(dir.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_NE(0u, data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+
+    EXPECT_FALSE(GetFileAttributesExA(JoinPath(dir, "missing.txt").c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
+    std::string deeper = JoinPath(JoinPath(dir, "no_such_dir"), "x.txt");
+    EXPECT_FALSE(GetFileAttributesExA(deeper.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ((DWORD)ERROR_PATH_NOT_FOUND, GetLastError());
 }
 
 TEST(Files, ModulePathNamesTheProgramAndIsCutSafely)

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "engine.h"
+#ifndef _WIN32
+#include "posix/posix_faults.h" /* faults on demand, in the POSIX stand-in only */
+#endif
 
 typedef std::vector<unsigned char> Bytes;
 

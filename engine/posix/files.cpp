@@ -1,0 +1,349 @@
+/* files.cpp - the stand-in that lets the engine build and run its tests on
+ * Linux: heap, files and handles, the module path and the last error, under
+ * their Windows names and with the Windows meaning the engine relies on. It
+ * is not the engine's core: on Windows the real API takes its place, and
+ * only what the engine and its tests call is here.
+ *
+ * - CreateFileA honours access and share modes between the handles of this
+ *   process (an input held open with read sharing makes a write open of the
+ *   same file fail with a sharing violation); OPEN_ALWAYS never truncates;
+ *   directories cannot be opened as files.
+ * - Reads and writes move the whole request, as on a disk file.
+ */
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "posix_faults.h"
+#include "posix_internal.h"
+
+PosixFaultPlan PosixFaults;
+
+static thread_local DWORD LastError;
+
+DWORD GetLastError(void) { return LastError; }
+void SetLastError(DWORD error) { LastError = error; }
+
+DWORD ErrorFromErrno(int error, const char *name)
+{
+    switch (error) {
+    case ENOENT: {
+        /* Windows names a missing directory on the way differently. */
+        const char *slash = name ? strrchr(name, '/') : NULL;
+        struct stat st;
+        if (slash && slash != name) {
+            char *parent = strndup(name, (size_t)(slash - name));
+            bool found = parent && stat(parent, &st) == 0 && S_ISDIR(st.st_mode);
+            free(parent);
+            if (!found)
+                return ERROR_PATH_NOT_FOUND;
+        }
+        return ERROR_FILE_NOT_FOUND;
+    }
+    case ENOTDIR: case ENAMETOOLONG: return ERROR_PATH_NOT_FOUND;
+    case EACCES: case EPERM: case EISDIR: case EROFS: return ERROR_ACCESS_DENIED;
+    case ENOSPC: return ERROR_DISK_FULL;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    default: return ERROR_WRITE_FAULT;
+    }
+}
+
+size_t MoveFully(int fd, void *buffer, size_t size, bool writing, int *error)
+{
+    size_t done = 0;
+
+    *error = 0;
+    while (done < size) {
+        char *at = (char *)buffer + done;
+        ssize_t moved = writing ? write(fd, at, size - done) : read(fd, at, size - done);
+        if (moved < 0 && errno == EINTR)
+            continue;
+        if (moved <= 0) {
+            *error = moved < 0 ? errno : 0;
+            break;
+        }
+        done += (size_t)moved;
+    }
+    return done;
+}
+
+/* Counts a fault counter down; true on the call that reaches zero. */
+static bool FaultDue(unsigned *counter)
+{
+    if (*counter == 0)
+        return false;
+    return --*counter == 0;
+}
+
+/* ---- Heap ---------------------------------------------------------------- */
+
+static int HeapToken;
+
+HANDLE GetProcessHeap(void) { return &HeapToken; }
+
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, size_t bytes)
+{
+    void *block = NULL;
+
+    /* A request of zero bytes still yields a block. */
+    if (!FaultDue(&PosixFaults.failHeapAlloc))
+        block = (flags & HEAP_ZERO_MEMORY) ? calloc(bytes ? bytes : 1, 1) : malloc(bytes ? bytes : 1);
+    if (!block)
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return block;
+}
+
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block)
+{
+    free(block);
+    return TRUE;
+}
+
+/* ---- Files ----------------------------------------------------------------- */
+
+struct FileHandle {
+    int fd;
+    dev_t device;
+    ino_t inode;
+    DWORD access;
+    DWORD share;
+    FileHandle *next;
+};
+
+static FileHandle *OpenHandles;
+
+/* Windows refuses an open when it asks for access that a handle already open
+ * does not share, or when it does not share access that one of them holds. */
+static bool ShareConflict(const struct stat &st, DWORD access, DWORD share)
+{
+    for (FileHandle *h = OpenHandles; h; h = h->next) {
+        if (h->device != st.st_dev || h->inode != st.st_ino)
+            continue;
+        if (((access & GENERIC_READ) && !(h->share & FILE_SHARE_READ)) ||
+            ((access & GENERIC_WRITE) && !(h->share & FILE_SHARE_WRITE)) ||
+            ((h->access & GENERIC_READ) && !(share & FILE_SHARE_READ)) ||
+            ((h->access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE)))
+            return true;
+    }
+    return false;
+}
+
+/* The link to the open handle, or NULL with ERROR_INVALID_HANDLE. */
+static FileHandle **FindLink(HANDLE handle)
+{
+    for (FileHandle **link = &OpenHandles; *link; link = &(*link)->next) {
+        if (*link == (FileHandle *)handle)
+            return link;
+    }
+    SetLastError(ERROR_INVALID_HANDLE);
+    return NULL;
+}
+
+static FileHandle *FindHandle(HANDLE handle)
+{
+    FileHandle **link = FindLink(handle);
+    return link ? *link : NULL;
+}
+
+static HANDLE FailOpen(DWORD error)
+{
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
+/* Only the two dispositions the engine uses: OPEN_EXISTING and OPEN_ALWAYS. */
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile)
+{
+    struct stat st;
+    bool existed;
+    int flags = O_CLOEXEC | O_NOCTTY;
+    int fd;
+    FileHandle *handle;
+
+    if (!fileName || !*fileName)
+        return FailOpen(ERROR_PATH_NOT_FOUND);
+    if (creationDisposition != OPEN_EXISTING && creationDisposition != OPEN_ALWAYS)
+        return FailOpen(ERROR_INVALID_PARAMETER);
+    if (desiredAccess & GENERIC_WRITE)
+        flags |= (desiredAccess & GENERIC_READ) ? O_RDWR : O_WRONLY;
+    if (creationDisposition == OPEN_ALWAYS)
+        flags |= O_CREAT;
+
+    existed = stat(fileName, &st) == 0;
+    if (existed && S_ISDIR(st.st_mode))
+        return FailOpen(ERROR_ACCESS_DENIED);
+    if (existed && ShareConflict(st, desiredAccess, shareMode))
+        return FailOpen(ERROR_SHARING_VIOLATION);
+
+    fd = open(fileName, flags, 0666);
+    if (fd < 0)
+        return FailOpen(ErrorFromErrno(errno, fileName));
+    handle = (FileHandle *)malloc(sizeof *handle);
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || !handle) {
+        close(fd);
+        free(handle);
+        return FailOpen(handle ? ERROR_ACCESS_DENIED : ERROR_NOT_ENOUGH_MEMORY);
+    }
+    *handle = FileHandle{fd, st.st_dev, st.st_ino, desiredAccess, shareMode, OpenHandles};
+    OpenHandles = handle;
+    SetLastError(existed && creationDisposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : NO_ERROR);
+    return handle;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped)
+{
+    FileHandle *h = FindHandle(file);
+    int error = 0;
+    DWORD done = 0;
+
+    if (h) {
+        if (FaultDue(&PosixFaults.shortRead) && toRead > 0)
+            toRead--;
+        done = (DWORD)MoveFully(h->fd, buffer, toRead, false, &error);
+    }
+    if (read)
+        *read = done;
+    if (error)
+        SetLastError(error == EISDIR ? ERROR_ACCESS_DENIED : ERROR_READ_FAULT);
+    return h && !error;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    FileHandle *h = FindHandle(file);
+    int error = 0;
+    DWORD done = 0;
+
+    if (h && FaultDue(&PosixFaults.failWrite)) {
+        SetLastError(ERROR_DISK_FULL);
+        h = NULL;
+    } else if (h) {
+        done = (DWORD)MoveFully(h->fd, (void *)buffer, toWrite, true, &error);
+        if (done < toWrite)
+            SetLastError(ErrorFromErrno(error, NULL));
+    }
+    if (written)
+        *written = done;
+    return h && done == toWrite;
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)
+{
+    FileHandle *h = FindHandle(file);
+    struct stat st;
+
+    if (!h || fstat(h->fd, &st) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_FILE_SIZE;
+    }
+    uint64_t size = S_ISREG(st.st_mode) ? (uint64_t)st.st_size : 0;
+    if (sizeHigh)
+        *sizeHigh = (DWORD)(size >> 32);
+    SetLastError(NO_ERROR);
+    return (DWORD)size;
+}
+
+DWORD GetFileType(HANDLE file)
+{
+    FileHandle *h = FindHandle(file);
+    struct stat st;
+
+    if (!h || fstat(h->fd, &st) != 0)
+        return FILE_TYPE_UNKNOWN;
+    SetLastError(NO_ERROR);
+    if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
+        return FILE_TYPE_DISK;
+    if (S_ISCHR(st.st_mode))
+        return FILE_TYPE_CHAR;
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
+        return FILE_TYPE_PIPE;
+    return FILE_TYPE_UNKNOWN;
+}
+
+/* The file ends (cut or grown) where the handle's position stands. */
+BOOL SetEndOfFile(HANDLE file)
+{
+    FileHandle *h = FindHandle(file);
+    off_t position;
+
+    if (!h)
+        return FALSE;
+    position = lseek(h->fd, 0, SEEK_CUR);
+    if (position < 0 || ftruncate(h->fd, position) != 0) {
+        SetLastError(errno == EBADF || errno == EINVAL ? ERROR_ACCESS_DENIED : ErrorFromErrno(errno, NULL));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+/* 100-nanosecond ticks since 1601-01-01. */
+static FILETIME ToFileTime(const struct timespec &t)
+{
+    uint64_t ticks = (uint64_t)(t.tv_sec + 11644473600LL) * 10000000u + (uint64_t)t.tv_nsec / 100u;
+    return FILETIME{(DWORD)ticks, (DWORD)(ticks >> 32)};
+}
+
+BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID information)
+{
+    WIN32_FILE_ATTRIBUTE_DATA *data = (WIN32_FILE_ATTRIBUTE_DATA *)information;
+    struct stat st;
+    uint64_t size;
+
+    if (level != GetFileExInfoStandard || !data) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!fileName || !*fileName || stat(fileName, &st) != 0) {
+        SetLastError(fileName && *fileName ? ErrorFromErrno(errno, fileName) : ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    size = S_ISREG(st.st_mode) ? (uint64_t)st.st_size : 0;
+    data->dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    data->ftCreationTime = ToFileTime(st.st_ctim);
+    data->ftLastAccessTime = ToFileTime(st.st_atim);
+    data->ftLastWriteTime = ToFileTime(st.st_mtim);
+    data->nFileSizeHigh = (DWORD)(size >> 32);
+    data->nFileSizeLow = (DWORD)size;
+    SetLastError(NO_ERROR);
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE object)
+{
+    FileHandle **link = FindLink(object);
+    FileHandle *h = link ? *link : NULL;
+
+    if (!h)
+        return FALSE;
+    *link = h->next;
+    close(h->fd);
+    free(h);
+    return TRUE;
+}
+
+/* As on current Windows: a cut path is still terminated, and the buffer's
+ * size is returned with ERROR_INSUFFICIENT_BUFFER. */
+DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size)
+{
+    char path[4096];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    DWORD copied;
+
+    if (size == 0 || length < 0) {
+        SetLastError(size == 0 ? ERROR_INSUFFICIENT_BUFFER : ERROR_FILE_NOT_FOUND);
+        if (size)
+            fileName[0] = '\0';
+        return 0;
+    }
+    copied = (DWORD)length < size ? (DWORD)length : size - 1;
+    memcpy(fileName, path, copied);
+    fileName[copied] = '\0';
+    SetLastError(copied < (DWORD)length ? ERROR_INSUFFICIENT_BUFFER : NO_ERROR);
+    return copied < (DWORD)length ? size : copied;
+}

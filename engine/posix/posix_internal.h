@@ -1,0 +1,19 @@
+/* posix_internal.h - what the two halves of the POSIX stand-in share. */
+#ifndef VELMAR_POSIX_INTERNAL_H
+#define VELMAR_POSIX_INTERNAL_H
+
+#include <stddef.h>
+
+#include "platform.h"
+
+/* The Windows error code for a failed call on name (NULL: no name); a
+ * missing directory on the way is ERROR_PATH_NOT_FOUND, as Windows tells it
+ * from a missing file. */
+DWORD ErrorFromErrno(int error, const char *name);
+
+/* Reads (or writes) until size bytes are done, end of file, or an error,
+ * which leaves its errno in *error (0 at end of file or a write of nothing).
+ * Returns the count of bytes moved. */
+size_t MoveFully(int fd, void *buffer, size_t size, bool writing, int *error);
+
+#endif
