@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "fuzz_support.h"
+#include "posix/posix_faults.h" /* faults on demand, in the POSIX stand-in only */
 
 /* Rules the job has taken on over time; each is one switch here so the
  * oracle follows the engine when it changes. */
