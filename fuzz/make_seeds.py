@@ -70,7 +70,7 @@ decimal = {
     "zero": b"0", "twelve": b"12", "minus-one": b"-1", "max": b"4294967295", "wraps": b"4294967296",
     "blanks-sign": b" \t\n\r\x0b\x0c+7x", "lone-sign": b"-", "sign-blank": b"+ 5",
     "high-byte": b"\xa05", "int-min": b"\x00\x00\x00\x80", "long": b"9" * 40,
-    "minus-wrap": b"-2147483649",
+    "minus-wrap": b"-2147483649", "count-max": b"\xff\xff\xff\xff",
 }
 for name, data in decimal.items():
     write("decimal", name, data)
