@@ -306,6 +306,30 @@ TEST_F(Job, FullDeviceIsReported)
                      Closing(device), Closing(input)}), Host.lines);
 }
 
+/* A file of nothing but delimiters is that many blank pages and one more. */
+TEST_F(Job, DelimiterOnlyFileIsBlankPages)
+{
+    Bytes content(3, '\f');
+    EXPECT_EQ(Bytes(), Run(SkipOnly, content, 1, 1, 4));
+    EXPECT_EQ(4u, Host.offeredCount);
+    EXPECT_EQ(Expected({TextBlankSkipped, TextBlankSkipped, TextBlankSkipped, TextBlankSkipped}), Host.lines);
+    EXPECT_EQ(content, Run(SwitchesOff, content, 1, 1, 4));
+}
+
+/* An input another program holds open without read sharing cannot be read:
+ * the job stops at its first line. */
+TEST_F(Job, LockedInputIsAnError)
+{
+    Prepare(SwitchesOff, ThreePages);
+    HANDLE holder = CreateFileA(input.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    ResetHost(1, 1, 3);
+    EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), output.c_str()));
+    CloseHandle(holder);
+    EXPECT_EQ(Lines({Opening(input), TextError}), Host.lines);
+    EXPECT_FALSE(FileExists(output));
+}
+
 /* An input that is no file: a folder never opens; a device or a FIFO opens
  * but has no size, so the job stops at "Ошибка" instead of printing one blank
  * page, and never waits for a FIFO's writer. */
