@@ -42,12 +42,19 @@ TEST(Settings, OverlongIniPathIsCutNeverOverrun)
     EXPECT_EQ(255u, strlen(path));
 }
 
+/* The test program is <build tree>/tests/test_settings[.exe]; its settings
+ * file must be <build tree>/tests/ini.ini. */
 TEST(Settings, BuildIniPathUsesTheRunningProgram)
 {
+    const std::string program = RunningOnWindowsApi() ? "\\tests\\test_settings.exe" : "/tests/test_settings";
+    const std::string ini = RunningOnWindowsApi() ? "\\tests\\ini.ini" : "/tests/ini.ini";
+    std::string path = ProgramPath();
+    ASSERT_GT(path.size(), program.size());
+    ASSERT_EQ(program, path.substr(path.size() - program.size())) << path;
+    std::string tree = path.substr(0, path.size() - program.size());
+
     BuildIniPath(NULL);
-    std::string program = ProgramPath();
-    std::string expected = program.substr(0, program.find_last_of("\\/") + 1) + "ini.ini";
-    EXPECT_EQ(expected, std::string(IniPath));
+    EXPECT_EQ(tree + ini, std::string(IniPath));
 }
 
 class SettingsFile : public ::testing::Test {

@@ -2,6 +2,8 @@
  * engine tests, on POSIX and on Windows (or Wine). */
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <stdio.h>
 #include <string.h>
 
@@ -162,7 +164,8 @@ bool FileExists(const std::string &path)
     return true;
 }
 
-bool MakeSparseFile(const std::string &path, uint64_t size)
+/* Sets the size of a new file without writing its bytes. */
+static bool MakeFileOfSize(const std::string &path, uint64_t size)
 {
 #ifdef _WIN32
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
@@ -184,6 +187,69 @@ bool MakeSparseFile(const std::string &path, uint64_t size)
     fclose(file);
     return ok;
 #endif
+}
+
+/* The bytes the file takes on disk. */
+static uint64_t AllocatedBytes(const std::string &path)
+{
+#ifdef _WIN32
+    /* Windows tells it by the compressed size, Wine only by the allocation. */
+    DWORD high = 0;
+    DWORD low = GetCompressedFileSizeA(path.c_str(), &high);
+    uint64_t bytes = (uint64_t)high << 32 | low;
+    FILE_STANDARD_INFO info;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        if (GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info) &&
+            (uint64_t)info.AllocationSize.QuadPart < bytes)
+            bytes = (uint64_t)info.AllocationSize.QuadPart;
+        CloseHandle(file);
+    }
+    return bytes;
+#else
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? (uint64_t)st.st_blocks * 512u : UINT64_MAX;
+#endif
+}
+
+/* Sparse files of the running test, removed when it ends. */
+static std::vector<std::string> SparseFiles;
+
+struct SparseFileSweeper : ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo &) override
+    {
+        for (const std::string &path : SparseFiles)
+            remove(path.c_str());
+        SparseFiles.clear();
+    }
+};
+
+bool MakeSparseFile(const std::string &path, uint64_t size, std::string *whyNot)
+{
+    static bool sweeping;
+    if (!sweeping) {
+        ::testing::UnitTest::GetInstance()->listeners().Append(new SparseFileSweeper);
+        sweeping = true;
+    }
+    whyNot->clear();
+
+    /* A small probe first, so that a file system without holes costs 16 MB
+     * of writes, not gigabytes. */
+    const uint64_t probeSize = 16u << 20;
+    std::string probe = path + ".probe";
+    SparseFiles.push_back(probe);
+    if (!MakeFileOfSize(probe, probeSize))
+        return false;
+    bool holes = AllocatedBytes(probe) < probeSize / 2;
+    remove(probe.c_str());
+    if (!holes) {
+        *whyNot = "the file system of " + path + " cannot make sparse files; a file of " +
+                  std::to_string(size) + " bytes would be written out in full";
+        return false;
+    }
+    SparseFiles.push_back(path);
+    return MakeFileOfSize(path, size);
 }
 
 Bytes ToBytes(const std::string &text)

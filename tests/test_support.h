@@ -31,8 +31,24 @@ void WriteText(const std::string &path, const std::string &text);
 Bytes ReadBytes(const std::string &path);
 std::string ReadText(const std::string &path);
 bool FileExists(const std::string &path);
-/* Makes a sparse file of the given size (beyond what can be held in memory). */
-bool MakeSparseFile(const std::string &path, uint64_t size);
+/* Makes a sparse file of the given size (beyond what can be held in memory),
+ * removed again when the running test ends, passed or failed. Returns false
+ * when it cannot; *whyNot then says so if the file system cannot leave a
+ * file's bytes unwritten (WSL's /mnt/c, exFAT, some network mounts), where
+ * the file would cost gigabytes of real writes, and stays empty otherwise. */
+bool MakeSparseFile(const std::string &path, uint64_t size, std::string *whyNot);
+
+/* Makes the sparse file, or ends the test: skipped with the reason where the
+ * file system cannot make one, failed where the file cannot be made. */
+#define MAKE_SPARSE_FILE_OR_SKIP(path, size)                                   \
+    do {                                                                       \
+        std::string whyNot_;                                                   \
+        if (!MakeSparseFile((path), (size), &whyNot_)) {                       \
+            if (whyNot_.empty())                                               \
+                FAIL() << "cannot make the sparse file " << (path);           \
+            GTEST_SKIP() << whyNot_;                                           \
+        }                                                                      \
+    } while (0)
 Bytes ToBytes(const std::string &text);
 
 /* ---- Recording host ------------------------------------------------------ */

@@ -192,9 +192,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     handle = (FileHandle *)malloc(sizeof *handle);
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || !handle) {
+        DWORD error = handle ? ERROR_ACCESS_DENIED : ERROR_NOT_ENOUGH_MEMORY;
         close(fd);
         free(handle);
-        return FailOpen(handle ? ERROR_ACCESS_DENIED : ERROR_NOT_ENOUGH_MEMORY);
+        return FailOpen(error);
     }
     *handle = FileHandle{fd, st.st_dev, st.st_ino, desiredAccess, shareMode, OpenHandles};
     OpenHandles = handle;

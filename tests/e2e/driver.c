@@ -17,8 +17,12 @@
  *   driver gettext HWND ID                  text of a dialog control (UTF-8)
  *   driver settext HWND ID TEXT             sets the text of a dialog control
  *   driver click HWND ID                    clicks a dialog button (BM_CLICK)
+ *   driver checked HWND ID                  prints a check box's state (0 or 1)
+ *   driver listbox HWND                     prints the window's list box
  *   driver command HWND NUMBER              posts WM_COMMAND NUMBER (menu command)
  *   driver close HWND                       posts WM_CLOSE
+ *   driver send HWND MESSAGE WPARAM         sends a message (lParam 0) and
+ *                                           waits until it is handled
  *   driver keys HWND KEY...                 brings HWND to the front, then types
  *                                           KEY: enter, esc, tab, alt+CHAR or text
  *   driver owner HWND                       prints the window's owner (0 if none)
@@ -331,6 +335,18 @@ static int CmdClick(HWND dialog, const wchar_t *id)
     return PostMessageW(control, BM_CLICK, 0, 0) ? 0 : 1;
 }
 
+static int CmdChecked(HWND dialog, const wchar_t *id)
+{
+    HWND control = Control(dialog, id);
+    DWORD_PTR state = 0;
+
+    if (!control || !SendMessageTimeoutW(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG,
+                                         SEND_TIMEOUT_MS, &state))
+        return 1;
+    printf("%lu\n", (unsigned long)state);
+    return 0;
+}
+
 /* ---- keyboard ------------------------------------------------------------ */
 
 static void AddKey(INPUT *inputs, int *count, WORD vk, BOOL up)
@@ -569,7 +585,7 @@ static int CmdKill(DWORD pid)
 static int Usage(void)
 {
     fprintf(stderr, "usage: driver find|gone|desktop|rect|move|lines|gettext|settext|click|"
-                    "paste|command|close|keys|owner|openfile|start|wait-exit|kill ...\n");
+                    "checked|listbox|paste|command|send|close|keys|owner|openfile|start|wait-exit|kill ...\n");
     return 2;
 }
 
@@ -617,6 +633,18 @@ int wmain(int argc, wchar_t **argv)
         return CmdClick(ParseWindow(argv[0]), argv[1]);
     if (wcscmp(cmd, L"command") == 0 && argc == 2)
         return PostMessageW(ParseWindow(argv[0]), WM_COMMAND, wcstoul(argv[1], NULL, 0), 0) ? 0 : 1;
+    if (wcscmp(cmd, L"checked") == 0 && argc == 2)
+        return CmdChecked(ParseWindow(argv[0]), argv[1]);
+    if (wcscmp(cmd, L"listbox") == 0 && argc == 1) {
+        HWND listBox = ListBoxOf(ParseWindow(argv[0]));
+        printf("0x%lx\n", (unsigned long)(ULONG_PTR)listBox);
+        return listBox ? 0 : 1;
+    }
+    if (wcscmp(cmd, L"send") == 0 && argc == 3) {
+        DWORD_PTR result;
+        return SendMessageTimeoutW(ParseWindow(argv[0]), wcstoul(argv[1], NULL, 0), wcstoul(argv[2], NULL, 0),
+                                   0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &result) ? 0 : 1;
+    }
     if (wcscmp(cmd, L"close") == 0 && argc == 1)
         return PostMessageW(ParseWindow(argv[0]), WM_CLOSE, 0, 0) ? 0 : 1;
     if (wcscmp(cmd, L"keys") == 0 && argc >= 2)

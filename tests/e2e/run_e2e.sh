@@ -180,6 +180,40 @@ pages_bytes() {
     done
 }
 
+# Starts velmar without a file and waits for its main window; sets MAIN
+# (and WIN, WIN_PID).
+start_main() {
+    start_velmar
+    find_window -v VELMAR velmar
+    MAIN=$WIN
+}
+
+# windows_name FILE: sets WINPATH to the Windows name of the case's FILE.
+windows_name() {
+    WINPATH=$(winepath -w "$CASE_DIR/$1" 2>/dev/null)
+    [ -n "$WINPATH" ] || fail "winepath failed"
+}
+
+# Three lines with line feeds and no form feed, lines.txt; sets WINPATH.
+make_lines() {
+    printf 'one\ntwo\nthree' >"$CASE_DIR/lines.txt"
+    windows_name lines.txt
+}
+
+# choose_file MAIN WINPATH: Open and Print, with WINPATH ("-": Cancel) given
+# in the open-file dialog of the process WIN_PID.
+choose_file() {
+    drv command "$1" 32772 || fail "cannot send Open and Print"
+    drv openfile "$WIN_PID" "$2" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
+}
+
+# open_and_print MAIN WINPATH: Open and Print with that file; sets WIN to
+# the page range dialog.
+open_and_print() {
+    choose_file "$1" "$2"
+    find_window '#32770' Print
+}
+
 # screenshot NAME LEFT TOP RIGHT BOTTOM
 screenshot() {
     [ -n "${VELMAR_SCREENSHOTS:-}" ] || return 0
@@ -327,18 +361,13 @@ case_command_line_missing() {
 # POPT, pages 2 and 3 of 5 are written. A second job into the now existing
 # output overwrites its start and keeps its tail; To 99 stops at page 5.
 case_open_and_print() {
-    local main dialog winpath
+    local dialog
     make_pages >"$CASE_DIR/pages.txt"
     printf '[MAIN]\r\nPOPT=out.txt\r\n' >"$CASE_DIR/ini.ini"
-    winpath=$(winepath -w "$CASE_DIR/pages.txt" 2>/dev/null)
-    [ -n "$winpath" ] || fail "winepath failed"
+    windows_name pages.txt
 
-    start_velmar
-    find_window -v VELMAR velmar
-    main=$WIN
-    drv command "$main" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
-    find_window '#32770' Print
+    start_main
+    open_and_print "$MAIN" "$WINPATH"
     dialog=$WIN
     expect_text "$dialog" 1000 5
     expect_text "$dialog" 1004 1
@@ -347,32 +376,30 @@ case_open_and_print() {
     drv settext "$dialog" 1003 3 || fail "cannot set To"
     drv click "$dialog" 1 || fail "cannot press Print"
     drv gone "$dialog" "$WAIT_MS" || fail "page range dialog stays open"
-    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла out.txt" "Анализ " \
-        "Закрытие файла out.txt" "Закрытие файла $winpath"
+    expect_log "$MAIN" "Запуск" "Открытие файла $WINPATH" "Открытие файла out.txt" "Анализ " \
+        "Закрытие файла out.txt" "Закрытие файла $WINPATH"
     pages_bytes 2 3 >"$CASE_DIR/expected.out"
     expect_bytes "$CASE_DIR/out.txt" "$CASE_DIR/expected.out" "output file"
     [ ! -s "$LPT1_CAPTURE" ] || fail "Open and Print wrote to LPT1 instead of POPT"
-    screenshot main-window $(drv rect "$main")
+    screenshot main-window $(drv rect "$MAIN")
 
-    drv command "$main" 32772 || fail "cannot send Open and Print again"
-    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "second open-file dialog not handled"
-    find_window '#32770' Print
+    open_and_print "$MAIN" "$WINPATH"
     dialog=$WIN
     drv settext "$dialog" 1004 5 || fail "cannot set From"
     drv settext "$dialog" 1003 99 || fail "cannot set To"
     drv click "$dialog" 1 || fail "cannot press Print"
     drv gone "$dialog" "$WAIT_MS" || fail "page range dialog stays open"
-    expect_log "$main" "Запуск" \
-        "Открытие файла $winpath" "Открытие файла out.txt" "Анализ " \
-        "Закрытие файла out.txt" "Закрытие файла $winpath" \
-        "Открытие файла $winpath" "Открытие файла out.txt" "Анализ " \
-        "Закрытие файла out.txt" "Закрытие файла $winpath"
+    expect_log "$MAIN" "Запуск" \
+        "Открытие файла $WINPATH" "Открытие файла out.txt" "Анализ " \
+        "Закрытие файла out.txt" "Закрытие файла $WINPATH" \
+        "Открытие файла $WINPATH" "Открытие файла out.txt" "Анализ " \
+        "Закрытие файла out.txt" "Закрытие файла $WINPATH"
     { pages_bytes 5 5; tail -c +$(($(pages_bytes 5 5 | wc -c) + 1)) "$CASE_DIR/expected.out"; } \
         >"$CASE_DIR/expected2.out"
     expect_bytes "$CASE_DIR/out.txt" "$CASE_DIR/expected2.out" "output file after the second job"
 
     expect_running "after two jobs from the menu"
-    drv close "$main" || fail "cannot close"
+    drv close "$MAIN" || fail "cannot close"
     expect_exit "after WM_CLOSE"
 }
 
@@ -457,53 +484,69 @@ case_page_range_numbers() {
 # output open; a cancelled file dialog does nothing; without POPT the job
 # goes to LPT1.
 case_open_and_print_popt() {
-    local main winpath
     make_pages >"$CASE_DIR/pages.txt"
     make_pages >"$CASE_DIR/expected.prn"
     printf '[MAIN]\r\nPOPT=\r\n' >"$CASE_DIR/ini.ini"
-    winpath=$(winepath -w "$CASE_DIR/pages.txt" 2>/dev/null)
-    [ -n "$winpath" ] || fail "winepath failed"
+    windows_name pages.txt
 
-    start_velmar
-    find_window -v VELMAR velmar
-    main=$WIN
-    drv command "$main" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
-    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла " "Ошибка"
+    start_main
+    choose_file "$MAIN" "$WINPATH"
+    expect_log "$MAIN" "Запуск" "Открытие файла $WINPATH" "Открытие файла " "Ошибка"
     drv find -t 100 '#32770' Print >/dev/null 2>&1 && fail "page range dialog opened without an output"
 
-    drv command "$main" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" - "$WAIT_MS" >/dev/null || fail "open-file dialog not cancelled"
+    choose_file "$MAIN" -
     sleep 0.5
-    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла " "Ошибка"
+    expect_log "$MAIN" "Запуск" "Открытие файла $WINPATH" "Открытие файла " "Ошибка"
 
     printf '[MAIN]\r\n' >"$CASE_DIR/ini.ini"
-    drv command "$main" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
-    find_window '#32770' Print
+    open_and_print "$MAIN" "$WINPATH"
     drv click "$WIN" 1 || fail "cannot press Print"
     drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
-    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла " "Ошибка" \
-        "Открытие файла $winpath" "Открытие файла LPT1" "Анализ " \
-        "Закрытие файла LPT1" "Закрытие файла $winpath"
+    expect_log "$MAIN" "Запуск" "Открытие файла $WINPATH" "Открытие файла " "Ошибка" \
+        "Открытие файла $WINPATH" "Открытие файла LPT1" "Анализ " \
+        "Закрытие файла LPT1" "Закрытие файла $WINPATH"
     expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/expected.prn" "LPT1 output without POPT"
-    drv close "$main" || fail "cannot close"
+    drv close "$MAIN" || fail "cannot close"
     expect_exit "after WM_CLOSE"
 }
+
+# expect_checked DIALOG ID STATE: the check box shows STATE (0 or 1); a
+# posted click may still be on its way, so the box is asked again.
+expect_checked() {
+    local actual deadline=$((SECONDS + 5))
+    while :; do
+        actual=$(drv checked "$1" "$2") || fail "cannot read check box $2"
+        [ "$actual" = "$3" ] && return 0
+        [ "$SECONDS" -lt "$deadline" ] || fail "check box $2 is $actual, expected $3"
+        sleep 0.1
+    done
+}
+
+# open_settings MAIN: opens the Setting dialog and sets WIN to it.
+open_settings() {
+    drv command "$1" 32773 || fail "cannot send Setting"
+    find_window -v '#32770' Setting
+}
+
+# expect_settings MAIN LIMITER TODOS SKIPEMPTY POPT: the Setting dialog
+# shows these, and is closed with Escape.
+expect_settings() {
+    open_settings "$1"
+    expect_text "$WIN" 1002 "$2"
+    expect_checked "$WIN" 1001 "$3"
+    expect_checked "$WIN" 1003 "$4"
+    expect_text "$WIN" 1004 "$5"
+    drv keys "$WIN" esc || fail "cannot press Escape"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open after Escape"
+}
+
 
 # The Setting dialog on a fresh installation shows and, confirmed, stores
 # the defaults; a new delimiter and output take effect with the next job.
 case_settings_take_effect() {
-    local main winpath
-    printf 'one\ntwo\nthree' >"$CASE_DIR/lines.txt"
-    winpath=$(winepath -w "$CASE_DIR/lines.txt" 2>/dev/null)
-    [ -n "$winpath" ] || fail "winepath failed"
-
-    start_velmar
-    find_window -v VELMAR velmar
-    main=$WIN
-    drv command "$main" 32773 || fail "cannot send Setting"
-    find_window -v '#32770' Setting
+    make_lines
+    start_main
+    open_settings "$MAIN"
     expect_text "$WIN" 1002 12
     expect_text "$WIN" 1004 LPT1
     drv click "$WIN" 1 || fail "cannot press OK"
@@ -513,27 +556,160 @@ case_settings_take_effect() {
     [ "$(ini_value LIMITER)" = 0C0C ] || fail "LIMITER=$(ini_value LIMITER), expected 0C0C"
     [ "$(ini_value POPT)" = LPT1 ] || fail "POPT=$(ini_value POPT), expected LPT1"
 
-    drv command "$main" 32773 || fail "cannot send Setting"
-    find_window -v '#32770' Setting
+    open_settings "$MAIN"
     drv settext "$WIN" 1002 10 || fail "cannot set the delimiter"
     drv settext "$WIN" 1004 out.txt || fail "cannot set Print To"
     drv click "$WIN" 1 || fail "cannot press OK"
     drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
     [ "$(ini_value LIMITER)" = 0A0A ] || fail "LIMITER=$(ini_value LIMITER), expected 0A0A"
 
-    drv command "$main" 32772 || fail "cannot send Open and Print"
-    drv openfile "$WIN_PID" "$winpath" "$WAIT_MS" >/dev/null || fail "open-file dialog not handled"
-    find_window '#32770' Print
+    open_and_print "$MAIN" "$WINPATH"
     expect_text "$WIN" 1000 3
     drv settext "$WIN" 1004 2 || fail "cannot set From"
     drv settext "$WIN" 1003 2 || fail "cannot set To"
     drv click "$WIN" 1 || fail "cannot press Print"
     drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
     printf 'two\n' >"$CASE_DIR/expected.out"
-    expect_log "$main" "Запуск" "Открытие файла $winpath" "Открытие файла out.txt" "Анализ " \
-        "Закрытие файла out.txt" "Закрытие файла $winpath"
+    expect_log "$MAIN" "Запуск" "Открытие файла $WINPATH" "Открытие файла out.txt" "Анализ " \
+        "Закрытие файла out.txt" "Закрытие файла $WINPATH"
     expect_bytes "$CASE_DIR/out.txt" "$CASE_DIR/expected.out" "page 2 split at line feeds"
-    drv close "$main" || fail "cannot close"
+    drv close "$MAIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+# Cancel in the Setting dialog stores nothing and leaves the delimiter in
+# force as it was, whatever was typed and unchecked.
+case_settings_cancel() {
+    make_lines
+    start_main
+    open_settings "$MAIN"
+    expect_checked "$WIN" 1001 1
+    expect_checked "$WIN" 1003 1
+    drv settext "$WIN" 1002 10 || fail "cannot set the delimiter"
+    drv settext "$WIN" 1004 out.txt || fail "cannot set Print To"
+    drv click "$WIN" 1001 || fail "cannot uncheck Convert To Dos"
+    drv click "$WIN" 1003 || fail "cannot uncheck Skip empty"
+    expect_checked "$WIN" 1001 0
+    expect_checked "$WIN" 1003 0
+    drv click "$WIN" 2 || fail "cannot press Cancel"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open after Cancel"
+    [ ! -f "$CASE_DIR/ini.ini" ] || fail "Cancel wrote ini.ini: $(tr -d '\r' <"$CASE_DIR/ini.ini")"
+
+    expect_settings "$MAIN" 12 1 1 LPT1
+
+    # Still cut at form feeds: the file of three lines is one page.
+    open_and_print "$MAIN" "$WINPATH"
+    expect_text "$WIN" 1000 1
+    drv click "$WIN" 2 || fail "cannot press Cancel"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+    [ ! -f "$CASE_DIR/ini.ini" ] || [ -z "$(ini_value LIMITER)" ] || fail "LIMITER stored after Cancel"
+    drv close "$MAIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+# Unchecked boxes are stored as 0 and shown unchecked again; the delimiter
+# box takes any number modulo 256 and text that is no number as 0.
+case_settings_boxes_and_delimiter() {
+    local text stored
+    start_main
+    open_settings "$MAIN"
+    drv click "$WIN" 1001 || fail "cannot uncheck Convert To Dos"
+    drv click "$WIN" 1003 || fail "cannot uncheck Skip empty"
+    expect_checked "$WIN" 1001 0
+    expect_checked "$WIN" 1003 0
+    drv settext "$WIN" 1002 300 || fail "cannot set the delimiter"
+    drv click "$WIN" 1 || fail "cannot press OK"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+    [ "$(ini_value TODOS)" = 0000000000 ] || fail "TODOS=$(ini_value TODOS), expected 0000000000"
+    [ "$(ini_value SKIPEMPTY)" = 0000000000 ] || fail "SKIPEMPTY=$(ini_value SKIPEMPTY), expected 0000000000"
+    [ "$(ini_value LIMITER)" = 2C2C ] || fail "\"300\" stored LIMITER=$(ini_value LIMITER), expected 2C2C (44)"
+
+    expect_settings "$MAIN" 44 0 0 LPT1
+
+    for text in -1:FFFF abc:0000; do
+        stored=${text#*:}
+        text=${text%%:*}
+        open_settings "$MAIN"
+        drv settext "$WIN" 1002 "$text" || fail "cannot set the delimiter"
+        drv click "$WIN" 1 || fail "cannot press OK"
+        drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+        [ "$(ini_value LIMITER)" = "$stored" ] ||
+            fail "\"$text\" stored LIMITER=$(ini_value LIMITER), expected $stored"
+    done
+    drv close "$MAIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+# Stored settings count from start-up: a LIMITER of 10 cuts the command-line
+# job at line feeds, and the Setting dialog shows a stored TODOS of 0 in both
+# boxes when SKIPEMPTY is missing.
+case_stored_settings_at_start_up() {
+    make_lines
+    printf '[MAIN]\r\nTODOS=0000000000\r\nLIMITER=0A0A\r\n' >"$CASE_DIR/ini.ini"
+    start_velmar lines.txt
+    find_window '#32770' Print
+    expect_text "$WIN" 1000 3
+    drv click "$WIN" 2 || fail "cannot press Cancel"
+    expect_exit "after Cancel"
+
+    start_main
+    expect_settings "$MAIN" 10 0 0 LPT1
+    drv close "$MAIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+# A command-line name of more than 255 characters is reported as not
+# opened, even where a file bears its first 255 characters, and nothing is
+# printed; the log line is cut at 254 characters.
+case_command_line_overlong() {
+    local name
+    name=$(printf 'a%.0s' $(seq 300))
+    printf 'text\r\n' >"$CASE_DIR/${name:0:255}"
+    start_velmar "$name"
+    find_window -v VELMAR velmar
+    expect_log "$WIN" "Запуск" "Открытие файла ${name:0:239}" "Ошибка"
+    drv find -t 500 '#32770' Print >/dev/null 2>&1 && fail "page range dialog opened for a cut name"
+    expect_running "a command-line name that does not fit must leave the window open"
+    [ ! -s "$LPT1_CAPTURE" ] || fail "LPT1 received bytes"
+    drv close "$WIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+# WM_DESTROY saves the placement and quits, like WM_CLOSE.
+case_destroy_saves_placement() {
+    start_velmar
+    find_window -v VELMAR velmar
+    drv move "$WIN" 100 120 400 250 || fail "cannot move the window"
+    drv send "$WIN" 2 0 || fail "cannot send WM_DESTROY"
+    expect_exit "after WM_DESTROY"
+    [ "$(ini_value RECT)" = "$(rect_hex 100 120 500 370)" ] ||
+        fail "RECT=$(ini_value RECT), expected $(rect_hex 100 120 500 370)"
+}
+
+# Only the menu's commands fit the list box to the window again; an unknown
+# command leaves it as it is.
+case_unknown_command_keeps_list_box() {
+    local list fitted shrunk
+    start_main
+    list=$(drv listbox "$MAIN") || fail "no list box"
+    fitted=$(drv rect "$list") || fail "cannot read the list box"
+    drv move "$list" 0 0 40 40 || fail "cannot shrink the list box"
+    shrunk=$(drv rect "$list")
+    [ "$shrunk" != "$fitted" ] || fail "the list box did not shrink"
+    drv send "$MAIN" 273 999 || fail "cannot send command 999"
+    [ "$(drv rect "$list")" = "$shrunk" ] ||
+        fail "command 999 moved the list box from $shrunk to $(drv rect "$list")"
+
+    drv command "$MAIN" 104 || fail "cannot send About"
+    find_window -v '#32770' 'About velmar'
+    drv click "$WIN" 1 || fail "cannot press OK"
+    drv gone "$WIN" "$WAIT_MS" || fail "About box stays open"
+    local deadline=$((SECONDS + 5))
+    until [ "$(drv rect "$list")" = "$fitted" ]; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "About did not fit the list box again: $(drv rect "$list"), expected $fitted"
+        sleep 0.1
+    done
+    drv close "$MAIN" || fail "cannot close"
     expect_exit "after WM_CLOSE"
 }
 
@@ -603,7 +779,9 @@ case_dialog_text_limits() {
 
 ALL_CASES="start_plain placement_restored command_line_print command_line_cancel command_line_enter
 command_line_missing command_line_tokens command_line_no_port page_range_numbers open_and_print
-open_and_print_popt settings_take_effect placement_off_screen dialog_text_limits"
+open_and_print_popt settings_take_effect settings_cancel settings_boxes_and_delimiter
+stored_settings_at_start_up command_line_overlong destroy_saves_placement unknown_command_keeps_list_box
+placement_off_screen dialog_text_limits"
 
 # ---------------------------------------------------------------------------
 # One case, in its own process (called back by run_case under timeout).

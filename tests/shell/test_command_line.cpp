@@ -1,22 +1,19 @@
-// test_command_line.cpp - how start-up finds the file to print in the raw
-// command line: the program's name is passed over, then the first
-// blank-delimited token is copied into its fixed buffer.
+/* How start-up finds the file to print in the raw command line: the
+ * program's name is passed over, then the first blank-delimited token is
+ * copied into its fixed buffer. */
+#include <gtest/gtest.h>
 #include <string.h>
 
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "command_line.h"
-
-namespace {
 
 struct TailCase {
     const char *commandLine;
     const char *tail;
 };
 
-// The program's name, however it is written, and the bytes 1..32 after it.
+/* The program's name, however it is written, and the bytes 1..32 after it. */
 TEST(SkipProgramName, LeavesTheTailAfterTheNameAndItsBlanks)
 {
     const TailCase cases[] = {
@@ -24,20 +21,20 @@ TEST(SkipProgramName, LeavesTheTailAfterTheNameAndItsBlanks)
         {"velmar.exe\treport.txt", "report.txt"},
         {"velmar.exe \t\r\n\x01\x1f report.txt extra", "report.txt extra"},
         {"\"C:\\Program Files\\velmar.exe\" report.txt", "report.txt"},
-        // The closing mark ends the name with no blank after it.
+        /* The closing mark ends the name with no blank after it. */
         {"\"velmar.exe\"report.txt", "report.txt"},
         {"\"velmar.exe\"\"quoted.txt\"", "\"quoted.txt\""},
-        // A name that never closes its quotation mark takes the whole line.
+        /* A name that never closes its quotation mark takes the whole line. */
         {"\"C:\\velmar.exe report.txt", ""},
         {"velmar.exe", ""},
         {"velmar.exe   ", ""},
         {"\"velmar.exe\"", ""},
         {"", ""},
-        // Bytes from 127 up are neither blanks nor separators.
+        /* Bytes from 127 up are neither blanks nor separators. */
         {"vel\xA0mar.exe\x7F x", "x"},
         {"velmar.exe \x7Freport.txt", "\x7Freport.txt"},
         {"velmar.exe \xA0report.txt", "\xA0report.txt"},
-        // A quotation mark inside an unquoted name is an ordinary byte.
+        /* A quotation mark inside an unquoted name is an ordinary byte. */
         {"vel\"mar.exe report.txt", "report.txt"},
     };
     for (const TailCase &c : cases)
@@ -48,7 +45,7 @@ TEST(SkipProgramName, PointsIntoTheGivenLineAndSurvivesNull)
 {
     const char line[] = "velmar.exe  a.txt";
     EXPECT_EQ(line + 12, SkipProgramName(line));
-    EXPECT_STREQ("", SkipProgramName(nullptr));
+    EXPECT_STREQ("", SkipProgramName(NULL));
 }
 
 struct TokenCase {
@@ -61,8 +58,8 @@ TEST(TakeFirstToken, CopiesUpToTheFirstBlankOnly)
     const TokenCase cases[] = {
         {"report.txt", "report.txt"},
         {"report.txt extra", "report.txt"},
-        // A tab does not end the token, and quotation marks are kept: a
-        // quoted path with a blank stops at that blank.
+        /* A tab does not end the token, and quotation marks are kept: a
+         * quoted path with a blank stops at that blank. */
         {"a\tb.txt c", "a\tb.txt"},
         {"\"C:\\My Files\\a.txt\"", "\"C:\\My"},
         {"\xC0\xE1\xE2.txt x", "\xC0\xE1\xE2.txt"},
@@ -86,12 +83,12 @@ TEST(TakeFirstToken, ClearsTheWholeBuffer)
         ASSERT_EQ('\0', file[i]) << "byte " << i;
 
     memset(file, 'X', sizeof file);
-    EXPECT_EQ(1, TakeFirstToken(nullptr, file));
+    EXPECT_EQ(1, TakeFirstToken(NULL, file));
     EXPECT_EQ('\0', file[0]);
     EXPECT_EQ('\0', file[sizeof file - 1]);
 }
 
-// The buffer sits between guard bytes that must come through untouched.
+/* The buffer sits between guard bytes that must come through untouched. */
 struct GuardedFile {
     char before[16];
     char file[COMMAND_LINE_FILE_SIZE];
@@ -124,8 +121,8 @@ TEST(TakeFirstToken, NeverWritesBeyondItsBuffer)
             EXPECT_EQ(1, whole) << "length " << length;
             EXPECT_EQ(tail.substr(0, length), g.file);
         } else {
-            // Too long for the buffer: the first 255 characters, flagged, so
-            // the caller never takes the cut name for another file.
+            /* Too long for the buffer: the first 255 characters, flagged, so
+             * the caller never takes the cut name for another file. */
             EXPECT_EQ(0, whole) << "length " << length;
             EXPECT_EQ(std::string(255, 'a'), g.file);
         }
@@ -148,5 +145,3 @@ TEST(CommandLine, WholeLineToFileName)
         EXPECT_STREQ(c.token, file) << "command line: " << c.tail;
     }
 }
-
-}  // namespace
