@@ -582,10 +582,10 @@ TEST(Profile, WriteThatFailsPartWayLeavesTheOldText)
 {
     std::string ini = JoinPath(ScratchDirectory("profile_half"), "ini.ini");
     const std::string old = "[MAIN]\r\nPOPT=PRN\r\nTODOS=0000000000\r\n";
-    for (const char *value : {"P", std::string(200, 'L').c_str()}) {
+    for (const std::string &value : {std::string("P"), std::string(200, 'L')}) {
         WriteText(ini, old);
         PosixFaults.failProfileWrite = 1;
-        EXPECT_FALSE(WritePrivateProfileStringA("MAIN", "POPT", value, ini.c_str()));
+        EXPECT_FALSE(WritePrivateProfileStringA("MAIN", "POPT", value.c_str(), ini.c_str()));
         EXPECT_EQ(0u, PosixFaults.failProfileWrite);
         EXPECT_EQ((DWORD)ERROR_DISK_FULL, GetLastError());
         EXPECT_EQ(old, ReadText(ini));
