@@ -251,6 +251,10 @@ static int HexDigit(char c)
     return -1;
 }
 
+/* Structures are read from the value as the string reader gives it (one
+ * pair of quotes off, up to a NUL), not from the raw value. */
+static const bool StructValuesReadAsStrings = false;
+
 bool ReferenceReadStruct(const std::string *text, const char *key, unsigned char *data, unsigned size)
 {
     std::string value;
@@ -259,6 +263,8 @@ bool ReferenceReadStruct(const std::string *text, const char *key, unsigned char
 
     if (!text || !ReferenceFindValue(*text, "MAIN", key, &value))
         return false;
+    if (StructValuesReadAsStrings)
+        value = ReferenceReadString(text, key, "");
     if (value.size() != 2 * (size_t)size + 2)
         return false;
     for (size_t i = 0; i < value.size(); i += 2) {
