@@ -8,6 +8,7 @@
 
 #include "fuzz_support.h"
 #include "posix/posix_faults.h" /* faults on demand, in the POSIX stand-in only */
+#include "test_support.h"       /* the engine tests' recording host */
 
 /* Rules the job has taken on over time; each is one switch here so the
  * oracle follows the engine when it changes. */
@@ -287,7 +288,7 @@ static Outcome Run(const Job &job)
     if (job.output == OLD_FILE)
         WriteWholeFile(job.outputName, job.oldOutput);
     PageDelimiter = job.delimiter;
-    ResetRecordedHost(job.button, job.from, job.to);
+    ResetHost(job.button, job.from, job.to);
     PageTo = 0;
 
     memset(&PosixFaults, 0, sizeof PosixFaults);
@@ -297,13 +298,14 @@ static Outcome Run(const Job &job)
         PosixFaults.shortRead = job.faultAt;
     else if (job.fault == WRITE_FAULT)
         PosixFaults.failWrite = job.faultAt;
-    o.result = PrintFile(FuzzLog(), job.inputPath.c_str(), job.outputName.c_str());
+    o.result = PrintFile(TestLog(), job.inputPath.c_str(), job.outputName.c_str());
     memset(&PosixFaults, 0, sizeof PosixFaults);
 
-    o.lines = Recorded.lines;
-    o.asked = Recorded.asked;
-    o.offered = Recorded.offered;
-    o.pageTo = Recorded.asked ? PageTo : 0;
+    o.lines = Host.lines;
+    o.asked = Host.asked;
+    o.offered = Host.offeredCount;
+    o.pageTo = Host.asked ? PageTo : 0;
+    Check(!Host.asked || Host.askedWith == TestLog(), "the dialog is parented to the job's log");
     if (job.output == THE_INPUT || job.output == A_FOLDER || job.output == EMPTY_NAME) {
         o.outputExists = job.output == THE_INPUT;
         o.output = job.output == THE_INPUT ? ReadWholeFile(job.inputPath, &o.outputExists) : std::string();

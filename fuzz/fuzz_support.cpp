@@ -133,41 +133,6 @@ std::string TakeBytes(InputReader *in, size_t count)
 
 std::string TakeRest(InputReader *in) { return TakeBytes(in, in->size - in->at); }
 
-/* ---- The print job's host ---------------------------------------------------------- */
-
-RecordedHost Recorded;
-static int LogToken;
-
-ActivityLog FuzzLog() { return (ActivityLog)&LogToken; }
-
-void ResetRecordedHost(int button, uint32_t from, uint32_t to)
-{
-    Recorded.lines.clear();
-    Recorded.button = button;
-    Recorded.from = from;
-    Recorded.to = to;
-    Recorded.asked = false;
-    Recorded.offered = 0;
-}
-
-void LogLine(ActivityLog log, const char *text)
-{
-    Check(log == FuzzLog(), "the job logs to the log it was given");
-    Recorded.lines.push_back(text);
-}
-
-int ChoosePageRange(ActivityLog log, uint32_t pageCount)
-{
-    Check(log == FuzzLog(), "the dialog is parented to the job's log");
-    Check(!Recorded.asked, "the job asks for the range once");
-    Recorded.asked = true;
-    Recorded.offered = pageCount;
-    PageCount = pageCount;
-    PageFrom = Recorded.from;
-    PageTo = Recorded.to;
-    return Recorded.button;
-}
-
 /* ---- Reference reader of the settings file ---------------------------------------- */
 
 static bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }

@@ -1,7 +1,7 @@
 /* fuzz_support.h - what the fuzz targets share: failing loudly, a scratch
- * directory, whole-file helpers, a reader over the fuzzer's bytes, the
- * recording host of the print job, and a plain reference reader of the
- * settings file.
+ * directory, whole-file helpers, a reader over the fuzzer's bytes and a
+ * plain reference reader of the settings file. The print job's host is the
+ * engine tests' recording one (tests/fake_host.cpp).
  *
  * The references here are written from the rules as a user would state
  * them, not from the engine's code: when the two disagree, one of them is
@@ -46,20 +46,6 @@ InputReader ReadFrom(const uint8_t *data, size_t size);
 uint8_t TakeByte(InputReader *in);
 std::string TakeBytes(InputReader *in, size_t count);
 std::string TakeRest(InputReader *in);
-
-/* ---- The print job's host ------------------------------------------------- */
-
-struct RecordedHost {
-    std::vector<std::string> lines;
-    int button;         /* what the page range dialog answers */
-    uint32_t from;
-    uint32_t to;
-    bool asked;
-    uint32_t offered;
-};
-extern RecordedHost Recorded;
-ActivityLog FuzzLog();
-void ResetRecordedHost(int button, uint32_t from, uint32_t to);
 
 /* ---- Reference reader of the settings file ---------------------------------
  *
