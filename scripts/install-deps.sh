@@ -18,7 +18,7 @@ command -v flock >/dev/null || need+=(util-linux)
 command -v python3 >/dev/null || need+=(python3)
 command -v xxd >/dev/null || need+=(xxd)
 command -v clang >/dev/null || need+=(clang)
-compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null || need+=(libclang-rt-14-dev)
+compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null || need+=(libclang-rt-dev)
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
