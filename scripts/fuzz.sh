@@ -28,7 +28,7 @@ mkdir -p "$build"
 echo "=== fuzz: build ($build)"
 if ! CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVELMAR_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
      >"$build.configure.log" 2>&1; then
-  cat "$build.configure.log"; echo "fuzz.sh: configure failed (clang and libclang-rt-14-dev installed?)" >&2; exit 1
+  cat "$build.configure.log"; echo "fuzz.sh: configure failed (clang and libclang-rt-dev installed?)" >&2; exit 1
 fi
 if ! cmake --build "$build" -j2 >"$build.build.log" 2>&1; then
   tail -n 40 "$build.build.log"; echo "fuzz.sh: build failed" >&2; exit 1
@@ -47,6 +47,7 @@ run_target() {
   mkdir -p "$work"
   # -timeout: one input taking longer counts as a hang; -rss_limit_mb: a
   # runaway allocation is a finding, not a stalled machine.
+  touch "$build/findings/.start-$name"
   "$program" "$work" "$root/fuzz/corpus/$name" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
     -max_len=8192 -print_final_stats=1 -artifact_prefix="$build/findings/$name-" >"$log" 2>&1
 }
@@ -59,10 +60,11 @@ report() {
   cov=$(grep -oE 'cov: [0-9]+' "$log" | tail -n 1 | cut -d' ' -f2)
   ft=$(grep -oE 'ft: [0-9]+' "$log" | tail -n 1 | cut -d' ' -f2)
   corpus=$(grep -oE 'corp: [0-9]+' "$log" | tail -n 1 | cut -d' ' -f2)
-  if [ "$rc" -ne 0 ] || ls "$build/findings/$name-"* >/dev/null 2>&1; then
+  # A finding ends the run with a non-zero status and leaves its input.
+  if [ "$rc" -ne 0 ]; then
     echo "fuzz $name: FINDING after ${execs:-?} executions (log: $log)"
     grep -E 'FAILED|ERROR|SUMMARY|differs|differ$' "$log" | head -n 5
-    ls "$build/findings/$name-"* 2>/dev/null
+    find "$build/findings" -name "$name-*" -newer "$build/findings/.start-$name" 2>/dev/null
     return 1
   fi
   echo "fuzz $name: ${seconds} s, ${execs:-?} executions, coverage ${cov:-?} edges, ${ft:-?} features, corpus ${corpus:-?}"
