@@ -38,7 +38,10 @@ extern uint32_t PageTo;                    /* last page to print, inclusive */
 
 /* ---- Settings file (section MAIN of IniPath) ----------------------------- */
 
-/* Builds IniPath: "ini.ini" in the directory of the running executable. */
+/* Builds IniPath: "ini.ini" in the directory of the running executable.
+ * When the platform fills the whole path buffer (a path that may have been
+ * cut), IniPath stays empty: there is then no settings file, reads give
+ * their defaults and writes fail. */
 void BuildIniPath(HINSTANCE instance);
 
 /* The same rule applied to a given executable path. The result is at most
@@ -46,14 +49,17 @@ void BuildIniPath(HINSTANCE instance);
 void MakeIniPath(const char *modulePath, char iniPath[SETTING_TEXT_SIZE]);
 
 /* Fills size bytes of variable from key; leaves it untouched and returns 0
- * when the key is missing or malformed. */
+ * when the key is missing or its text is not exactly 2 * size + 2 hex digits
+ * with the right checksum. */
 int ReadSettingStruct(const char *key, void *variable, unsigned size);
-/* Writes key as hex digits plus checksum. */
+/* Writes key as hex digits plus checksum. Returns 0 when the write failed. */
 int WriteSettingStruct(const char *key, const void *variable, unsigned size);
 /* Reads a string of at most 255 characters into buffer (256 bytes, cleared
  * first); copies defaultValue when the key is missing. */
 void ReadSettingString(const char *key, const char *defaultValue, char buffer[SETTING_TEXT_SIZE]);
-/* Writes text unchanged, empty or not. */
+/* Writes text unchanged, empty or not. Returns 0 when the write failed, and
+ * refuses (0, nothing written) a text holding a carriage return or line
+ * feed, which would make one value several lines. */
 int WriteSettingString(const char *key, const char *text);
 
 /* ---- Decimal text ---------------------------------------------------------- */
@@ -86,6 +92,36 @@ void FreePageTable(PageTable *table);
 /* Recodes Windows-1251 Cyrillic letters to code page 866 in place when the
  * image looks like Windows-1251 text, logging "Перекодировка в DOS". */
 void RecodeToDos(unsigned char *image, uint32_t size, ActivityLog log);
+
+/* ---- Job output (output.cpp) ---------------------------------------------- */
+
+/* Where one job's pages go. An output name that is the name of an installed
+ * printer (any letter case) means that printer's queue: one RAW document,
+ * named after the input file, started with the first page written. Any
+ * other name is opened as a file, as a port or share is. */
+struct JobOutput {
+    HANDLE file;          /* the open file or device, else INVALID_HANDLE_VALUE */
+    HANDLE printer;       /* the open printer, else NULL */
+    const char *document; /* the document's name in the queue (inside the input path) */
+    int started;          /* a document is open in the queue */
+};
+
+/* The installed printers, local and connections, in the system's order, as
+ * level-4 records in one heap block (HeapFree it); NULL and *count 0 when
+ * there are none or they cannot be listed. */
+PRINTER_INFO_4A *ListInstalledPrinters(DWORD *count);
+
+/* Opens the output; 0 when it cannot be opened. */
+int OpenJobOutput(JobOutput *out, const char *outputName, const char *documentPath);
+/* Writes one page, unchanged, in one call. 0 when the write fails or comes
+ * back short; a queue's document is then thrown away. */
+int WriteJobPage(JobOutput *out, const unsigned char *bytes, uint32_t length);
+/* Ends the job after its last page, a failed one included: a queue's
+ * document is finished (0 when the queue refuses it), a disk file is cut
+ * where this job's writes ended (0 when it cannot be). */
+int FinishJobOutput(JobOutput *out);
+/* Closes the output; an unfinished document is thrown away. */
+void CloseJobOutput(JobOutput *out);
 
 /* ---- Print job ----------------------------------------------------------- */
 

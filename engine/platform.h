@@ -9,6 +9,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <winspool.h>
 #else
 #include <stddef.h>
 #include <stdint.h>
@@ -94,6 +95,7 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 DWORD GetFileType(HANDLE file);
 BOOL SetEndOfFile(HANDLE file);
 BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID information);
+void GetSystemTimeAsFileTime(FILETIME *time);
 BOOL CloseHandle(HANDLE object);
 DWORD GetLastError(void);
 void SetLastError(DWORD error);
@@ -109,6 +111,46 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName);
 BOOL GetPrivateProfileStructA(LPCSTR section, LPCSTR key, LPVOID data, UINT size, LPCSTR fileName);
 BOOL WritePrivateProfileStructA(LPCSTR section, LPCSTR key, LPVOID data, UINT size, LPCSTR fileName);
+
+/* Case-insensitive comparison; the stand-in folds ASCII letters only. */
+int lstrcmpiA(LPCSTR a, LPCSTR b);
+
+/* ---- Print spooler (posix/spooler.cpp) ---- */
+
+typedef unsigned char BYTE;
+typedef BYTE *LPBYTE;
+typedef HANDLE *LPHANDLE;
+typedef struct PRINTER_DEFAULTSA_ *LPPRINTER_DEFAULTSA;
+
+#define PRINTER_ENUM_LOCAL 0x00000002u
+#define PRINTER_ENUM_CONNECTIONS 0x00000004u
+#define ERROR_INVALID_PRINTER_NAME 1801
+#define ERROR_INVALID_LEVEL 124
+#define ERROR_SPL_NO_STARTDOC 3003
+#define ERROR_PRINT_CANCELLED 63
+
+typedef struct {
+    LPSTR pPrinterName;
+    LPSTR pServerName;
+    DWORD Attributes;
+} PRINTER_INFO_4A;
+
+typedef struct {
+    LPSTR pDocName;
+    LPSTR pOutputFile;
+    LPSTR pDatatype;
+} DOC_INFO_1A;
+
+BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD size,
+                   LPDWORD needed, LPDWORD returned);
+BOOL OpenPrinterA(LPSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults);
+DWORD StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo);
+BOOL StartPagePrinter(HANDLE printer);
+BOOL WritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD written);
+BOOL EndPagePrinter(HANDLE printer);
+BOOL EndDocPrinter(HANDLE printer);
+BOOL AbortPrinter(HANDLE printer);
+BOOL ClosePrinter(HANDLE printer);
 #endif
 
 #endif

@@ -47,14 +47,13 @@ static int ReadImage(HANDLE input, unsigned char **image, uint32_t *size)
 /* Writes pages PageFrom..PageTo (To already cut to pageCount). The counted
  * page after a final delimiter has no table entry: it is a page of no bytes.
  * Returns 0 when a write fails or comes back short. */
-static int WritePages(ActivityLog log, HANDLE output, const unsigned char *image,
+static int WritePages(ActivityLog log, JobOutput *output, const unsigned char *image,
                       const PageTable *table, uint32_t from, uint32_t to, int32_t *toggle)
 {
 
     for (uint32_t p = from - 1; p < to; p++) {
         const unsigned char *bytes = NULL;
         uint32_t length = 0;
-        DWORD written = 0;
 
         if (p < table->Entries) {
             bytes = image + table->PageStarts[p];
@@ -67,7 +66,7 @@ static int WritePages(ActivityLog log, HANDLE output, const unsigned char *image
             continue;
         if (length == 0)
             continue;
-        if (!WriteFile(output, bytes, length, &written, NULL) || written != length)
+        if (!WriteJobPage(output, bytes, length))
             return 0;
     }
     return 1;
@@ -78,13 +77,14 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
     HANDLE heap = GetProcessHeap();
     char *line;
     HANDLE input = INVALID_HANDLE_VALUE;
-    HANDLE output = INVALID_HANDLE_VALUE;
+    JobOutput output = {INVALID_HANDLE_VALUE, NULL, NULL, 0};
     unsigned char *image = NULL;
     uint32_t size = 0;
     int32_t toggle = 1; /* TODOS, then SKIPEMPTY before each page */
     PageTable table = {NULL, NULL, 0};
     uint32_t pageCount = 0;
     int result = 0;
+    int opened;
 
     line = (char *)HeapAlloc(heap, HEAP_ZERO_MEMORY, LOG_LINE_SIZE);
     if (!line) {
@@ -100,12 +100,9 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
         goto done;
     }
 
-    /* Open-always: an existing file is not truncated, only overwritten from
-     * its first byte as far as the job writes. */
-    output = CreateFileA(outputName, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, NULL);
+    opened = OpenJobOutput(&output, outputName, inputPath);
     LogWithName(log, line, TextOpeningFile, outputName);
-    if (output == INVALID_HANDLE_VALUE) {
+    if (!opened) {
         LogLine(log, TextError);
         goto done;
     }
@@ -131,7 +128,12 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
          * count, and a From of 0 or a negative one starts beyond every page. */
         if (PageTo > pageCount)
             PageTo = pageCount;
-        if (!WritePages(log, output, image, &table, PageFrom, PageTo, &toggle)) {
+        /* Finished after a failed write too: a disk file then still ends
+         * where this job's writes ended. */
+        int written = WritePages(log, &output, image, &table, PageFrom, PageTo, &toggle);
+        if (!FinishJobOutput(&output))
+            written = 0;
+        if (!written) {
             LogLine(log, TextError);
             result = 0;
         }
@@ -139,8 +141,7 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
     /* Only a job that came this far reports the closing of its files; the
      * memory goes in the one clean-up below. */
     LogWithName(log, line, TextClosingFile, outputName);
-    CloseHandle(output);
-    output = INVALID_HANDLE_VALUE;
+    CloseJobOutput(&output);
     LogWithName(log, line, TextClosingFile, inputPath);
     CloseHandle(input);
     input = INVALID_HANDLE_VALUE;
@@ -149,8 +150,7 @@ done:
     FreePageTable(&table);
     if (image)
         HeapFree(heap, 0, image);
-    if (output != INVALID_HANDLE_VALUE)
-        CloseHandle(output);
+    CloseJobOutput(&output);
     if (input != INVALID_HANDLE_VALUE)
         CloseHandle(input);
     HeapFree(heap, 0, line);

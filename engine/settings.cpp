@@ -34,32 +34,182 @@ void MakeIniPath(const char *modulePath, char iniPath[SETTING_TEXT_SIZE])
 void BuildIniPath(HINSTANCE instance)
 {
     char modulePath[SETTING_TEXT_SIZE];
+    DWORD length;
 
     memset(modulePath, 0, sizeof modulePath);
     /* One byte short of the buffer: the last byte stays NUL even where the
      * platform does not terminate a cut path. */
-    GetModuleFileNameA((HMODULE)instance, modulePath, sizeof modulePath - 1);
+    length = GetModuleFileNameA((HMODULE)instance, modulePath, sizeof modulePath - 1);
+    /* A full buffer means a cut path, whose last separator would name some
+     * parent folder, and no path at all would give the bare "ini.ini" that
+     * Windows looks for in its own folder: then there is no settings file
+     * (IniPath empty), every read gives its default and every write fails. */
+    if (length == 0 || length >= sizeof modulePath - 1) {
+        memset(IniPath, 0, sizeof IniPath);
+        return;
+    }
     MakeIniPath(modulePath, IniPath);
 }
 
-int ReadSettingStruct(const char *key, void *variable, unsigned size)
+static int HexDigit(char c)
 {
-    return GetPrivateProfileStructA(SectionName, key, variable, size, IniPath) ? 1 : 0;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
 }
 
+/* Decodes text as size bytes in hex followed by their sum modulo 256, into
+ * bytes. Returns 0 for anything else: another length, a character that is
+ * no hex digit, or a wrong sum. */
+static int DecodeStruct(const char *text, unsigned char *bytes, unsigned size)
+{
+    unsigned sum = 0;
+
+    if (strlen(text) != 2 * (size_t)size + 2)
+        return 0;
+    for (unsigned i = 0; i <= size; i++) {
+        int high = HexDigit(text[2 * i]);
+        int low = HexDigit(text[2 * i + 1]);
+        if (high < 0 || low < 0)
+            return 0;
+        if (i == size)
+            return (unsigned)(high * 16 + low) == (sum & 0xFFu);
+        bytes[i] = (unsigned char)(high * 16 + low);
+        sum += bytes[i];
+    }
+    return 0;
+}
+
+/* The last struct value read from the file, with the file's last-write
+ * time and size at that moment. SKIPEMPTY is read before every page, and
+ * the platform's profile read is most of a page's cost under Wine; a look at
+ * the file's attributes is a fraction of it. The value is used again only
+ * while the file is unchanged and its last write was over two seconds old
+ * when the value was read: a write within the file system's time
+ * granularity (two seconds on FAT) could otherwise leave the time as it was
+ * although the contents changed. Any write of our own forgets it. */
+static struct {
+    int valid;
+    char path[SETTING_TEXT_SIZE];
+    char key[16];
+    unsigned size;
+    int found;
+    unsigned char bytes[16];
+    FILETIME written;
+    DWORD sizeHigh;
+    DWORD sizeLow;
+} LastStructRead;
+
+static const uint64_t SettledTicks = 2 * 10000000ull; /* two seconds in file-time ticks */
+
+static uint64_t Ticks(const FILETIME &time)
+{
+    return ((uint64_t)time.dwHighDateTime << 32) | time.dwLowDateTime;
+}
+
+static void ForgetLastRead(void)
+{
+    LastStructRead.valid = 0;
+}
+
+static int SameFileAsLastRead(const char *key, unsigned size, const WIN32_FILE_ATTRIBUTE_DATA &file)
+{
+    return LastStructRead.valid && LastStructRead.size == size &&
+           strcmp(LastStructRead.key, key) == 0 && strcmp(LastStructRead.path, IniPath) == 0 &&
+           Ticks(LastStructRead.written) == Ticks(file.ftLastWriteTime) &&
+           LastStructRead.sizeHigh == file.nFileSizeHigh && LastStructRead.sizeLow == file.nFileSizeLow;
+}
+
+static void RememberRead(const char *key, unsigned size, int found, const unsigned char *bytes,
+                         const WIN32_FILE_ATTRIBUTE_DATA &file)
+{
+    FILETIME now;
+
+    ForgetLastRead();
+    GetSystemTimeAsFileTime(&now);
+    if (size > sizeof LastStructRead.bytes || strlen(key) >= sizeof LastStructRead.key ||
+        Ticks(now) < Ticks(file.ftLastWriteTime) ||
+        Ticks(now) - Ticks(file.ftLastWriteTime) <= SettledTicks)
+        return;
+    strcpy(LastStructRead.path, IniPath);
+    strcpy(LastStructRead.key, key);
+    LastStructRead.size = size;
+    LastStructRead.found = found;
+    if (found)
+        memcpy(LastStructRead.bytes, bytes, size);
+    LastStructRead.written = file.ftLastWriteTime;
+    LastStructRead.sizeHigh = file.nFileSizeHigh;
+    LastStructRead.sizeLow = file.nFileSizeLow;
+    LastStructRead.valid = 1;
+}
+
+/* The raw text is checked here rather than trusted to the platform's struct
+ * reader: Wine's takes a longer value or letters that are no hex digits,
+ * where Windows refuses them, and the program must mean the same on both. */
+int ReadSettingStruct(const char *key, void *variable, unsigned size)
+{
+    char text[SETTING_TEXT_SIZE];
+    unsigned char bytes[SETTING_TEXT_SIZE / 2];
+    WIN32_FILE_ATTRIBUTE_DATA file;
+    int known;
+    int found;
+
+    if (!IniPath[0] || size == 0 || 2 * (size_t)size + 2 >= sizeof text)
+        return 0;
+    /* Taken before the read, so that a change during it shows next time. */
+    known = GetFileAttributesExA(IniPath, GetFileExInfoStandard, &file);
+    if (known && SameFileAsLastRead(key, size, file)) {
+        if (LastStructRead.found)
+            memcpy(variable, LastStructRead.bytes, size);
+        return LastStructRead.found;
+    }
+
+    memset(text, 0, sizeof text);
+    GetPrivateProfileStringA(SectionName, key, "", text, sizeof text, IniPath);
+    text[sizeof text - 1] = '\0';
+    found = DecodeStruct(text, bytes, size);
+    if (known)
+        RememberRead(key, size, found, bytes, file);
+    else
+        ForgetLastRead();
+    if (!found)
+        return 0;
+    memcpy(variable, bytes, size);
+    return 1;
+}
+
+/* With no settings file (IniPath empty) nothing reaches the platform: it
+ * would take an empty or relative name for a file in the Windows folder. */
 int WriteSettingStruct(const char *key, const void *variable, unsigned size)
 {
+    ForgetLastRead();
+    if (!IniPath[0])
+        return 0;
     return WritePrivateProfileStructA(SectionName, key, (LPVOID)variable, size, IniPath) ? 1 : 0;
 }
 
 void ReadSettingString(const char *key, const char *defaultValue, char buffer[SETTING_TEXT_SIZE])
 {
     memset(buffer, 0, SETTING_TEXT_SIZE);
+    if (!IniPath[0]) {
+        for (size_t i = 0; defaultValue && defaultValue[i] && i < SETTING_TEXT_SIZE - 1; i++)
+            buffer[i] = defaultValue[i];
+        return;
+    }
     GetPrivateProfileStringA(SectionName, key, defaultValue, buffer, SETTING_TEXT_SIZE, IniPath);
     buffer[SETTING_TEXT_SIZE - 1] = '\0';
 }
 
+/* A line break in the value would end the line early and make the rest a
+ * line of its own: a second key, or a section header, in the file. */
 int WriteSettingString(const char *key, const char *text)
 {
+    ForgetLastRead();
+    if (!IniPath[0] || strpbrk(text, "\r\n"))
+        return 0;
     return WritePrivateProfileStringA(SectionName, key, text, IniPath) ? 1 : 0;
 }

@@ -9,7 +9,7 @@
 
 /* A first token that opens with a quotation mark runs to the next one (or
  * the end), the marks not part of the name. */
-static const bool QuotedFirstToken = false;
+static const bool QuotedFirstToken = true;
 
 /* The program's name (quoted: through its closing mark; else up to the
  * first byte from 1 to 32), then every byte from 1 to 32. */

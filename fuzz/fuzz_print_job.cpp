@@ -15,10 +15,10 @@
 
 /* Recoding covers the whole Cyrillic range (Ё, №, quotes, dashes, the
  * Ukrainian letters), not only А-я. */
-static const bool RecodesWholeCyrillicRange = false;
+static const bool RecodesWholeCyrillicRange = true;
 /* After a confirmed job a disk file ends where the job's writes ended;
  * otherwise the old file's tail stays after them. */
-static const bool CutsOutputAtJobEnd = false;
+static const bool CutsOutputAtJobEnd = true;
 
 /* ---- The oracle's pieces ------------------------------------------------------ */
 

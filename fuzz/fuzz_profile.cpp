@@ -13,7 +13,7 @@
 
 /* A value with a line break in it would become several lines, and so several
  * keys: the writer refuses it and leaves the file alone. */
-static const bool RefusesLineBreaks = false;
+static const bool RefusesLineBreaks = true;
 
 struct StructKey {
     const char *name;

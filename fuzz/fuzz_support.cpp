@@ -218,7 +218,7 @@ static int HexDigit(char c)
 
 /* Structures are read from the value as the string reader gives it (one
  * pair of quotes off, up to a NUL), not from the raw value. */
-static const bool StructValuesReadAsStrings = false;
+static const bool StructValuesReadAsStrings = true;
 
 bool ReferenceReadStruct(const std::string *text, const char *key, unsigned char *data, unsigned size)
 {

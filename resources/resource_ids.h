@@ -41,6 +41,7 @@
 #define IDC_SETTINGS_LIMITER     1002
 #define IDC_SETTINGS_SKIPEMPTY   1003
 #define IDC_SETTINGS_PRINT_TO    1004
+#define IDC_SETTINGS_PICK_PRINTER 1005  /* "..." beside Print To: the printer menu */
 
 /* About box (103). The icon is a static control that sends no command, so
  * sharing its number with IDCANCEL (2) cannot be taken for a Cancel. */

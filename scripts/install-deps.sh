@@ -1,38 +1,210 @@
 #!/usr/bin/env bash
-# install-deps.sh - installs what building and testing velmar needs on Debian 12
-# (run as root, or with sudo available). Safe to run again.
-set -eu
+# install-deps.sh - makes sure the tools that build and test velmar are here.
+#
+# Each tool is checked by what it can do, not by the name of a package, so a
+# machine that has it from elsewhere (WineHQ's Wine under /opt, a system that
+# is not Debian) is left alone. What is missing is installed with apt-get when
+# that is allowed: as root, or through sudo without a password. Otherwise the
+# script lists the missing tools with their Debian packages and fails.
+# Safe to run again; installs nothing when every check passes.
+#
+# VELMAR_NO_INSTALL=1 only checks and lists.
+set -u
 
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v g++ >/dev/null || need+=(g++)
-[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
-command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686-posix mingw-w64-i686-dev)
-command -v i686-w64-mingw32-windres >/dev/null || need+=(binutils-mingw-w64-i686)
-command -v wine >/dev/null || need+=(wine)
-dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
-command -v Xvfb >/dev/null || need+=(xvfb xauth)
-dpkg -s fonts-wine >/dev/null 2>&1 || need+=(fonts-wine)
-dpkg -s locales >/dev/null 2>&1 || need+=(locales)
-command -v flock >/dev/null || need+=(util-linux)
-command -v python3 >/dev/null || need+=(python3)
-command -v xxd >/dev/null || need+=(xxd)
-command -v clang >/dev/null || need+=(clang)
-compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null || need+=(libclang-rt-dev)
+# need CHECK PACKAGE... - when the shell command CHECK fails, PACKAGE... are
+# needed. "a|b" takes the first of the names that apt can install: releases
+# name some packages differently.
+need() {
+  local check=$1
+  shift
+  (eval "$check") >/dev/null 2>&1 && return 0
+  missing_checks+=("$check  (${*//|/ or })")
+  missing_packages+=("$@")
+}
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo=sudo
+# ---- checks that are more than one command
 
-if [ ${#need[@]} -gt 0 ]; then
-  echo "install-deps: installing ${need[*]}"
-  $sudo dpkg --add-architecture i386
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${need[@]}"
+# The sanitizer build needs the compiler's ASan and UBSan runtimes.
+sanitizers_link() {
+  local out
+  out=$(mktemp) || return 1
+  echo 'int main() { return 0; }' | g++ -x c++ -fsanitize=address,undefined - -o "$out"
+  local rc=$?
+  rm -f "$out"
+  return $rc
+}
+
+# The fuzz targets need clang with libFuzzer and its sanitizer runtimes.
+fuzzer_links() {
+  local out
+  out=$(mktemp) || return 1
+  echo 'extern "C" int LLVMFuzzerTestOneInput(const char *, unsigned long) { return 0; }' |
+    clang++ -x c++ -fsanitize=fuzzer,address,undefined - -o "$out"
+  local rc=$?
+  rm -f "$out"
+  return $rc
+}
+
+# The source (where CMakeLists.txt looks for it), not an installed library:
+# the Windows test programs build GoogleTest with MinGW.
+gtest_source() {
+  [ -f /usr/src/googletest/CMakeLists.txt ]
+}
+
+# Succeeds when the wine on PATH is Debian's or Ubuntu's package, which runs
+# 32-bit programs only with wine32 and takes its fonts from fonts-wine. Any
+# other Wine (WineHQ's under /opt, one built at home, the new WoW64 mode) is
+# left as it is: making the prefix (wine-prefix.sh) shows what it can run.
+debian_wine() {
+  local wine pkg
+  wine=$(command -v wine) && command -v dpkg-query &&
+    pkg=$(dpkg-query -S "$(readlink -f "$wine")") || return 1
+  case ${pkg%%:*} in
+    wine | wine64) return 0 ;;
+  esac
+  return 1
+}
+
+installed() {
+  dpkg-query -W -f='${Status}' "$1" | grep -q ' installed$'
+}
+
+debian_wine_runs_32bit() {
+  ! debian_wine || installed wine32:i386
+}
+
+debian_wine_has_fonts() {
+  ! debian_wine || ls /usr/share/wine/fonts/*.ttf
+}
+
+ru_locale() {
+  locale -a | grep -qi '^ru_RU\.utf-\?8$'
+}
+
+# ---- one line per need: what must work, and the Debian packages that bring it
+
+check_all() {
+  missing_checks=()
+  missing_packages=()
+  need 'cmake --version'                     cmake
+  need 'make --version'                      make
+  need 'g++ --version && gcc --version'      g++
+  need sanitizers_link                       g++
+  need gtest_source                          googletest
+  need fuzzer_links                          clang libclang-rt-dev
+  need 'i686-w64-mingw32-g++ --version'      'g++-mingw-w64-i686-posix|g++-mingw-w64-i686' mingw-w64-i686-dev
+  need 'i686-w64-mingw32-windres --version'  binutils-mingw-w64-i686
+  need 'wine --version'                      wine wine32:i386 fonts-wine
+  need debian_wine_runs_32bit                wine32:i386
+  need debian_wine_has_fonts                 fonts-wine
+  need 'Xvfb -help'                          xvfb
+  need 'command -v xvfb-run && command -v xauth' xvfb xauth
+  need ru_locale                             locales
+  need 'command -v flock'                    util-linux
+  need 'timeout --version && od --version'   coreutils
+  need 'cmp --version'                       diffutils
+  need "printf 'я' | iconv -f UTF-8 -t CP1251" libc-bin
+  need 'xxd -v'                              'xxd|vim-common'
+  need 'python3 --version'                   python3
+  # CUPS: 32-bit Wine loads libcups.so.2 itself and lists every queue as a
+  # printer; the tests start a server of their own.
+  need 'test -x /usr/sbin/cupsd'             cups-daemon
+  need 'command -v lpadmin && command -v lpstat && command -v cupsreject' cups-client
+  need 'command -v lpr'                      cups-bsd
+  need 'ls /usr/lib/i386-linux-gnu/libcups.so.2' 'libcups2:i386|libcups2t64:i386'
+  # The help file is compiled with Free Pascal's chmcmd; a test unpacks it.
+  need 'command -v chmcmd'                   'fp-utils-3.2.2|fp-utils'
+  need 'command -v extract_chmLib'           libchm-bin
+}
+
+# ---- who may install
+
+as_root=()
+may_install=1
+if [ "${VELMAR_NO_INSTALL:-0}" = 1 ]; then
+  may_install=0
+elif [ "$(id -u)" -eq 0 ]; then
+  :
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+  as_root=(sudo -n)
+else
+  may_install=0
+fi
+command -v apt-get >/dev/null 2>&1 || may_install=0
+
+# Prints the missing tools and how to get them, then fails.
+give_up() {
+  echo "install-deps: these tools are missing or do not work:" >&2
+  printf '  - %s\n' "$@" >&2
+  if ! command -v apt-get >/dev/null 2>&1; then
+    echo "install-deps: this system has no apt-get; install the equivalents of the Debian packages named above." >&2
+  elif [ "$may_install" = 0 ]; then
+    local spec first=()
+    for spec in "${missing_packages[@]}"; do
+      [[ " ${first[*]} " == *" ${spec%%|*} "* ]] || first+=("${spec%%|*}")
+    done
+    echo "install-deps: installing needs root (or sudo without a password). As root:" >&2
+    echo "  apt-get install ${first[*]}" >&2
+  fi
+  if [[ " $* " == *" ru_locale "* ]]; then
+    echo "install-deps: for the locale, put 'ru_RU.UTF-8 UTF-8' in /etc/locale.gen and run locale-gen" >&2
+  fi
+  echo "install-deps: then run this again." >&2
+  exit 1
+}
+
+check_all
+if [ ${#missing_packages[@]} -gt 0 ]; then
+  [ "$may_install" = 1 ] || give_up "${missing_checks[@]}"
+
+  # Debian's wine32 is an i386 package; dpkg has to know that architecture.
+  if [[ " ${missing_packages[*]} " == *:i386* ]] && command -v dpkg >/dev/null 2>&1 &&
+      [ "$(dpkg --print-architecture)" != i386 ] &&
+      ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${as_root[@]}" dpkg --add-architecture i386
+  fi
+  "${as_root[@]}" apt-get update -q || echo "install-deps: apt-get update failed; trying with the lists there are" >&2
+
+  packages=()
+  unknown=()
+  for spec in "${missing_packages[@]}"; do
+    chosen=""
+    IFS='|' read -r -a names <<<"$spec"
+    for name in "${names[@]}"; do
+      if apt-cache policy "$name" 2>/dev/null | grep -q 'Candidate: [^(]'; then
+        chosen=$name
+        break
+      fi
+    done
+    if [ -n "$chosen" ]; then
+      [[ " ${packages[*]} " == *" $chosen "* ]] || packages+=("$chosen")
+    else
+      unknown+=("${spec//|/ or }")
+    fi
+  done
+  [ ${#unknown[@]} -eq 0 ] || echo "install-deps: apt knows no package ${unknown[*]}" >&2
+
+  if [ ${#packages[@]} -gt 0 ]; then
+    echo "install-deps: installing ${packages[*]}"
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+      apt-get install -y -q --no-install-recommends "${packages[@]}" ||
+      echo "install-deps: apt-get install failed" >&2
+  fi
 fi
 
 # A Russian locale gives Wine the ANSI code page 1251 the program is written for.
-if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
-  $sudo sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
-  $sudo locale-gen >/dev/null
+if ! ru_locale >/dev/null 2>&1 && [ "$may_install" = 1 ]; then
+  if [ -f /etc/locale.gen ]; then
+    "${as_root[@]}" sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen ||
+      echo 'ru_RU.UTF-8 UTF-8' | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+    "${as_root[@]}" locale-gen >/dev/null
+  fi
+  # Ubuntu's locale-gen takes the name; localedef works everywhere.
+  ru_locale || "${as_root[@]}" locale-gen ru_RU.UTF-8 >/dev/null 2>&1
+  ru_locale || "${as_root[@]}" localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 fi
+
+# Everything is checked again: a package can be installed and still not work.
+check_all
+[ ${#missing_checks[@]} -eq 0 ] || give_up "${missing_checks[@]}"

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# start.sh [FILE] - installs what is missing, cross-builds velmar.exe and
-# starts it under Wine. A FILE (Linux path) is handed to velmar.exe as the
-# file to print at once.
+# start.sh [FILE] - checks the tools and installs what is missing where it may
+# (scripts/install-deps.sh), cross-builds velmar.exe and starts it under Wine.
+# A FILE (Linux path) is handed to velmar.exe as the file to print at once.
 #
 # LPT1 goes to the first printer device found (/dev/usb/lp*, /dev/lp*), or
 # else to the capture file build/lpt1-capture.prn, so that what would reach
-# the printer can be looked at.
+# the printer can be looked at. The CUPS queues, which velmar sees as
+# printers, are listed.
 #
 # VELMAR_BUILD_DIR and VELMAR_WINEPREFIX choose another build directory
 # and Wine prefix.
@@ -13,10 +14,10 @@ set -u
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-scripts/install-deps.sh || { echo "start.sh: installing the packages failed" >&2; exit 1; }
+scripts/install-deps.sh || { echo "start.sh: tools are missing (see above)" >&2; exit 1; }
 
 build=${VELMAR_BUILD_DIR:-$root/build/win32}
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake >/dev/null &&
+cmake --no-warn-unused-cli -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake >/dev/null &&
     cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target velmar ||
     { echo "start.sh: the build failed" >&2; exit 1; }
 exe=$build/shell/velmar.exe
@@ -33,6 +34,7 @@ fi
 
 . "$root/scripts/wine-prefix.sh"
 velmar_prefix_ready || { echo "start.sh: cannot create the Wine prefix $WINEPREFIX" >&2; exit 1; }
+echo "start.sh: $(velmar_prefix_describe)"
 
 port=""
 for device in /dev/usb/lp* /dev/lp*; do
@@ -50,14 +52,24 @@ else
 fi
 ln -sfn "$port" "$WINEPREFIX/dosdevices/lpt1"
 
+# Wine shows every CUPS queue as a printer of the same name (a queue of
+# another server too, when CUPS_SERVER names it).
+queues=$(lpstat -e 2>/dev/null)
+if [ -n "$queues" ]; then
+    echo "start.sh: CUPS queues, each a printer in velmar:"
+    printf '  %s\n' $queues
+    echo "  To print to one, choose it with the \"...\" button beside Print To in Setting."
+    echo "  Give the printer a raw queue (lpadmin -p NAME -v DEVICE-URI -E, no model), so the"
+    echo "  bytes reach it unchanged. A job from the command line still goes to LPT1."
+else
+    echo "start.sh: no CUPS queues found (lpstat -e); only LPT1 is wired to a printer."
+fi
+
 args=()
 if [ $# -gt 0 ]; then
     [ -e "$1" ] || echo "start.sh: warning: $1 does not exist; velmar.exe will report the error" >&2
-    # velmar.exe takes the file name up to the first blank.
+    # Wine quotes an argument with blanks, which velmar.exe takes whole.
     file=$(winepath -w "$(realpath -m "$1")" 2>/dev/null)
-    case "$file" in
-        *" "*) echo "start.sh: warning: \"$file\" holds a blank; velmar.exe reads only up to it" >&2 ;;
-    esac
     args=("$file" "${@:2}")
 fi
 

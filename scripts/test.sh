@@ -5,13 +5,18 @@
 #   3. the cross build for 32-bit Windows: the engine tests against the real
 #      Windows functions under Wine, then velmar.exe's own checks and its
 #      end-to-end tests under Wine on a virtual display.
-# Installs missing packages first (Debian 12). Exits non-zero if anything fails.
+# First checks the tools and installs what is missing where it may
+# (scripts/install-deps.sh), and makes the Wine prefix, so that a missing tool
+# or a Wine that cannot run 32-bit programs stops it before anything is built.
+# Exits non-zero if anything fails.
 set -u
 cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-scripts/install-deps.sh || { echo "test.sh: installing the packages failed" >&2; exit 1; }
+scripts/install-deps.sh || { echo "test.sh: tools are missing (see above); nothing was built or run" >&2; exit 1; }
+(. scripts/wine-prefix.sh && velmar_prefix_ready && echo "test.sh: $(velmar_prefix_describe)") ||
+  { echo "test.sh: Wine cannot run the 32-bit programs (see above); nothing was built or run" >&2; exit 1; }
 
 passed=0
 failed=0
@@ -53,7 +58,9 @@ run_suite() {
 mkdir -p build
 run_suite native build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_suite sanitizers build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=ON
-run_suite win32 build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The Windows tree is built as it ships (Release, stripped), so the tests
+# drive the very program users get.
+run_suite win32 build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake -DCMAKE_BUILD_TYPE=Release
 
 # ---- fuzz targets: a short run of each (scripts/fuzz.sh SECONDS) ----
 echo "=== fuzz: 10 s per target"

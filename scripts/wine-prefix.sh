@@ -1,13 +1,20 @@
-# wine-prefix.sh - sourced: the project's private 32-bit Wine prefix.
+# wine-prefix.sh - sourced: the project's private Wine prefix.
 #
-# Sets WINEPREFIX, WINEARCH, WINEDEBUG and a Russian locale (ANSI code page
-# 1251 inside Wine), and defines velmar_prefix_ready, which creates the
-# prefix once (serialised with flock, so parallel tests may call it).
+# Sets WINEPREFIX, WINEDEBUG and a Russian locale (ANSI code page 1251 inside
+# Wine), and defines velmar_prefix_ready, which creates the prefix once
+# (serialised with flock, so parallel tests may call it).
+#
+# The prefix is 32-bit. A Wine that cannot make one (built only for the new
+# WoW64 mode) gets a 64-bit prefix instead, which still runs the 32-bit
+# programs; velmar_prefix_ready says so when it makes it, and
+# velmar_prefix_describe tells which kind there is.
 # VELMAR_WINEPREFIX chooses another prefix directory.
 
 velmar_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="${VELMAR_WINEPREFIX:-$velmar_root/build/wineprefix}"
-export WINEARCH=win32
+# The kind of prefix is fixed when it is made; an inherited WINEARCH would
+# only make Wine refuse a prefix of the other kind.
+unset WINEARCH
 export WINEDEBUG=-all
 if locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
   export LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
@@ -17,13 +24,44 @@ velmar_prefix_ready() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
-    if [ ! -f "$WINEPREFIX/.velmar-ready" ]; then
-      # No Mono or Gecko: nothing here needs them, and there is no network.
-      WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || exit 1
-      # A crash shows as an exit status, never as a dialog that waits.
-      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-      wineserver -w
-      touch "$WINEPREFIX/.velmar-ready"
+    [ -f "$WINEPREFIX/.velmar-ready" ] && exit 0
+    local log=$WINEPREFIX.boot.log made_here=0 arch=win32
+    [ -e "$WINEPREFIX" ] || made_here=1
+    # No Mono or Gecko: nothing here needs them, and there is no network.
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    if ! WINEARCH=win32 wineboot -i >"$log" 2>&1; then
+      wineserver -k 2>/dev/null
+      # Only a prefix this call began is removed; never one found here.
+      [ "$made_here" = 0 ] || rm -rf -- "$WINEPREFIX"
+      arch=win64
+      # A 64-bit prefix is only as good as its 32-bit side: cmd.exe from
+      # syswow64 must run and hand back its exit code.
+      if ! WINEARCH=win64 wineboot -i >>"$log" 2>&1 ||
+          { wine 'C:\windows\syswow64\cmd.exe' /c exit 7 >>"$log" 2>&1; [ $? -ne 7 ]; }; then
+        echo "wine-prefix: $(wine --version 2>/dev/null || echo wine) cannot run 32-bit programs:" \
+             "neither a 32-bit nor a 64-bit (WoW64) prefix works in $WINEPREFIX. Its log, $log:" >&2
+        tail -n 15 "$log" >&2
+        wineserver -k 2>/dev/null
+        [ "$made_here" = 0 ] || rm -rf -- "$WINEPREFIX"
+        exit 1
+      fi
+      echo "wine-prefix: a 32-bit prefix cannot be made with $(wine --version) (WINEARCH=win32 wineboot" \
+           "failed); using a 64-bit (WoW64) prefix in $WINEPREFIX, where the programs still run as 32-bit" >&2
     fi
+    # A crash shows as an exit status, never as a dialog that waits.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wineserver -w
+    echo "$arch" >"$WINEPREFIX/.velmar-ready"
   ) 9>"$WINEPREFIX.lock"
+}
+
+# One line: the Wine in use and the kind of prefix.
+velmar_prefix_describe() {
+  local arch
+  arch=$(cat "$WINEPREFIX/.velmar-ready" 2>/dev/null)
+  case $arch in
+    win64) arch="64-bit (WoW64: the programs run as 32-bit)" ;;
+    *) arch="32-bit" ;;
+  esac
+  echo "$(wine --version 2>/dev/null), prefix $WINEPREFIX, $arch"
 }

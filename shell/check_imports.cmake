@@ -2,7 +2,7 @@
 # cmake -DOBJDUMP=<objdump> -DPROGRAM=<exe> -P check_imports.cmake
 
 set(system_dlls kernel32.dll user32.dll gdi32.dll comdlg32.dll advapi32.dll
-                msvcrt.dll shell32.dll comctl32.dll ole32.dll)
+                msvcrt.dll shell32.dll comctl32.dll ole32.dll winspool.drv)
 
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM}
                 OUTPUT_VARIABLE dump RESULT_VARIABLE status)

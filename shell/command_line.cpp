@@ -39,10 +39,17 @@ int TakeFirstToken(const char *tail, char file[COMMAND_LINE_FILE_SIZE])
     memset(file, 0, COMMAND_LINE_FILE_SIZE);
     if (!tail)
         return 1;
-    /* Only a blank ends the token: a quoted path keeps its mark and stops at
-     * its first blank. */
-    while (tail[length] != '\0' && tail[length] != ' ')
-        length++;
+    /* Explorer, shortcuts and scripts quote a path that holds blanks: the
+     * name then runs to the closing mark (or the end), marks left out. An
+     * unquoted name ends at the first blank only, a tab being part of it. */
+    if (tail[0] == '"') {
+        tail++;
+        while (tail[length] != '\0' && tail[length] != '"')
+            length++;
+    } else {
+        while (tail[length] != '\0' && tail[length] != ' ')
+            length++;
+    }
     if (length > limit) {
         memcpy(file, tail, limit);
         return 0;

@@ -16,11 +16,13 @@ enum { COMMAND_LINE_FILE_SIZE = 256 };
  * empty. The result points into commandLine (or at a static empty string). */
 const char *SkipProgramName(const char *commandLine);
 
-/* Clears file (COMMAND_LINE_FILE_SIZE bytes) and copies into it the front of
- * tail up to, not including, the first NUL or blank. Only the blank ends the
- * token: tabs and quotation marks are part of it. Returns 1 when the whole
- * token fitted. A token of more than 255 characters is cut to its first 255
- * and 0 is returned: the caller must not take the cut name for the file. */
+/* Clears file (COMMAND_LINE_FILE_SIZE bytes) and copies into it the name at
+ * the front of tail. A name that opens with a quotation mark runs to the
+ * next one or to the end, the marks not included; any other name runs up
+ * to, not including, the first NUL or blank (a tab is part of it). Returns
+ * 1 when the whole name fitted. A name of more than 255 characters is cut
+ * to its first 255 and 0 is returned: the caller must not take the cut name
+ * for the file. */
 int TakeFirstToken(const char *tail, char file[COMMAND_LINE_FILE_SIZE]);
 
 #endif

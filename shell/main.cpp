@@ -72,7 +72,9 @@ int StartApplication(HINSTANCE instance, const char *commandTail, int showState)
     accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_ACCELERATORS));
     memset(&message, 0, sizeof message);
     /* Only the quit message ends the loop. An accelerator goes to the window
-     * the keystroke was meant for, which need not be the main window. */
+     * the keystroke was meant for, which need not be the main window: once
+     * the activity log has the focus, Alt+? goes to the list box, which
+     * ignores the command. */
     while (GetMessageA(&message, NULL, 0, 0) != 0) {
         if (!TranslateAcceleratorA(message.hwnd, accelerators, &message)) {
             TranslateMessage(&message);
@@ -86,6 +88,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR runtimeTail, in
 {
     STARTUPINFOA startup;
     int showState = SW_SHOWDEFAULT;
+
+    RemoveCurrentFolderFromDllSearch();
 
     /* The runtime's own tail follows other quoting rules: work it out from
      * the raw command line instead. */

@@ -161,7 +161,7 @@ static int OnCommand(HWND window, WORD command)
     case CMD_EXIT:           SendMessageA(window, MSG_SAVE_AND_QUIT, 0, 0); break;
     case CMD_OPEN_AND_PRINT: OpenAndPrint(window); break;
     case CMD_SETTINGS:       ShowSettingsDialog(window); break;
-    case CMD_HELP:           ShowHelp(window, "velmar.chm", HELP_DISPLAY_TOPIC, 0); break;
+    case CMD_HELP:           ShowProgramHelp(window); break;
     default:                 return 0;
     }
     FitActivityLog(window);

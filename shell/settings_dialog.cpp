@@ -48,28 +48,32 @@ static void InitSettings(HWND dialog, char *text)
     LimitBoxText(dialog, IDC_SETTINGS_PRINT_TO);
 }
 
-static void SaveSettings(HWND dialog, char *text)
+/* Writes all four values, each whatever became of the others. Returns 0
+ * when any write failed (a read-only file or folder, no settings file). */
+static int SaveSettings(HWND dialog, char *text)
 {
     int32_t toggle = 1;
     unsigned char delimiter;
+    int saved = 1;
 
     toggle = ReadSwitch(dialog, IDC_SETTINGS_TODOS, toggle);
-    WriteSettingStruct("TODOS", &toggle, sizeof toggle);
+    saved &= WriteSettingStruct("TODOS", &toggle, sizeof toggle);
     toggle = ReadSwitch(dialog, IDC_SETTINGS_SKIPEMPTY, toggle);
-    WriteSettingStruct("SKIPEMPTY", &toggle, sizeof toggle);
+    saved &= WriteSettingStruct("SKIPEMPTY", &toggle, sizeof toggle);
 
     /* Any number is taken modulo 256: 300 becomes 44, -1 becomes 255, and
      * text that is no number becomes 0. */
     delimiter = (unsigned char)(ReadNumberBox(dialog, IDC_SETTINGS_LIMITER, text) & 0xFFu);
-    WriteSettingStruct("LIMITER", &delimiter, sizeof delimiter);
+    saved &= WriteSettingStruct("LIMITER", &delimiter, sizeof delimiter);
 
     /* Stored as typed, even empty: the next job then reports the failed
      * open. */
     ReadBoxText(dialog, IDC_SETTINGS_PRINT_TO, text);
-    WriteSettingString("POPT", text);
+    saved &= WriteSettingString("POPT", text);
 
     /* In force for the next job, whatever the writes above did. */
     PageDelimiter = delimiter;
+    return saved;
 }
 
 static INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -83,12 +87,19 @@ static INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wPa
     case WM_COMMAND:
         /* The whole of wParam: what OK, Cancel, Enter and Escape send. */
         if (wParam == IDOK) {
-            SaveSettings(dialog, text);
+            /* Settings that did not reach the file would be lost without a
+             * word at the next start: one error line says so. */
+            if (!SaveSettings(dialog, text))
+                LogLine((ActivityLog)ActivityLogWindow, TextError);
             EndDialog(dialog, IDOK);
             return TRUE;
         }
         if (wParam == IDCANCEL) {
             EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDC_SETTINGS_PICK_PRINTER && HIWORD(wParam) == BN_CLICKED) {
+            PickPrinter(dialog);
             return TRUE;
         }
         break;

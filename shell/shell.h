@@ -40,6 +40,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 /* ---- Dialogs, one file each ------------------------------------------------ */
 
+/* The Setting dialog's printer menu (printer_menu.cpp): shows it under the
+ * "..." button and puts the chosen name into the Print To box. */
+void PickPrinter(HWND dialog);
+
 /* Modal dialogs owned by owner; each returns what the dialog ended with.
  * The page range dialog opens through the engine's ChoosePageRange. */
 INT_PTR ShowSettingsDialog(HWND owner);
@@ -62,5 +66,13 @@ enum { HELP_DISPLAY_TOPIC = 0 };
 /* Calls the HTML Help control with these arguments, loading it on first use.
  * Returns its result, or 0 when the control is not available. */
 HWND ShowHelp(HWND owner, const char *file, UINT command, DWORD_PTR data);
+
+/* Opens velmar.chm from the program's own folder at its default topic. */
+HWND ShowProgramHelp(HWND owner);
+
+/* Called first thing at start-up: DLLs loaded later by name (the help
+ * control's own helpers, the dialogs' libraries) come from the system
+ * folder, never from the current folder. */
+void RemoveCurrentFolderFromDllSearch(void);
 
 #endif

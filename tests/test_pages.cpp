@@ -83,6 +83,29 @@ TEST(Pages, AgreeWithTheByteByByteRuleOnRandomImages)
     }
 }
 
+/* Bytes that differ from the delimiter in one bit only, the top bit above
+ * all, at every place in a word and every length: none may count. */
+TEST(Pages, NearMissesNeverSplitAtAnyAlignment)
+{
+    const unsigned char delimiters[] = {0, 12, 127, 128, 255};
+    for (unsigned char delimiter : delimiters) {
+        for (int size = 0; size < 24; size++) {
+            for (int at = -1; at < size; at++) {
+                Bytes image;
+                for (int i = 0; i < size; i++) {
+                    unsigned char flip = (unsigned char)(1u << ((i * 3 + at + 8) % 8));
+                    image.push_back(i == at ? delimiter : (unsigned char)(delimiter ^ flip));
+                }
+                uint32_t count = 0, expectedCount = 0;
+                Entries expected = Reference(image, delimiter, &expectedCount);
+                ASSERT_EQ(expected, Split(image, delimiter, &count))
+                    << "delimiter " << (int)delimiter << ", size " << size << ", at " << at;
+                ASSERT_EQ(expectedCount, count);
+            }
+        }
+    }
+}
+
 TEST(Pages, EntriesCoverTheImageWithoutGapsOrOverlap)
 {
     Bytes image;

@@ -431,25 +431,6 @@ TEST(Profile, StructRejectsABadChecksum)
     EXPECT_EQ(7, todos);
 }
 
-TEST(Profile, StructNeedsTheExactLengthAndHexDigits)
-{
-    if (RunningUnderWine())
-        GTEST_SKIP() << "Wine's GetPrivateProfileStructA accepts longer values and non-hex letters; "
-                        "Windows and our POSIX layer do not";
-    std::string dir = ScratchDirectory("profile_length");
-    std::string ini = JoinPath(dir, "ini.ini");
-    /* 0A0A0A0A28: four bytes of 10 and their checksum, read for one byte. */
-    WriteText(ini, "[MAIN]\r\nLIMITER=0A0A0A0A28\r\nSHORT=0A\r\nLETTERS=ZZZZ\r\nLOWER=0a0a\r\n");
-    unsigned char value = 12;
-
-    EXPECT_FALSE(GetPrivateProfileStructA("MAIN", "LIMITER", &value, 1, ini.c_str()));
-    EXPECT_FALSE(GetPrivateProfileStructA("MAIN", "SHORT", &value, 1, ini.c_str()));
-    EXPECT_FALSE(GetPrivateProfileStructA("MAIN", "LETTERS", &value, 1, ini.c_str()));
-    EXPECT_EQ(12, value);
-    EXPECT_TRUE(GetPrivateProfileStructA("MAIN", "LOWER", &value, 1, ini.c_str()));
-    EXPECT_EQ(10, value);
-}
-
 TEST(Profile, ChangesMadeBetweenReadsAreSeen)
 {
     std::string dir = ScratchDirectory("profile_fresh");

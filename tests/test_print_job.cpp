@@ -133,11 +133,39 @@ TEST_F(Job, AnyAnswerButPrintCountsAsCancel)
     EXPECT_EQ(1, result);
 }
 
-TEST_F(Job, ExistingLongerOutputKeepsItsTail)
+/* A confirmed job to a file on disk leaves exactly its own pages, however
+ * long the file was, even when it wrote nothing at all. */
+TEST_F(Job, ExistingLongerOutputEndsWithTheJob)
 {
     Prepare(SwitchesOff, ToBytes("new"));
     WriteText(output, "old contents that are longer");
-    EXPECT_EQ(ToBytes("new contents that are longer"), RunPrepared(1, 1, 1));
+    EXPECT_EQ(ToBytes("new"), RunPrepared(1, 1, 1));
+    EXPECT_EQ(Expected({}), Host.lines);
+
+    WriteText(output, "old contents");
+    EXPECT_EQ(Bytes(), RunPrepared(1, 0, 1));
+    EXPECT_EQ(1, result);
+}
+
+/* Cancel, or a job that stops before the dialog, leaves an existing file
+ * as it was. */
+TEST_F(Job, CancelLeavesAnExistingOutputUntouched)
+{
+    Prepare(SwitchesOff, ThreePages);
+    WriteText(output, "old contents");
+    EXPECT_EQ(ToBytes("old contents"), RunPrepared(2, 1, 3));
+    EXPECT_EQ(1, result);
+}
+
+/* A device is never cut (and cannot be): the job ends without an error. */
+TEST_F(Job, DeviceOutputIsNotCut)
+{
+    std::string device = RunningOnWindowsApi() ? "NUL" : "/dev/null";
+    Prepare(SwitchesOff, ThreePages);
+    ResetHost(1, 1, 3);
+    EXPECT_EQ(1, PrintFile(TestLog(), input.c_str(), device.c_str()));
+    EXPECT_EQ(Lines({Opening(input), Opening(device), TextAnalysis, Closing(device), Closing(input)}),
+              Host.lines);
 }
 
 TEST_F(Job, BlankPagesAreSkippedOnlyWhenAsked)
@@ -205,6 +233,12 @@ TEST_F(Job, SplittingSeesTheRecodedImage)
     PageDelimiter = 128;
     EXPECT_EQ(Bytes({'b', 0xA0, 0xA0, 0x80, 'c'}), RunPrepared(1, 2, 3));
     EXPECT_EQ(3u, Host.offeredCount);
+
+    /* A Windows opening quote becomes '"', and so a page ends there too. */
+    Prepare(NULL, Bytes({'x', 0xAB, 'y', 0xE0, 0xE0, 0xE0}));
+    PageDelimiter = '"';
+    EXPECT_EQ(Bytes({'x', '"'}), RunPrepared(1, 1, 1));
+    EXPECT_EQ(2u, Host.offeredCount);
 }
 
 TEST_F(Job, FileEndingWithTheDelimiterOffersAnEmptyLastPage)
@@ -275,11 +309,12 @@ TEST_F(Job, FileOfFourGigabytesOrMoreIsAnError)
 {
     Prepare(SwitchesOff, Bytes());
     MAKE_SPARSE_FILE_OR_SKIP(input, 0x100000000ull + 3);
+    WriteText(output, "old contents");
     ResetHost(1, 1, 1);
     EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), output.c_str()));
     EXPECT_EQ(Lines({Opening(input), Opening(output), TextError}), Host.lines);
     EXPECT_FALSE(Host.asked);
-    EXPECT_EQ(Bytes(), ReadBytes(output));
+    EXPECT_EQ(ToBytes("old contents"), ReadBytes(output));
 }
 
 TEST_F(Job, FileLargerThanMemoryIsAnError)
@@ -405,17 +440,19 @@ TEST_F(Job, PageTableAllocationFailureIsAnError)
 TEST_F(Job, ShortReadIsAnErrorAndNoUnreadByteIsUsed)
 {
     Prepare(SwitchesOff, ThreePages);
+    WriteText(output, "old contents");
     ResetHost(1, 1, 3);
     PosixFaults.shortRead = 1;
     EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), output.c_str()));
     PosixFaults.shortRead = 0;
     EXPECT_EQ(Lines({Opening(input), Opening(output), TextError}), Host.lines);
-    EXPECT_EQ(Bytes(), ReadBytes(output));
+    EXPECT_EQ(ToBytes("old contents"), ReadBytes(output));
 }
 
 TEST_F(Job, FailedWriteStopsThePagesAndIsReported)
 {
     Prepare(SwitchesOff, ThreePages);
+    WriteText(output, std::string(100, 'o')); /* its tail must not follow page one */
     ResetHost(1, 1, 3);
     PosixFaults.failWrite = 2; /* page one goes out, page two fails */
     EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), output.c_str()));

@@ -1,5 +1,6 @@
 /* Recoding Windows-1251 Cyrillic to code page 866. */
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include "test_support.h"
 
@@ -10,6 +11,36 @@ static Bytes Recode(Bytes image, bool *logged)
     *logged = Host.lines.size() == 1 && Host.lines[0] == TextRecoding;
     EXPECT_LE(Host.lines.size(), 1u);
     return image;
+}
+
+/* Windows-1251 bytes whose character code page 866 has too, and where it
+ * has it; a native test checks these pairs against iconv. */
+static const unsigned char ExactPairs[][2] = {
+    {0xA0, 0xFF}, {0xA1, 0xF6}, {0xA2, 0xF7}, {0xA4, 0xFD}, {0xA8, 0xF0}, {0xAA, 0xF2},
+    {0xAF, 0xF4}, {0xB0, 0xF8}, {0xB7, 0xFA}, {0xB8, 0xF1}, {0xB9, 0xFC}, {0xBA, 0xF3},
+    {0xBF, 0xF5},
+};
+
+/* Characters without a counterpart: quotes, dashes, the bullet and the
+ * Ukrainian letters print as the nearest plain sign or letter. */
+static const unsigned char LookAlikePairs[][2] = {
+    {0x82, ','}, {0x84, '"'}, {0x93, '"'}, {0x94, '"'}, {0xAB, '"'}, {0xBB, '"'},
+    {0x91, '\''}, {0x92, '\''}, {0x8B, '<'}, {0x9B, '>'}, {0x96, '-'}, {0x97, '-'},
+    {0xAD, '-'}, {0x95, 0xF9}, {0xB2, 'I'}, {0xB3, 'i'}, {0xA5, 0x83}, {0xB4, 0xA3},
+};
+
+/* What each of the 256 values becomes: the letters А-я move to their code
+ * page 866 places, the pairs above as listed, the rest stays. */
+static Bytes ExpectedTable()
+{
+    Bytes table;
+    for (int v = 0; v < 256; v++)
+        table.push_back((unsigned char)(v >= 240 ? v - 16 : v >= 192 ? v - 64 : v));
+    for (auto &pair : ExactPairs)
+        table[pair[0]] = pair[1];
+    for (auto &pair : LookAlikePairs)
+        table[pair[0]] = pair[1];
+    return table;
 }
 
 TEST(Recode, EveryByteValueMapsByTheTable)
@@ -23,12 +54,47 @@ TEST(Recode, EveryByteValueMapsByTheTable)
     bool logged = false;
     Bytes out = Recode(image, &logged);
     ASSERT_TRUE(logged);
-    for (int v = 0; v < 256; v++) {
-        int expected = v >= 240 ? v - 16 : v >= 192 ? v - 64 : v;
-        EXPECT_EQ(expected, out[v]) << "byte " << v;
-    }
+    Bytes expected = ExpectedTable();
+    for (int v = 0; v < 256; v++)
+        EXPECT_EQ(expected[v], out[v]) << "byte " << v;
     EXPECT_EQ(0xE0, out.back());
 }
+
+/* Everyday Russian punctuation in a Windows-1251 text, as a reader would
+ * want it on paper. */
+TEST(Recode, YoNumberSignQuotesAndDashesPrintRight)
+{
+    /* «Ёлка и ель» — № 5 */
+    Bytes windows = {0xAB, 0xA8, 0xEB, 0xEA, 0xE0, ' ', 0xE8, ' ', 0xE5, 0xEB, 0xFC, 0xBB,
+                     ' ', 0x97, ' ', 0xB9, ' ', '5'};
+    Bytes dos = {'"', 0xF0, 0xAB, 0xAA, 0xA0, ' ', 0xA8, ' ', 0xA5, 0xAB, 0xEC, '"',
+                 ' ', '-', ' ', 0xFC, ' ', '5'};
+    bool logged = false;
+    EXPECT_EQ(dos, Recode(windows, &logged));
+    EXPECT_TRUE(logged);
+}
+
+#ifndef _WIN32
+/* The literal pairs above, and the letters, against iconv's own tables. */
+TEST(Recode, ExactPartAgreesWithIconv)
+{
+    std::string dir = ScratchDirectory("recode_iconv");
+    std::string in = JoinPath(dir, "cp1251.bin");
+    std::string out = JoinPath(dir, "cp866.bin");
+    Bytes source, expected;
+    Bytes table = ExpectedTable();
+    for (auto &pair : ExactPairs)
+        source.push_back(pair[0]);
+    for (int v = 192; v < 256; v++)
+        source.push_back((unsigned char)v);
+    for (unsigned char c : source)
+        expected.push_back(table[c]);
+    WriteBytes(in, source);
+    std::string command = "iconv -f CP1251 -t CP866 '" + in + "' > '" + out + "'";
+    ASSERT_EQ(0, system(command.c_str())) << command;
+    EXPECT_EQ(expected, ReadBytes(out));
+}
+#endif
 
 TEST(Recode, WindowsTextIsRecoded)
 {

@@ -1,6 +1,10 @@
 /* The settings file: where it is, and how the keys read with their defaults. */
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "test_support.h"
 
@@ -56,6 +60,29 @@ TEST(Settings, BuildIniPathUsesTheRunningProgram)
     BuildIniPath(NULL);
     EXPECT_EQ(tree + ini, std::string(IniPath));
 }
+
+#ifndef _WIN32
+/* The program run from a path longer than the path buffer: a copy of this
+ * test program, started from deep folders, checks that it has no settings
+ * file (the same under Wine is an end-to-end case). */
+TEST(Settings, ProgramPathTooLongGivesNoSettingsFile)
+{
+    if (getenv("VELMAR_LONG_PATH_CHILD")) {
+        BuildIniPath(NULL);
+        EXPECT_STREQ("", IniPath);
+        return;
+    }
+    std::string deep = ScratchDirectory("settings_long_path");
+    while (deep.size() < 300) {
+        deep = JoinPath(deep, std::string(40, 'd'));
+        mkdir(deep.c_str(), 0777);
+    }
+    std::string copy = JoinPath(deep, "test_settings");
+    std::string command = "cp '" + ProgramPath() + "' '" + copy + "' && VELMAR_LONG_PATH_CHILD=1 '" + copy +
+                          "' --gtest_filter=Settings.ProgramPathTooLongGivesNoSettingsFile >/dev/null";
+    EXPECT_EQ(0, system(command.c_str()));
+}
+#endif
 
 class SettingsFile : public ::testing::Test {
 protected:
@@ -172,12 +199,146 @@ TEST_F(SettingsFile, SwitchValueTwoIsStoredAsIs)
     EXPECT_EQ(2, toggle);
 }
 
+/* Only exactly 2 * size + 2 hex digits with the right sum are a value, on
+ * every platform; anything else reads as missing and leaves the variable
+ * alone. */
+TEST_F(SettingsFile, OnlyExactHexWithItsChecksumIsAValue)
+{
+    Use("settings_strict",
+        "[MAIN]\r\nLONG=0A0A0A0A28\r\nSHORT=0A\r\nLETTERS=ZZZZ\r\nSUM=0A0B\r\n"
+        "HALF=0G0G\r\nBLANK=0A 0A\r\nEMPTY=\r\nLOWER=0a0a\r\nMIXED=fE000000fe\r\n"
+        "WIDE=0100000002\r\nSIGN=-1-1\r\n");
+    static const char *const refused[] = {"LONG", "SHORT", "LETTERS", "SUM", "HALF", "BLANK",
+                                          "EMPTY", "SIGN", "NOKEY"};
+    for (const char *key : refused) {
+        unsigned char limiter = 12;
+        EXPECT_EQ(0, ReadSettingStruct(key, &limiter, 1)) << key;
+        EXPECT_EQ(12, limiter) << key;
+    }
+    int32_t toggle = 7;
+    EXPECT_EQ(0, ReadSettingStruct("WIDE", &toggle, 4));
+    EXPECT_EQ(7, toggle);
+
+    unsigned char limiter = 12;
+    EXPECT_EQ(1, ReadSettingStruct("LOWER", &limiter, 1));
+    EXPECT_EQ(10, limiter);
+    EXPECT_EQ(1, ReadSettingStruct("MIXED", &toggle, 4));
+    EXPECT_EQ(254, toggle);
+}
+
 TEST_F(SettingsFile, DelimiterOfTheWrongLengthReadsAsMissing)
 {
-    if (RunningUnderWine())
-        GTEST_SKIP() << "Wine's GetPrivateProfileStructA reads a longer value anyway; Windows does not";
     Use("settings_length", "[MAIN]\r\nLIMITER=0A0A0A0A28\r\n");
     unsigned char limiter = 12;
     EXPECT_EQ(0, ReadSettingStruct("LIMITER", &limiter, 1));
     EXPECT_EQ(12, limiter);
+}
+
+/* A value with a line break would turn into a line of its own in the file. */
+TEST_F(SettingsFile, StringWithALineBreakIsRefusedAndNothingChanges)
+{
+    Use("settings_break", "[MAIN]\r\nPOPT=LPT2\r\n");
+    std::string before = ReadText(ini);
+    static const char *const values[] = {"out.prn\r\n[MAIN]\r\nLIMITER=0A0A", "a\nb", "a\rb", "\n"};
+    for (const char *value : values) {
+        EXPECT_EQ(0, WriteSettingString("POPT", value));
+        EXPECT_EQ(before, ReadText(ini));
+    }
+    char text[SETTING_TEXT_SIZE];
+    ReadSettingString("POPT", "LPT1", text);
+    EXPECT_STREQ("LPT2", text);
+    EXPECT_EQ(1, WriteSettingString("POPT", "a\tb"));
+    ReadSettingString("POPT", "LPT1", text);
+    EXPECT_STREQ("a\tb", text);
+}
+
+/* No settings file (the program's path did not fit): defaults, failed
+ * writes, and no file anywhere, not even under an empty name. */
+TEST_F(SettingsFile, NoIniPathGivesDefaultsAndFailsWrites)
+{
+    Use("settings_nopath", NULL);
+    IniPath[0] = '\0';
+    unsigned char limiter = 12;
+    int32_t toggle = 1;
+    char text[SETTING_TEXT_SIZE];
+
+    EXPECT_EQ(0, WriteSettingStruct("LIMITER", &limiter, 1));
+    EXPECT_EQ(0, WriteSettingStruct("TODOS", &toggle, 4));
+    EXPECT_EQ(0, WriteSettingString("POPT", "out.prn"));
+    EXPECT_EQ(0, ReadSettingStruct("LIMITER", &limiter, 1));
+    EXPECT_EQ(12, limiter);
+    ReadSettingString("POPT", "LPT1", text);
+    EXPECT_STREQ("LPT1", text);
+    ReadSettingString("POPT", std::string(300, 'd').c_str(), text);
+    EXPECT_EQ(255u, strlen(text));
+    EXPECT_FALSE(FileExists("ini.ini"));
+    EXPECT_FALSE(FileExists(ini));
+}
+
+/* The per-page read of SKIPEMPTY: a file left alone for a while is not read
+ * again while its time and size stay; any change is seen at the next read. */
+TEST_F(SettingsFile, UnchangedOldFileIsNotReadAgainButAnEditIsSeen)
+{
+    Use("settings_cached", "[MAIN]\r\nSKIPEMPTY=0100000001\r\n");
+    FILETIME old = FileTimeFromNow(-3600);
+    ASSERT_TRUE(SetLastWriteTime(ini, old));
+    int32_t toggle = 7;
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(1, toggle);
+
+    /* Same size, same time: only a re-read could see the new value. */
+    WriteText(ini, "[MAIN]\r\nSKIPEMPTY=0000000000\r\n");
+    ASSERT_TRUE(SetLastWriteTime(ini, old));
+    for (int page = 0; page < 3; page++) {
+        EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+        EXPECT_EQ(1, toggle);
+    }
+
+    /* A new time, or a new size, is an edit. */
+    ASSERT_TRUE(SetLastWriteTime(ini, FileTimeFromNow(-1800)));
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(0, toggle);
+    WriteText(ini, "[MAIN]\r\nSKIPEMPTY=0200000002\r\n;\r\n");
+    ASSERT_TRUE(SetLastWriteTime(ini, FileTimeFromNow(-1800)));
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(2, toggle);
+
+    /* Another key, or another file, is read for itself. */
+    toggle = 7;
+    EXPECT_EQ(0, ReadSettingStruct("TODOS", &toggle, 4));
+    EXPECT_EQ(7, toggle);
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(2, toggle);
+}
+
+/* A file written within the last two seconds may change again without its
+ * time moving: it is read every time. */
+TEST_F(SettingsFile, RecentlyWrittenFileIsReadEveryTime)
+{
+    Use("settings_recent", "[MAIN]\r\nSKIPEMPTY=0100000001\r\n");
+    FILETIME recent = FileTimeFromNow(-1);
+    ASSERT_TRUE(SetLastWriteTime(ini, recent));
+    int32_t toggle = 7;
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(1, toggle);
+    WriteText(ini, "[MAIN]\r\nSKIPEMPTY=0000000000\r\n");
+    ASSERT_TRUE(SetLastWriteTime(ini, recent));
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(0, toggle);
+}
+
+/* Our own write is never hidden behind an earlier read, even when the file
+ * keeps its size and the clock its time. */
+TEST_F(SettingsFile, OwnWriteIsSeenAtOnce)
+{
+    Use("settings_own", "[MAIN]\r\nSKIPEMPTY=0100000001\r\n");
+    FILETIME old = FileTimeFromNow(-3600);
+    ASSERT_TRUE(SetLastWriteTime(ini, old));
+    int32_t toggle = 7;
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    int32_t off = 0;
+    EXPECT_EQ(1, WriteSettingStruct("SKIPEMPTY", &off, 4));
+    ASSERT_TRUE(SetLastWriteTime(ini, old));
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(0, toggle);
 }

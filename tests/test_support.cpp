@@ -11,6 +11,7 @@
 #include <direct.h>
 #else
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -186,6 +187,35 @@ static bool MakeFileOfSize(const std::string &path, uint64_t size)
     bool ok = ftruncate(fileno(file), (off_t)size) == 0;
     fclose(file);
     return ok;
+#endif
+}
+
+FILETIME FileTimeFromNow(int64_t seconds)
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    uint64_t ticks = (((uint64_t)now.dwHighDateTime << 32) | now.dwLowDateTime) + (uint64_t)(seconds * 10000000);
+    FILETIME moved = {(DWORD)ticks, (DWORD)(ticks >> 32)};
+    return moved;
+}
+
+bool SetLastWriteTime(const std::string &path, FILETIME time)
+{
+#ifdef _WIN32
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = SetFileTime(file, NULL, NULL, &time) != 0;
+    CloseHandle(file);
+    return ok;
+#else
+    uint64_t ticks = ((uint64_t)time.dwHighDateTime << 32) | time.dwLowDateTime;
+    struct timespec times[2];
+    times[0].tv_sec = (time_t)(ticks / 10000000u) - 11644473600LL;
+    times[0].tv_nsec = (long)(ticks % 10000000u) * 100;
+    times[1] = times[0];
+    return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 #endif
 }
 

@@ -50,6 +50,10 @@ bool MakeSparseFile(const std::string &path, uint64_t size, std::string *whyNot)
         }                                                                      \
     } while (0)
 Bytes ToBytes(const std::string &text);
+/* The current time moved by the given seconds, as a file time. */
+FILETIME FileTimeFromNow(int64_t seconds);
+/* Sets a file's last-write time, as an editor that keeps it would. */
+bool SetLastWriteTime(const std::string &path, FILETIME time);
 
 /* ---- Recording host ------------------------------------------------------ */
 

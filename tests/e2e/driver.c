@@ -24,7 +24,8 @@
  *   driver send HWND MESSAGE WPARAM         sends a message (lParam 0) and
  *                                           waits until it is handled
  *   driver keys HWND KEY...                 brings HWND to the front, then types
- *                                           KEY: enter, esc, tab, alt+CHAR or text
+ *                                           KEY: enter, esc, tab, down, alt+CHAR
+ *                                           or text
  *   driver owner HWND                       prints the window's owner (0 if none)
  *   driver openfile PID PATH MS             fills in the open-file dialog of
  *                                           process PID with PATH and confirms
@@ -34,6 +35,16 @@
  *   driver wait-exit PID MS                 waits for process PID to end and
  *                                           prints its exit code
  *   driver kill PID                         ends process PID
+ *   driver children HWND                    the window's children, one a line:
+ *                                           "HWND ID CLASS STYLE ICON|TEXT" (ICON
+ *                                           is 1 when a static shows an icon)
+ *   driver clickat HWND                     brings HWND's top-level window to the
+ *                                           front and clicks the middle of HWND
+ *                                           with the mouse
+ *   driver focus HWND                       prints the window that has the
+ *                                           keyboard focus in HWND's thread
+ *   driver modules PID                      the full paths of the modules
+ *                                           loaded in process PID, one a line
  *
  * Exit status: 0 done, 1 timed out or not found, 2 bad usage. Every wait has
  * a timeout: a hung program must fail the test, never hang it.
@@ -46,6 +57,7 @@
 #include <wchar.h>
 #include <io.h>
 #include <fcntl.h>
+#include <tlhelp32.h>
 
 #define POLL_MS 50
 #define SEND_TIMEOUT_MS 5000
@@ -415,6 +427,8 @@ static int CmdKeys(HWND window, int argc, wchar_t **argv)
             AddTap(inputs, &count, VK_ESCAPE, FALSE);
         else if (wcscmp(key, L"tab") == 0)
             AddTap(inputs, &count, VK_TAB, FALSE);
+        else if (wcscmp(key, L"down") == 0)
+            AddTap(inputs, &count, VK_DOWN, FALSE);
         else if (wcsncmp(key, L"alt+", 4) == 0 && key[4] && !key[5])
             AddChar(inputs, &count, key[4], TRUE);
         else {
@@ -582,10 +596,87 @@ static int CmdKill(DWORD pid)
     return done ? 0 : 1;
 }
 
+/* ---- children, mouse, focus, modules ---------------------------------- */
+
+static BOOL CALLBACK ShowChildProc(HWND child, LPARAM param)
+{
+    wchar_t className[64] = L"", text[256] = L"";
+    LONG style = GetWindowLongW(child, GWL_STYLE);
+    DWORD_PTR icon = 0;
+
+    (void)param;
+    GetClassNameW(child, className, 64);
+    GetWindowTextW(child, text, 256);
+    if (_wcsicmp(className, L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON)
+        SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &icon);
+    printf("0x%lx %d ", (unsigned long)(ULONG_PTR)child, GetDlgCtrlID(child));
+    PrintUtf8(className);
+    printf(" 0x%08lx %d|", (unsigned long)style, icon != 0);
+    PrintUtf8(text);
+    printf("\n");
+    return TRUE;
+}
+
+static void AddMouse(INPUT *input, DWORD flags)
+{
+    memset(input, 0, sizeof *input);
+    input->type = INPUT_MOUSE;
+    input->mi.dwFlags = flags;
+}
+
+/* A real click, as a user makes it: the window under the pointer gets the
+ * mouse message and, for a list box, the keyboard focus. */
+static int CmdClickAt(HWND window)
+{
+    INPUT inputs[2];
+    RECT rect;
+
+    if (!BringToFront(GetAncestor(window, GA_ROOT), 5000) || !GetWindowRect(window, &rect))
+        return 1;
+    if (!SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2))
+        return 1;
+    AddMouse(&inputs[0], MOUSEEVENTF_LEFTDOWN);
+    AddMouse(&inputs[1], MOUSEEVENTF_LEFTUP);
+    return SendInput(2, inputs, sizeof(INPUT)) == 2 ? 0 : 1;
+}
+
+static int CmdFocus(HWND window)
+{
+    GUITHREADINFO info;
+
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, NULL), &info))
+        return 1;
+    printf("0x%lx\n", (unsigned long)(ULONG_PTR)info.hwndFocus);
+    return 0;
+}
+
+static int CmdModules(DWORD pid)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    MODULEENTRY32W module;
+    BOOL more;
+
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        fprintf(stderr, "driver: no module list for process %lu\n", (unsigned long)pid);
+        return 1;
+    }
+    memset(&module, 0, sizeof module);
+    module.dwSize = sizeof module;
+    for (more = Module32FirstW(snapshot, &module); more; more = Module32NextW(snapshot, &module)) {
+        PrintUtf8(module.szExePath);
+        printf("\n");
+    }
+    CloseHandle(snapshot);
+    return 0;
+}
+
 static int Usage(void)
 {
     fprintf(stderr, "usage: driver find|gone|desktop|rect|move|lines|gettext|settext|click|"
-                    "checked|listbox|paste|command|send|close|keys|owner|openfile|start|wait-exit|kill ...\n");
+                    "checked|listbox|paste|command|send|close|keys|owner|openfile|start|wait-exit|kill|"
+                    "children|clickat|focus|modules ...\n");
     return 2;
 }
 
@@ -659,6 +750,14 @@ int wmain(int argc, wchar_t **argv)
         return CmdKill(wcstoul(argv[0], NULL, 0));
     if (wcscmp(cmd, L"openfile") == 0 && argc == 3)
         return CmdOpenFile(wcstoul(argv[0], NULL, 0), argv[1], wcstoul(argv[2], NULL, 0));
+    if (wcscmp(cmd, L"children") == 0 && argc == 1)
+        return EnumChildWindows(ParseWindow(argv[0]), ShowChildProc, 0), 0;
+    if (wcscmp(cmd, L"clickat") == 0 && argc == 1)
+        return CmdClickAt(ParseWindow(argv[0]));
+    if (wcscmp(cmd, L"focus") == 0 && argc == 1)
+        return CmdFocus(ParseWindow(argv[0]));
+    if (wcscmp(cmd, L"modules") == 0 && argc == 1)
+        return CmdModules(wcstoul(argv[0], NULL, 0));
     if (wcscmp(cmd, L"wait-exit") == 0 && argc == 2)
         return CmdWaitExit(wcstoul(argv[0], NULL, 0), wcstoul(argv[1], NULL, 0));
     return Usage();

@@ -1,10 +1,11 @@
 /* resources_check.c - checks the resources linked into velmar.exe.
  *
  * Loads the program as a data file (nothing of it runs) and compares its
- * menu, accelerators, strings, dialog templates, icons and version block,
- * each under the language it must carry, with the published values. The
- * dialog templates are parsed from their bytes, so styles, positions, ids,
- * texts and fonts are checked exactly as the dialog manager will see them.
+ * menu, accelerators, strings, dialog templates, icons, version block and
+ * application manifest, each under the language it must carry, with the
+ * published values. The dialog templates are parsed from their bytes, so
+ * styles, positions, ids, texts and fonts are checked exactly as the dialog
+ * manager will see them.
  *
  * usage: resources_check PATH\velmar.exe   (a Unix path is taken as Z:)
  */
@@ -399,6 +400,7 @@ static void CheckDialogs(void)
         {1003, AUTOCHECK, L"Skip empty", 5, 41, 78, 12, TRUE},
         {NO_ID, TEXT, L"Print To", 5, 7, 78, 11, FALSE},
         {1004, EDIT, L"", 83, 7, 31, 12, TRUE},
+        {1005, PUSH, L"...", 115, 7, 12, 12, TRUE},
     };
     static const ExpectedItem about[] = {
         {2, ICON, NULL, 3, 9, 20, 20, FALSE},
@@ -413,7 +415,7 @@ static void CheckDialogs(void)
     CheckDialog(129, DS_MODALFRAME | WS_POPUP | caption, 0, 0, 0, 130, 68, L"Print", 10, L"Arial", pageRange,
                 10);
     CheckDialog(130, WS_POPUP | caption | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, DS_MODALFRAME, 0, 0, 163, 109,
-                L"Setting", 10, L"Arial", settings, 8);
+                L"Setting", 10, L"Arial", settings, 9);
     CheckDialog(103, DS_MODALFRAME | caption, WS_POPUP, 22, 17, 126, 65, NULL, 8, L"System", about, 4);
 
     /* The OK button of the About box starts a group. */
@@ -518,6 +520,51 @@ static void CheckVersion(const wchar_t *path)
     }
 }
 
+/* ---- application manifest (resource 1 of type 24) ------------------------ */
+
+static void CheckManifest(const wchar_t *path)
+{
+    static const char *const expected[] = {
+        "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
+        "<supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>", /* Vista */
+        "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>", /* 7 */
+        "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>", /* 8 */
+        "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>", /* 8.1 */
+        "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>", /* 10 and 11 */
+        ">true</dpiAware>",
+        ">system</dpiAwareness>",
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+    };
+    static char text[16384];
+    DWORD size = 0;
+    const BYTE *data = Resource(MAKEINTRESOURCEW(24), 1, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), &size);
+    ACTCTXW context;
+    HANDLE activation;
+    size_t i;
+
+    if (!CHECK(data && size > 0 && size < sizeof text, "no manifest (resource 1 of type 24, neutral)"))
+        return;
+    memcpy(text, data, size);
+    text[size] = '\0';
+    for (i = 0; i < sizeof expected / sizeof expected[0]; i++)
+        CHECK(strstr(text, expected[i]) != NULL, "manifest lacks %s", expected[i]);
+    CHECK(strstr(text, "requireAdministrator") == NULL && strstr(text, "highestAvailable") == NULL,
+          "manifest asks for elevation");
+    CHECK(strstr(text, "PerMonitor") == NULL, "manifest claims per-monitor DPI awareness");
+
+    /* The loader must accept it: a manifest it cannot parse stops the
+     * program from starting at all. */
+    memset(&context, 0, sizeof context);
+    context.cbSize = sizeof context;
+    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    context.lpSource = path;
+    context.lpResourceName = MAKEINTRESOURCEW(1);
+    activation = CreateActCtxW(&context);
+    if (CHECK(activation != INVALID_HANDLE_VALUE, "the manifest does not make an activation context (error %lu)",
+              GetLastError()))
+        ReleaseActCtx(activation);
+}
+
 int wmain(int argc, wchar_t **argv)
 {
     static const int appIcons[][3] = {{32, 32, 4}, {16, 16, 4}, {32, 32, 8}, {16, 16, 8}};
@@ -551,6 +598,7 @@ int wmain(int argc, wchar_t **argv)
     CheckIconGroup(107, appIcons, 4);
     CheckIconGroup(108, smallIcons, 1);
     CheckVersion(path);
+    CheckManifest(path);
     FreeLibrary(Module);
 
     printf("resources_check: %d checks, %d failed\n", Checks, Failures);

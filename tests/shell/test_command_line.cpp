@@ -1,6 +1,6 @@
 /* How start-up finds the file to print in the raw command line: the
- * program's name is passed over, then the first blank-delimited token is
- * copied into its fixed buffer. */
+ * program's name is passed over, then the first token (quoted, or up to a
+ * blank) is copied into its fixed buffer. */
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -58,10 +58,20 @@ TEST(TakeFirstToken, CopiesUpToTheFirstBlankOnly)
     const TokenCase cases[] = {
         {"report.txt", "report.txt"},
         {"report.txt extra", "report.txt"},
-        /* A tab does not end the token, and quotation marks are kept: a
-         * quoted path with a blank stops at that blank. */
+        /* A tab does not end an unquoted token. */
         {"a\tb.txt c", "a\tb.txt"},
-        {"\"C:\\My Files\\a.txt\"", "\"C:\\My"},
+        /* A quoted name runs to its closing mark, blanks and all, marks
+         * left out; without a closing mark it runs to the end. */
+        {"\"C:\\My Files\\a.txt\"", "C:\\My Files\\a.txt"},
+        {"\"C:\\Documents and Settings\\\xD0\xE0\xE1\xEE\xF7\xE8\xE9 \xF1\xF2\xEE\xEB\\a.txt\" x",
+         "C:\\Documents and Settings\\\xD0\xE0\xE1\xEE\xF7\xE8\xE9 \xF1\xF2\xEE\xEB\\a.txt"},
+        {"\"my file.txt\"extra", "my file.txt"},
+        {"\"open ended.txt", "open ended.txt"},
+        {"\"tab\tinside\"", "tab\tinside"},
+        {"\"\"", ""},
+        {"\"", ""},
+        /* A mark inside an unquoted name is an ordinary byte. */
+        {"a\"b c\"", "a\"b"},
         {"\xC0\xE1\xE2.txt x", "\xC0\xE1\xE2.txt"},
         {"", ""},
         {" leading", ""},
@@ -86,6 +96,19 @@ TEST(TakeFirstToken, ClearsTheWholeBuffer)
     EXPECT_EQ(1, TakeFirstToken(NULL, file));
     EXPECT_EQ('\0', file[0]);
     EXPECT_EQ('\0', file[sizeof file - 1]);
+}
+
+/* The 255-character rule counts the name without its marks. */
+TEST(TakeFirstToken, QuotedNameOfMoreThan255IsCut)
+{
+    const size_t lengths[] = {255, 256, 1000};
+    for (size_t length : lengths) {
+        std::string name(length, 'q');
+        std::string tail = "\"" + name + "\" next";
+        char file[COMMAND_LINE_FILE_SIZE];
+        EXPECT_EQ(length <= 255 ? 1 : 0, TakeFirstToken(tail.c_str(), file)) << "length " << length;
+        EXPECT_EQ(name.substr(0, 255), file);
+    }
 }
 
 /* The buffer sits between guard bytes that must come through untouched. */
@@ -136,7 +159,8 @@ TEST(CommandLine, WholeLineToFileName)
         {"velmar.exe report.txt extra", "report.txt"},
         {"\"C:\\Tools\\velmar.exe\"report.txt", "report.txt"},
         {"velmar.exe\treport.txt", "report.txt"},
-        {"velmar.exe \"C:\\My Files\\a.txt\"", "\"C:\\My"},
+        {"velmar.exe \"C:\\My Files\\a.txt\"", "C:\\My Files\\a.txt"},
+        {"\"C:\\Program Files\\velmar.exe\" \"C:\\My Files\\a.txt\" more", "C:\\My Files\\a.txt"},
         {"velmar.exe", ""},
     };
     for (const TokenCase &c : cases) {

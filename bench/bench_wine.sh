@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# bench_wine.sh [RUNS] - the shipped velmar.exe under Wine against
+# "cmd /c copy /b FILE LPT1", both writing to the same capture file in the
+# same run. Cross-builds the Release exe, uses a Wine prefix and an Xvfb
+# display of its own, and confirms each page range dialog the moment it
+# appears (bench_driver.exe, inside Wine). Prints figures and ratios; it
+# passes or fails nothing.
+#
+#   (a) 100 MB of Windows-1251 text cut by form feeds (about 30 K pages),
+#       recoded, blank-page check on: the job from process start, leaving
+#       out the wait in the dialog, against copy /b.
+#   (b) 10 MB cut at line feeds (about 170 K pages): microseconds per page
+#       from the confirmation to the last byte in the capture file.
+#   Peak memory: the job's peak commit over that of a one-page job, against
+#   file + 8 bytes a page + 4 MB.
+#
+# RUNS (default 3) runs of each; the best is shown. VELMAR_BENCH_BUILD,
+# VELMAR_BENCH_WORK and VELMAR_BENCH_WINEPREFIX choose other places.
+set -u
+cd "$(dirname "$0")/.."
+root=$(pwd)
+runs=${1:-3}
+build=${VELMAR_BENCH_BUILD:-$root/build/bench-win32}
+work=${VELMAR_BENCH_WORK:-$root/build/bench-work}
+
+for tool in cmake Xvfb wine wineserver winepath python3; do
+    command -v "$tool" >/dev/null || { echo "bench_wine: $tool is missing (scripts/install-deps.sh)" >&2; exit 2; }
+done
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null &&
+    cmake --build "$build" -j2 --target velmar bench_driver >/dev/null ||
+    { echo "bench_wine: the build failed" >&2; exit 1; }
+exe=$build/shell/velmar.exe
+driver=$build/bench/bench_driver.exe
+
+export VELMAR_WINEPREFIX=${VELMAR_BENCH_WINEPREFIX:-$root/build/wineprefix-bench}
+. "$root/scripts/wine-prefix.sh"
+velmar_prefix_ready || { echo "bench_wine: cannot create the Wine prefix $WINEPREFIX" >&2; exit 1; }
+exec 8>"$WINEPREFIX.bench-lock"
+flock -n 8 || { echo "bench_wine: another run holds $WINEPREFIX" >&2; exit 1; }
+
+xvfb_pid=""
+cleanup() {
+    wineserver -k 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+for n in $(seq 130 180); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        sleep 0.1
+    done
+    [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; break; }
+    kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; xvfb_pid=""
+done
+[ -n "$xvfb_pid" ] || { echo "bench_wine: cannot start Xvfb" >&2; exit 1; }
+wineserver -p
+# Without a window manager, Wine waits up to two seconds for one to answer
+# when a managed window goes away: let Wine manage its windows itself, as
+# the end-to-end tests do.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+
+mkdir -p "$work"
+capture=$work/lpt1.prn
+: >"$capture"
+ln -sfn "$capture" "$WINEPREFIX/dosdevices/lpt1"
+
+# make_case NAME MB PAGE_BYTES DELIMITER: the input NAME.txt (kept between
+# runs), and NAME/velmar.exe with its settings, written well over two
+# seconds ago, as a settings file usually is.
+make_case() {
+    local name=$1 mb=$2 page=$3 delimiter=$4
+    if [ ! -f "$work/$name.txt" ] || [ ! -f "$work/$name.pages" ]; then
+        python3 "$root/bench/make_input.py" "$work/$name.txt" "$mb" "$page" "$delimiter" >"$work/$name.pages"
+    fi
+    mkdir -p "$work/$name"
+    cp "$exe" "$work/$name/velmar.exe"
+    printf '[MAIN]\r\nTODOS=0100000001\r\nSKIPEMPTY=0100000001\r\nLIMITER=%02X%02X\r\nPOPT=LPT1\r\n' \
+        "$delimiter" "$delimiter" >"$work/$name/ini.ini"
+    touch -d '-1 hour' "$work/$name/ini.ini"
+}
+make_case ff 100 3333 12
+make_case lf 10 62 10
+make_case one 0 1 12
+printf 'one page\r\n' >"$work/one.txt"
+
+win() { winepath -w "$1" 2>/dev/null; }
+
+# best_of NAME KIND COMMANDLINE: runs the driver RUNS times on NAME.txt's
+# size, prints the line with the least time to the last byte (the first two
+# fields for a job: start to dialog, confirmation to last byte).
+best_of() {
+    local name=$1 kind=$2 commandline=$3 i line best="" size
+    size=$(stat -c %s "$work/$name.txt")
+    for i in $(seq "$runs"); do
+        : >"$capture"
+        line=$(wine "$driver" "$kind" 600000 "$(win "$capture")" "$size" "$commandline" | tr -d '\r') ||
+            { echo "bench_wine: run failed: $commandline" >&2; exit 1; }
+        echo "    run $i: $line" >&2
+        [ "$(stat -c %s "$capture")" = "$size" ] ||
+            { echo "bench_wine: LPT1 got $(stat -c %s "$capture") bytes of $size" >&2; exit 1; }
+        if [ -z "$best" ] || [ "$(key "$kind" "$line")" -lt "$(key "$kind" "$best")" ]; then
+            best=$line
+        fi
+    done
+    echo "$best"
+}
+key() {
+    if [ "$1" = job ]; then echo "$2" | awk '{print $1 + $2}'; else echo "$2" | awk '{print $1}'; fi
+}
+
+job() { best_of "$1" job "\"$(win "$work/$1/velmar.exe")\" $(win "$work/$1.txt")"; }
+copy() { best_of "$1" run "cmd /c copy /b $(win "$work/$1.txt") LPT1"; }
+
+echo "velmar.exe $(stat -c %s "$exe") bytes, Wine $(wine --version), $runs runs each, best shown"
+echo "one-page job (memory baseline): start to dialog, to last byte, to exit (us), working set, commit"
+read -r base_start _ _ _ base_commit _ <<<"$(job one)"
+
+pages_ff=$(($(cat "$work/ff.pages") + 1))
+size_ff=$(stat -c %s "$work/ff.txt")
+echo "(a) $((size_ff / 1000000)) MB, form feeds, $pages_ff pages:"
+echo "  copy /b: to last byte, to exit (us)"
+read -r copy_ff _ <<<"$(copy ff)"
+echo "  velmar:"
+read -r start_ff job_ff exit_ff _ commit_ff _ <<<"$(job ff)"
+
+pages_lf=$(($(cat "$work/lf.pages") + 1))
+size_lf=$(stat -c %s "$work/lf.txt")
+echo "(b) $((size_lf / 1000000)) MB, line feeds, $pages_lf pages:"
+echo "  copy /b:"
+read -r copy_lf _ <<<"$(copy lf)"
+echo "  velmar:"
+read -r start_lf job_lf exit_lf _ commit_lf _ <<<"$(job lf)"
+
+# The platform's own cost of what every page needs: the look at the
+# settings file and one write of a page's size to the same capture.
+: >"$capture"
+read -r attr_ff write_ff <<<"$(wine "$driver" calls "$(win "$work/ff/ini.ini")" LPT1 "$((size_ff / pages_ff))" 30000 | tr -d '\r')"
+: >"$capture"
+read -r attr_lf write_lf <<<"$(wine "$driver" calls "$(win "$work/lf/ini.ini")" LPT1 "$((size_lf / pages_lf))" 100000 | tr -d '\r')"
+: >"$capture"
+
+LC_ALL=C awk -v copy_ff="$copy_ff" -v start_ff="$start_ff" -v job_ff="$job_ff" -v pages_ff="$pages_ff" \
+    -v size_ff="$size_ff" -v commit_ff="$commit_ff" -v base="$base_commit" \
+    -v copy_lf="$copy_lf" -v start_lf="$start_lf" -v job_lf="$job_lf" -v pages_lf="$pages_lf" \
+    -v size_lf="$size_lf" -v commit_lf="$commit_lf" -v base_start="$base_start" -v attr_ff="$attr_ff" -v write_ff="$write_ff" \
+    -v attr_lf="$attr_lf" -v write_lf="$write_lf" 'BEGIN {
+    total = start_ff + job_ff
+    printf "\n(a) copy /b %.3f s; velmar %.3f s (start to dialog %.3f s + confirmation to last byte %.3f s)\n",
+        copy_ff / 1e6, total / 1e6, start_ff / 1e6, job_ff / 1e6
+    printf "    reading, recoding and cutting: %.3f s over the start of a one-page job\n", (start_ff - base_start) / 1e6
+    printf "    ratio %.2f x copy /b (target <= 4); the floor per page: settings-file look %.2f us + write %.2f us = %.3f s for all pages\n",
+        total / copy_ff, attr_ff, write_ff, pages_ff * (attr_ff + write_ff) / 1e6
+    printf "(b) copy /b %.3f s; velmar confirmation to last byte %.3f s = %.2f us per page (target <= 15)\n",
+        copy_lf / 1e6, job_lf / 1e6, job_lf / pages_lf
+    printf "    ratio %.2f x copy /b, from process start leaving out the dialog; the floor per page: %.2f us + %.2f us\n",
+        (start_lf + job_lf) / copy_lf, attr_lf, write_lf
+    budget_ff = size_ff + 8 * pages_ff + 4194304
+    budget_lf = size_lf + 8 * pages_lf + 4194304
+    printf "memory over a one-page job: (a) %.1f MB of %.1f MB allowed, (b) %.1f MB of %.1f MB allowed\n",
+        (commit_ff - base) / 1048576, budget_ff / 1048576, (commit_lf - base) / 1048576, budget_lf / 1048576
+}'

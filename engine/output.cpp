@@ -1,0 +1,171 @@
+/* output.cpp - where a job's pages go: the queue of an installed printer,
+ * or anything that opens as a file (a port, a share, a path).
+ *
+ * A printer is recognised only by finding its name among the installed
+ * printers. Asking OpenPrinterA first and falling back to CreateFileA would
+ * work too, but a spooler that fails for another reason would then leave a
+ * file named after the printer in the current folder.
+ */
+#include <string.h>
+
+#include "engine.h"
+
+PRINTER_INFO_4A *ListInstalledPrinters(DWORD *count)
+{
+    HANDLE heap = GetProcessHeap();
+    DWORD size = 0;
+
+    *count = 0;
+    /* The list may grow between asking for its size and fetching it. */
+    for (int attempt = 0; attempt < 3; attempt++) {
+        DWORD needed = 0;
+        BYTE *buffer = size ? (BYTE *)HeapAlloc(heap, 0, size) : NULL;
+
+        if (size && !buffer)
+            return NULL;
+        if (EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, NULL, 4, buffer, size,
+                          &needed, count))
+            return (PRINTER_INFO_4A *)buffer;
+        if (buffer)
+            HeapFree(heap, 0, buffer);
+        *count = 0;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= size)
+            return NULL;
+        size = needed;
+    }
+    return NULL;
+}
+
+/* The printer's own spelling of name when it is the name of an installed
+ * printer (any letter case), as a heap copy; NULL otherwise, also when the
+ * printers cannot be listed. */
+static char *FindInstalledPrinter(const char *name)
+{
+    HANDLE heap = GetProcessHeap();
+    size_t length = strlen(name);
+    DWORD count = 0;
+    PRINTER_INFO_4A *printers;
+    char *found = NULL;
+
+    if (length == 0)
+        return NULL;
+    printers = ListInstalledPrinters(&count);
+    for (DWORD i = 0; i < count && !found; i++) {
+        const char *candidate = printers[i].pPrinterName;
+        /* Equal length first: the system comparison passes over a few
+         * characters it deems ignorable. */
+        if (!candidate || strlen(candidate) != length || lstrcmpiA(candidate, name) != 0)
+            continue;
+        found = (char *)HeapAlloc(heap, 0, length + 1);
+        if (found)
+            memcpy(found, candidate, length + 1);
+    }
+    if (printers)
+        HeapFree(heap, 0, printers);
+    return found;
+}
+
+/* The document's name in the queue: the input's file name, without its
+ * folders. */
+static const char *BaseName(const char *path)
+{
+    const char *base = path;
+
+    for (const char *p = path; *p; p++) {
+        if (*p == '\\' || *p == '/' || *p == ':')
+            base = p + 1;
+    }
+    return *base ? base : path;
+}
+
+int OpenJobOutput(JobOutput *out, const char *outputName, const char *documentPath)
+{
+    char *printerName;
+
+    out->file = INVALID_HANDLE_VALUE;
+    out->printer = NULL;
+    out->document = BaseName(documentPath);
+    out->started = 0;
+
+    printerName = FindInstalledPrinter(outputName);
+    if (printerName) {
+        HANDLE printer = NULL;
+        BOOL opened = OpenPrinterA(printerName, &printer, NULL);
+        HeapFree(GetProcessHeap(), 0, printerName);
+        if (!opened)
+            return 0;
+        out->printer = printer;
+        return 1;
+    }
+    /* Open-always: an existing file is not truncated here, so that a job
+     * cancelled in the dialog leaves it as it was; FinishJobOutput cuts it. */
+    out->file = CreateFileA(outputName, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
+    return out->file != INVALID_HANDLE_VALUE;
+}
+
+/* Throws the queue's document away after a failure, so that a half-printed
+ * job never comes out. (Wine 8 only pretends to: there the document still
+ * goes out when the printer is closed.) */
+static void AbortDocument(JobOutput *out)
+{
+    if (out->started) {
+        AbortPrinter(out->printer);
+        out->started = 0;
+    }
+}
+
+int WriteJobPage(JobOutput *out, const unsigned char *bytes, uint32_t length)
+{
+    DWORD written = 0;
+
+    if (!out->printer)
+        return WriteFile(out->file, bytes, length, &written, NULL) && written == length;
+
+    /* The document starts with its first page, so a job that writes no page
+     * leaves nothing in the queue. */
+    if (!out->started) {
+        DOC_INFO_1A info;
+        info.pDocName = (LPSTR)out->document;
+        info.pOutputFile = NULL;
+        info.pDatatype = (LPSTR) "RAW";
+        if (StartDocPrinterA(out->printer, 1, (LPBYTE)&info) == 0)
+            return 0;
+        out->started = 1;
+    }
+    /* One page mark per page, so the queue shows the page count. */
+    if (!StartPagePrinter(out->printer) ||
+        !WritePrinter(out->printer, (LPVOID)bytes, length, &written) || written != length ||
+        !EndPagePrinter(out->printer)) {
+        AbortDocument(out);
+        return 0;
+    }
+    return 1;
+}
+
+int FinishJobOutput(JobOutput *out)
+{
+    /* Opened without truncating, which a port needs, a file on disk would
+     * keep an older, longer file's tail after this job's pages. Ports,
+     * devices and pipes are never cut. */
+    if (out->file != INVALID_HANDLE_VALUE)
+        return GetFileType(out->file) != FILE_TYPE_DISK || SetEndOfFile(out->file) ? 1 : 0;
+    if (!out->started)
+        return 1;
+    /* A queue that refuses the job says so only here. */
+    out->started = 0;
+    return EndDocPrinter(out->printer) ? 1 : 0;
+}
+
+void CloseJobOutput(JobOutput *out)
+{
+    if (out->printer) {
+        AbortDocument(out);
+        ClosePrinter(out->printer);
+        out->printer = NULL;
+    }
+    if (out->file != INVALID_HANDLE_VALUE) {
+        CloseHandle(out->file);
+        out->file = INVALID_HANDLE_VALUE;
+    }
+}

@@ -1,0 +1,153 @@
+#!/usr/bin/env python3
+"""check_help.py VELMAR_CHM - unpacks the built help file and checks it.
+
+Wine's help viewer shows the window and the contents tree but cannot draw
+the pages, so the pages are checked here from the compiled file itself:
+unpacked with extract_chmLib (libchm-bin), every topic must be there, in
+Windows-1251 and saying so, and must hold the facts a user comes for; the
+contents tree and the index must reach every topic; no link may point to a
+page or an anchor that the file does not hold.
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+TOPICS = {
+    "index.htm": ["velmar", "Open and Print"],
+    "printing.htm": ["Open and Print", "velmar.exe", "LPT1", "кавычки", "*.TXT", "All"],
+    "settings.htm": ["Print To", "Limiter(Decimal)", "Convert To Dos", "Skip empty",
+                     "«...»", "LPT2", "LPT3", "RAW", "CUPS", "Ошибка", "300", "44"],
+    "page_range.htm": ["Print", "Cancel", "Найдено", "страниц", "Esc", "Enter"],
+    "log.htm": ["Запуск", "Открытие файла", "Ошибка", "Анализ", "Перекодировка в DOS",
+                "Пустая страница пропущена", "Закрытие файла", "ini.ini"],
+    "printers.htm": ["net use LPT1:", "/persistent:yes", "CUPS", "scripts/start.sh", "GDI",
+                     "Generic / Text Only", "9100"],
+    "recoding.htm": ["224", "128", "191", "866", "1251", "Ё", "№", "Ґ", "І"],
+    "blank_pages.htm": ["32", "Пустая страница пропущена", "Skip empty"],
+    "settings_file.htm": ["ini.ini", "[MAIN]", "POPT", "LIMITER", "TODOS", "SKIPEMPTY", "RECT",
+                          "Program Files", "Ошибка"],
+}
+
+# Recoding table rows that a user looks up: Windows-1251 byte, DOS byte.
+RECODED = [("A0", "FF"), ("A1", "F6"), ("A2", "F7"), ("A4", "FD"), ("A8", "F0"), ("AA", "F2"),
+           ("AF", "F4"), ("B0", "F8"), ("B7", "FA"), ("B8", "F1"), ("B9", "FC"), ("BA", "F3"),
+           ("BF", "F5")]
+LOOK_ALIKES = ["84, 93, 94, AB, BB", "91, 92", "82", "8B, 9B", "96, 97, AD", "95", "B2, B3",
+               "A5, B4"]
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+    return condition
+
+
+def read_text(folder, name):
+    with open(os.path.join(folder, name), "rb") as f:
+        data = f.read()
+    try:
+        return data.decode("cp1251")
+    except UnicodeDecodeError as error:
+        check(False, f"{name}: not Windows-1251 ({error})")
+        return data.decode("cp1251", "replace")
+
+
+def anchors_of(text):
+    return set(re.findall(r'<a\s+name="([^"]+)"', text, re.I))
+
+
+def check_target(folder, source, target):
+    """A link or a contents/index entry: page (and anchor) must exist."""
+    page, _, anchor = target.partition("#")
+    page = page or source   # "#anchor": a place on the same page
+    if not check(os.path.isfile(os.path.join(folder, page)), f"{source}: {target}: no such page"):
+        return None
+    if anchor:
+        check(anchor in anchors_of(read_text(folder, page)), f"{source}: {target}: no such anchor")
+    return page
+
+
+def sitemap_entries(text):
+    """(name, local) of every sitemap object; local is None for a folder."""
+    entries = []
+    for body in re.findall(r'<OBJECT type="text/sitemap">(.*?)</OBJECT>', text, re.S | re.I):
+        name = re.search(r'<param name="Name" value="([^"]*)"', body, re.I)
+        local = re.search(r'<param name="Local" value="([^"]*)"', body, re.I)
+        entries.append((name.group(1) if name else "", local.group(1) if local else None))
+    return entries
+
+
+def check_sitemap(folder, name, minimum):
+    text = read_text(folder, name)
+    entries = sitemap_entries(text)
+    check(len(entries) >= minimum, f"{name}: {len(entries)} entries, expected at least {minimum}")
+    reached = set()
+    for entry_name, local in entries:
+        check(entry_name.strip() != "", f"{name}: an entry without a name")
+        if local is not None:
+            page = check_target(folder, name, local)
+            if page:
+                reached.add(page)
+    for topic in TOPICS:
+        check(topic in reached, f"{name}: {topic} cannot be reached")
+    return text, entries
+
+
+def main():
+    if len(sys.argv) != 2:
+        print("usage: check_help.py VELMAR_CHM", file=sys.stderr)
+        return 2
+    chm = sys.argv[1]
+    with tempfile.TemporaryDirectory() as folder:
+        result = subprocess.run(["extract_chmLib", chm, folder], capture_output=True)
+        if result.returncode != 0:
+            print(f"check_help: extract_chmLib failed on {chm}", file=sys.stderr)
+            return 1
+
+        with open(os.path.join(folder, "#SYSTEM"), "rb") as f:
+            system = f.read()
+        check("Справка velmar".encode("cp1251") in system, "#SYSTEM: no Russian title")
+        check(b"\x19\x04\x00\x00" in system, "#SYSTEM: language is not Russian (0x0419)")
+
+        for topic, facts in TOPICS.items():
+            if not check(os.path.isfile(os.path.join(folder, topic)), f"{topic}: missing"):
+                continue
+            text = read_text(folder, topic)
+            check("charset=windows-1251" in text, f"{topic}: does not declare windows-1251")
+            title = re.search(r"<title>([^<]+)</title>", text, re.I)
+            check(title and title.group(1).strip(), f"{topic}: no title")
+            for fact in facts:
+                check(fact in text, f"{topic}: does not mention {fact!r}")
+            for target in re.findall(r'href="([^"]+)"', text, re.I):
+                if not re.match(r"[a-z]+:", target):
+                    check_target(folder, topic, target)
+
+        recoding = read_text(folder, "recoding.htm")
+        for windows, dos in RECODED:
+            check(re.search(rf"<td>{windows}</td>\s*<td>{dos}</td>", recoding),
+                  f"recoding.htm: no row {windows} -> {dos}")
+        for codes in LOOK_ALIKES:
+            check(f"<td>{codes}</td>" in recoding, f"recoding.htm: no row for {codes}")
+
+        contents, entries = check_sitemap(folder, "contents.hhc", len(TOPICS))
+        check(re.search(r"<UL>\s*<LI>.*<UL>", contents, re.S | re.I),
+              "contents.hhc: no nested level, not a tree")
+        check(entries and entries[0][1] == "index.htm", "contents.hhc: the first entry is not index.htm")
+
+        index, entries = check_sitemap(folder, "index.hhk", 30)
+        keywords = {name for name, _ in entries}
+        for keyword in ["Ошибка", "ini.ini", "LPT1", "Print To", "перекодировка", "CUPS"]:
+            check(keyword in keywords, f"index.hhk: no keyword {keyword!r}")
+
+    for failure in failures:
+        print(f"check_help: FAIL: {failure}")
+    print(f"check_help: {len(TOPICS)} topics, {len(failures)} failures")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
