@@ -63,8 +63,8 @@ static bool Unchanged(const struct stat &a, const struct stat &b)
            SameTime(a.st_mtim, b.st_mtim) && SameTime(a.st_ctim, b.st_ctim);
 }
 
-/* Reads size bytes of a settings file from its start; 0 with errno set when
- * the read fails or comes back short. */
+/* Reads size bytes of a settings file from its start; false with errno set
+ * when the read fails or comes back short. */
 static bool ReadWhole(int fd, char *text, size_t size)
 {
     int error = 0;
