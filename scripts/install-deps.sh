@@ -34,6 +34,17 @@ sanitizers_link() {
   return $rc
 }
 
+# The fuzz targets need clang with libFuzzer and its sanitizer runtimes.
+fuzzer_links() {
+  local out
+  out=$(mktemp) || return 1
+  echo 'extern "C" int LLVMFuzzerTestOneInput(const char *, unsigned long) { return 0; }' |
+    clang++ -x c++ -fsanitize=fuzzer,address,undefined - -o "$out"
+  local rc=$?
+  rm -f "$out"
+  return $rc
+}
+
 # The source (where CMakeLists.txt looks for it), not an installed library:
 # the Windows test programs build GoogleTest with MinGW.
 gtest_source() {
@@ -80,6 +91,7 @@ check_all() {
   need 'g++ --version && gcc --version'      g++
   need sanitizers_link                       g++
   need gtest_source                          googletest
+  need fuzzer_links                          clang libclang-rt-dev
   need 'i686-w64-mingw32-g++ --version'      'g++-mingw-w64-i686-posix|g++-mingw-w64-i686' mingw-w64-i686-dev
   need 'i686-w64-mingw32-windres --version'  binutils-mingw-w64-i686
   need 'wine --version'                      wine wine32:i386 fonts-wine

@@ -62,6 +62,17 @@ run_suite sanitizers build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=O
 # drive the very program users get.
 run_suite win32 build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake -DCMAKE_BUILD_TYPE=Release
 
+# ---- fuzz targets: a short run of each (scripts/fuzz.sh SECONDS) ----
+echo "=== fuzz: 10 s per target"
+scripts/fuzz.sh 10 >build/fuzz.log 2>&1
+fuzz_rc=$?
+cat build/fuzz.log
+if [ $fuzz_rc -eq 0 ]; then
+  passed=$((passed + 1)); summary+=("fuzz: $(grep -c '^fuzz .*executions' build/fuzz.log) targets, no finding")
+else
+  status=1; failed=$((failed + 1)); summary+=("fuzz: FINDING or build failure (build/fuzz.log)")
+fi
+
 # Leave nothing running in our prefix.
 (. scripts/wine-prefix.sh && wineserver -k 2>/dev/null) || true
 

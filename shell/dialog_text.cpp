@@ -9,6 +9,11 @@ void ReadBoxText(HWND dialog, int control, char *text)
     GetDlgItemTextA(dialog, control, text, SETTING_TEXT_SIZE);
 }
 
+void LimitBoxText(HWND dialog, int control)
+{
+    SendDlgItemMessageA(dialog, control, EM_LIMITTEXT, SETTING_TEXT_SIZE - 1, 0);
+}
+
 uint32_t ReadNumberBox(HWND dialog, int control, char *text)
 {
     ReadBoxText(dialog, control, text);

@@ -30,14 +30,37 @@ static void FitActivityLog(HWND window)
         MoveWindow(ActivityLogWindow, client.left, client.top, client.right, client.bottom, TRUE);
 }
 
+/* True when some monitor shows a part of the window's title bar, so the
+ * user can take hold of it. */
+static int TitleBarVisible(HWND window)
+{
+    RECT strip;
+
+    GetWindowRect(window, &strip);
+    strip.bottom = strip.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION);
+    return MonitorFromRect(&strip, MONITOR_DEFAULTTONULL) != NULL;
+}
+
+/* The saved rectangle, unless it would leave the title bar on no monitor
+ * (a screen since removed, a hand-edited file): the window then stays
+ * centred, as on the first start. */
 static void RestorePlacement(HWND window)
 {
     int32_t rect[4];   /* left, top, right, bottom */
+    RECT centred;
 
     memset(rect, 0, sizeof rect);
     ReadSettingStruct("RECT", rect, sizeof rect);
-    if (rect[2] != 0 && rect[3] != 0)
-        MoveWindow(window, rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1], TRUE);
+    if (rect[2] == 0 || rect[3] == 0)
+        return;
+    GetWindowRect(window, &centred);
+    /* Width and height as unsigned: a rectangle of any four numbers has
+     * one, and the window system cuts it to what a window may have. */
+    MoveWindow(window, rect[0], rect[1], (int)((uint32_t)rect[2] - (uint32_t)rect[0]),
+               (int)((uint32_t)rect[3] - (uint32_t)rect[1]), TRUE);
+    if (!TitleBarVisible(window))
+        MoveWindow(window, centred.left, centred.top, centred.right - centred.left,
+                   centred.bottom - centred.top, TRUE);
 }
 
 static void SaveAndQuit(HWND window)

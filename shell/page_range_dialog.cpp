@@ -12,6 +12,9 @@ static void InitPageRange(HWND dialog, char *text)
     SetDlgItemTextA(dialog, IDC_PAGE_RANGE_COUNT, text);
     SetDlgItemTextA(dialog, IDC_PAGE_RANGE_FROM, "1");
     SetDlgItemTextA(dialog, IDC_PAGE_RANGE_TO, text);
+    LimitBoxText(dialog, IDC_PAGE_RANGE_COUNT);
+    LimitBoxText(dialog, IDC_PAGE_RANGE_FROM);
+    LimitBoxText(dialog, IDC_PAGE_RANGE_TO);
 }
 
 /* Print and Cancel both hand the boxes back: the job prints only after

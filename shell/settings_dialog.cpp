@@ -44,6 +44,8 @@ static void InitSettings(HWND dialog, char *text)
 
     ReadSettingString("POPT", "LPT1", text);
     SetDlgItemTextA(dialog, IDC_SETTINGS_PRINT_TO, text);
+    LimitBoxText(dialog, IDC_SETTINGS_LIMITER);
+    LimitBoxText(dialog, IDC_SETTINGS_PRINT_TO);
 }
 
 /* Writes all four values, each whatever became of the others. Returns 0

@@ -56,6 +56,8 @@ INT_PTR ShowAboutDialog(HWND owner);
 void ReadBoxText(HWND dialog, int control, char *text);
 /* The box's text read as a decimal number (ReadDecimal); text is scratch. */
 uint32_t ReadNumberBox(HWND dialog, int control, char *text);
+/* Lets the user type or paste no more than ReadBoxText takes. */
+void LimitBoxText(HWND dialog, int control);
 
 /* ---- Help (help.cpp) ------------------------------------------------------ */
 

@@ -6,6 +6,8 @@
 #include <time.h>
 #ifndef _WIN32
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -147,6 +149,56 @@ TEST(Files, SetEndOfFileCutsAtTheHandlesPosition)
     CloseHandle(out);
     EXPECT_EQ("abc", ReadText(path));
 }
+
+/* A name that opens but holds no file: Windows has no size for it, so no job
+ * takes it for an empty file. */
+TEST(Files, DevicesHaveNoSize)
+{
+    if (RunningOnWindowsApi())
+        GTEST_SKIP() << "the devices below are the POSIX layer's";
+    for (const char *name : {"/dev/zero", "/dev/null"}) {
+        HANDLE device = OpenForJobInput(name);
+        ASSERT_NE(INVALID_HANDLE_VALUE, device) << name;
+        DWORD high = 7;
+        EXPECT_EQ(INVALID_FILE_SIZE, GetFileSize(device, &high)) << name;
+        EXPECT_NE((DWORD)NO_ERROR, GetLastError()) << name;
+        CloseHandle(device);
+    }
+}
+
+#ifndef _WIN32
+/* Opening a FIFO never waits for its other end: with no writer it opens at
+ * once (and has no size), with no reader an open for writing fails. */
+TEST(Files, FifoOpensWithoutWaiting)
+{
+    std::string fifo = JoinPath(ScratchDirectory("fifo"), "pipe");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    alarm(60); /* a wait here would otherwise hang the whole run */
+
+    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenForJobOutput(fifo));
+    HANDLE reader = OpenForJobInput(fifo);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    EXPECT_EQ((DWORD)FILE_TYPE_PIPE, GetFileType(reader));
+    EXPECT_EQ(INVALID_FILE_SIZE, GetFileSize(reader, NULL));
+    EXPECT_NE((DWORD)NO_ERROR, GetLastError());
+
+    CloseHandle(reader);
+
+    /* With a reader there (another program's), a writer opens and writes. */
+    int other = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_LE(0, other);
+    HANDLE writer = OpenForJobOutput(fifo);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    DWORD moved = 0;
+    EXPECT_TRUE(WriteFile(writer, "abc", 3, &moved, NULL));
+    CloseHandle(writer);
+    char got[4] = {0};
+    EXPECT_EQ(3, read(other, got, 3));
+    EXPECT_STREQ("abc", got);
+    close(other);
+    alarm(0);
+}
+#endif
 
 static uint64_t Ticks(const FILETIME &time)
 {
@@ -414,6 +466,134 @@ TEST(Profile, WriteLeavesNoTemporaryFilesBehind)
     int32_t value = -1;
     EXPECT_TRUE(GetPrivateProfileStructA("MAIN", "TODOS", &value, 4, ini.c_str()));
     EXPECT_EQ(19, value);
+}
+
+/* CR LF, LF and a lone CR all end a line, in any mix. */
+TEST(Profile, EveryLineEndEndsALine)
+{
+    std::string ini = JoinPath(ScratchDirectory("profile_line_ends"), "ini.ini");
+    for (const char *end : {"\r", "\n", "\r\n"}) {
+        std::string e = end;
+        WriteText(ini, "[OTHER]" + e + "POPT=no" + e + "[MAIN]" + e + "LIMITER=0A0A" + e + "POPT=PRN" + e +
+                       "TODOS=0000000000");
+        char text[16];
+        unsigned char limiter = 12;
+        EXPECT_EQ(3u, GetPrivateProfileStringA("MAIN", "POPT", "LPT1", text, sizeof text, ini.c_str()));
+        EXPECT_STREQ("PRN", text);
+        EXPECT_TRUE(GetPrivateProfileStructA("MAIN", "LIMITER", &limiter, 1, ini.c_str()));
+        EXPECT_EQ(10, limiter);
+
+        /* A write replaces the key's line and no other (Wine writes every
+         * line anew, with CR LF). */
+        ASSERT_TRUE(WritePrivateProfileStringA("MAIN", "POPT", "COM1", ini.c_str()));
+        if (!RunningOnWindowsApi())
+            EXPECT_EQ("[OTHER]" + e + "POPT=no" + e + "[MAIN]" + e + "LIMITER=0A0A" + e + "POPT=COM1\r\n" +
+                      "TODOS=0000000000", ReadText(ini));
+        ASSERT_TRUE(WritePrivateProfileStringA("MAIN", "RECT", "00", ini.c_str()));
+        GetPrivateProfileStringA("MAIN", "TODOS", "", text, sizeof text, ini.c_str());
+        EXPECT_STREQ("0000000000", text);
+        GetPrivateProfileStringA("MAIN", "RECT", "", text, sizeof text, ini.c_str());
+        EXPECT_STREQ("00", text);
+    }
+}
+
+#ifndef _WIN32
+/* A write goes through the settings file's name: a symbolic link stays a link
+ * and its target takes the text, hard links all see it, the permissions
+ * stay. */
+TEST(Profile, WritesGoThroughLinks)
+{
+    std::string dir = ScratchDirectory("profile_links");
+    std::string target = JoinPath(dir, "real.ini");
+    std::string symbolic = JoinPath(dir, "ini.ini");
+    std::string hard = JoinPath(dir, "hard.ini");
+    WriteText(target, "[MAIN]\r\nTODOS=0000000000\r\n");
+    ASSERT_EQ(0, chmod(target.c_str(), 0640));
+    ASSERT_EQ(0, symlink("real.ini", symbolic.c_str()));
+    ASSERT_EQ(0, link(target.c_str(), hard.c_str()));
+
+    ASSERT_TRUE(WritePrivateProfileStringA("MAIN", "POPT", "PRN", symbolic.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringA("MAIN", "LIMITER", "0A0A", hard.c_str()));
+
+    struct stat st;
+    ASSERT_EQ(0, lstat(symbolic.c_str(), &st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(0, stat(target.c_str(), &st));
+    EXPECT_EQ(2u, (unsigned)st.st_nlink);
+    EXPECT_EQ(0640u, (unsigned)(st.st_mode & 07777));
+    const std::string expected = "[MAIN]\r\nTODOS=0000000000\r\nPOPT=PRN\r\nLIMITER=0A0A\r\n";
+    EXPECT_EQ(expected, ReadText(target));
+    EXPECT_EQ(expected, ReadText(hard));
+}
+
+/* Only a missing file is an empty one: a file that is there but cannot be
+ * read, or is no file at all, fails the write and stays as it was. */
+TEST(Profile, FileThatCannotBeReadFailsTheWriteUntouched)
+{
+    std::string dir = ScratchDirectory("profile_unreadable");
+    std::string ini = JoinPath(dir, "ini.ini");
+    const std::string old = "[MAIN]\r\nPOPT=PRN\r\nTODOS=0000000000\r\n";
+    WriteText(ini, old);
+    PosixFaults.failProfileRead = 1;
+    EXPECT_FALSE(WritePrivateProfileStringA("MAIN", "POPT", "LPT2", ini.c_str()));
+    EXPECT_EQ(0u, PosixFaults.failProfileRead);
+    EXPECT_EQ((DWORD)ERROR_WRITE_FAULT, GetLastError());
+    EXPECT_EQ(old, ReadText(ini));
+
+    if (geteuid() != 0) { /* the superuser reads whatever the mode says */
+        ASSERT_EQ(0, chmod(ini.c_str(), 0200));
+        EXPECT_FALSE(WritePrivateProfileStringA("MAIN", "POPT", "LPT2", ini.c_str()));
+        ASSERT_EQ(0, chmod(ini.c_str(), 0600));
+        EXPECT_EQ(old, ReadText(ini));
+    }
+
+    /* A FIFO in its place: no wait, no write, and reads give the defaults. */
+    std::string fifo = JoinPath(dir, "fifo.ini");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    alarm(60);
+    EXPECT_FALSE(WritePrivateProfileStringA("MAIN", "POPT", "LPT2", fifo.c_str()));
+    char text[8];
+    GetPrivateProfileStringA("MAIN", "POPT", "LPT1", text, sizeof text, fifo.c_str());
+    EXPECT_STREQ("LPT1", text);
+    alarm(0);
+}
+
+/* A write that fails part-way puts the old text back, and says it failed. */
+TEST(Profile, WriteThatFailsPartWayLeavesTheOldText)
+{
+    std::string ini = JoinPath(ScratchDirectory("profile_half"), "ini.ini");
+    const std::string old = "[MAIN]\r\nPOPT=PRN\r\nTODOS=0000000000\r\n";
+    for (const std::string &value : {std::string("P"), std::string(200, 'L')}) {
+        WriteText(ini, old);
+        PosixFaults.failProfileWrite = 1;
+        EXPECT_FALSE(WritePrivateProfileStringA("MAIN", "POPT", value.c_str(), ini.c_str()));
+        EXPECT_EQ(0u, PosixFaults.failProfileWrite);
+        EXPECT_EQ((DWORD)ERROR_DISK_FULL, GetLastError());
+        EXPECT_EQ(old, ReadText(ini));
+        char text[8];
+        GetPrivateProfileStringA("MAIN", "POPT", "LPT1", text, sizeof text, ini.c_str());
+        EXPECT_STREQ("PRN", text);
+    }
+}
+#endif
+
+/* A folder where the settings file should be: reads give the defaults and
+ * writes fail, on either platform. */
+TEST(Profile, FolderInPlaceOfTheFileFailsWrites)
+{
+    std::string ini = JoinPath(ScratchDirectory("profile_folder"), "ini.ini");
+#ifdef _WIN32
+    ASSERT_TRUE(CreateDirectoryA(ini.c_str(), NULL));
+#else
+    ASSERT_EQ(0, mkdir(ini.c_str(), 0700));
+#endif
+    EXPECT_FALSE(WritePrivateProfileStringA("MAIN", "POPT", "PRN", ini.c_str()));
+    char text[8];
+    GetPrivateProfileStringA("MAIN", "POPT", "LPT1", text, sizeof text, ini.c_str());
+    EXPECT_STREQ("LPT1", text);
+    unsigned char limiter = 12;
+    EXPECT_FALSE(GetPrivateProfileStructA("MAIN", "LIMITER", &limiter, 1, ini.c_str()));
+    EXPECT_EQ(12, limiter);
 }
 
 /* Any bytes at all in the settings file, on both platforms: reads stay

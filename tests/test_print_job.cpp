@@ -1,6 +1,11 @@
 /* The print job, judged by what lands in the output and in the log. */
 #include <gtest/gtest.h>
 #include <string.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "test_support.h"
 
@@ -334,6 +339,66 @@ TEST_F(Job, FullDeviceIsReported)
     EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), device.c_str()));
     EXPECT_EQ(Lines({Opening(input), Opening(device), TextAnalysis, TextError,
                      Closing(device), Closing(input)}), Host.lines);
+}
+
+/* A file of nothing but delimiters is that many blank pages and one more. */
+TEST_F(Job, DelimiterOnlyFileIsBlankPages)
+{
+    Bytes content(3, '\f');
+    EXPECT_EQ(Bytes(), Run(SkipOnly, content, 1, 1, 4));
+    EXPECT_EQ(4u, Host.offeredCount);
+    EXPECT_EQ(Expected({TextBlankSkipped, TextBlankSkipped, TextBlankSkipped, TextBlankSkipped}), Host.lines);
+    EXPECT_EQ(content, Run(SwitchesOff, content, 1, 1, 4));
+}
+
+/* An input another program holds open without read sharing cannot be read:
+ * the job stops at its first line. */
+TEST_F(Job, LockedInputIsAnError)
+{
+    Prepare(SwitchesOff, ThreePages);
+    HANDLE holder = CreateFileA(input.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    ResetHost(1, 1, 3);
+    EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), output.c_str()));
+    CloseHandle(holder);
+    EXPECT_EQ(Lines({Opening(input), TextError}), Host.lines);
+    EXPECT_FALSE(FileExists(output));
+}
+
+/* An input that is no file: a folder never opens; a device or a FIFO opens
+ * but has no size, so the job stops at "Ошибка" instead of printing one blank
+ * page, and never waits for a FIFO's writer. */
+TEST_F(Job, InputThatIsNoFileIsAnError)
+{
+    Prepare(SwitchesOff, Bytes());
+    ResetHost(1, 1, 1);
+    EXPECT_EQ(0, PrintFile(TestLog(), dir.c_str(), output.c_str()));
+    EXPECT_EQ(Lines({Opening(dir), TextError}), Host.lines);
+
+#ifndef _WIN32
+    std::string fifo = JoinPath(dir, "pipe");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    alarm(60);
+    int writer = -1;
+    for (int round = 0; round < 3; round++) {
+        /* No writer; then a writer with bytes waiting; then /dev/zero. */
+        std::string name = round < 2 ? fifo : "/dev/zero";
+        if (round == 1) {
+            int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+            writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            ASSERT_EQ(5, write(writer, "bytes", 5));
+            close(reader);
+        }
+        remove(output.c_str());
+        ResetHost(1, 1, 1);
+        EXPECT_EQ(0, PrintFile(TestLog(), name.c_str(), output.c_str())) << name;
+        EXPECT_EQ(Lines({Opening(name), Opening(output), TextError}), Host.lines) << name;
+        EXPECT_FALSE(Host.asked);
+        EXPECT_EQ(Bytes(), ReadBytes(output));
+    }
+    close(writer);
+    alarm(0);
+#endif
 }
 
 #ifndef _WIN32

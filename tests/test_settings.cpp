@@ -145,6 +145,23 @@ TEST_F(SettingsFile, OverlongPrintToIsCutAt255)
     EXPECT_EQ(255u, strlen(text));
 }
 
+/* Megabytes of other text before the section: still read and written. */
+TEST_F(SettingsFile, HugeFileIsReadAndWritten)
+{
+    std::string junk;
+    for (int i = 0; junk.size() < 8u << 20; i++)
+        junk += "[S" + std::to_string(i % 97) + "]\r\nKEY=" + std::string(60, (char)('a' + i % 26)) + "\r\n";
+    Use("settings_huge", (junk + "[MAIN]\r\nLIMITER=0A0A\r\n").c_str());
+    unsigned char limiter = 12;
+    EXPECT_EQ(1, ReadSettingStruct("LIMITER", &limiter, 1));
+    EXPECT_EQ(10, limiter);
+    EXPECT_EQ(1, WriteSettingString("POPT", "PRN"));
+    char text[SETTING_TEXT_SIZE];
+    ReadSettingString("POPT", "LPT1", text);
+    EXPECT_STREQ("PRN", text);
+    EXPECT_EQ(junk, ReadText(ini).substr(0, junk.size()));
+}
+
 TEST_F(SettingsFile, WrittenValuesReadBackInTheirStoredForm)
 {
     Use("settings_write", NULL);

@@ -7,8 +7,11 @@
  * - CreateFileA honours access and share modes between the handles of this
  *   process (an input held open with read sharing makes a write open of the
  *   same file fail with a sharing violation); OPEN_ALWAYS never truncates;
- *   directories cannot be opened as files.
+ *   directories cannot be opened as files; an open never waits (a FIFO
+ *   with no writer opens at once, one with no reader fails).
  * - Reads and writes move the whole request, as on a disk file.
+ * - Only a disk file has a size: the size query of a pipe or a device
+ *   fails, as on Windows, so nothing takes such an input for empty.
  */
 #include <errno.h>
 #include <fcntl.h>
@@ -44,6 +47,7 @@ DWORD ErrorFromErrno(int error, const char *name)
         return ERROR_FILE_NOT_FOUND;
     }
     case ENOTDIR: case ENAMETOOLONG: return ERROR_PATH_NOT_FOUND;
+    case ENXIO: return ERROR_FILE_NOT_FOUND; /* a FIFO with no reader, a device not there */
     case EACCES: case EPERM: case EISDIR: case EROFS: return ERROR_ACCESS_DENIED;
     case ENOSPC: return ERROR_DISK_FULL;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
@@ -71,8 +75,7 @@ size_t MoveFully(int fd, void *buffer, size_t size, bool writing, int *error)
     return done;
 }
 
-/* Counts a fault counter down; true on the call that reaches zero. */
-static bool FaultDue(unsigned *counter)
+bool FaultDue(unsigned *counter)
 {
     if (*counter == 0)
         return false;
@@ -181,9 +184,12 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     if (existed && ShareConflict(st, desiredAccess, shareMode))
         return FailOpen(ERROR_SHARING_VIOLATION);
 
-    fd = open(fileName, flags, 0666);
+    /* Without O_NONBLOCK, opening a FIFO waits for the other end for ever;
+     * once open, reads and writes wait as on Windows. */
+    fd = open(fileName, flags | O_NONBLOCK, 0666);
     if (fd < 0)
         return FailOpen(ErrorFromErrno(errno, fileName));
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     handle = (FileHandle *)malloc(sizeof *handle);
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || !handle) {
         DWORD error = handle ? ERROR_ACCESS_DENIED : ERROR_NOT_ENOUGH_MEMORY;
@@ -239,11 +245,11 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)
     FileHandle *h = FindHandle(file);
     struct stat st;
 
-    if (!h || fstat(h->fd, &st) != 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    if (!h || fstat(h->fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        SetLastError(h ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
         return INVALID_FILE_SIZE;
     }
-    uint64_t size = S_ISREG(st.st_mode) ? (uint64_t)st.st_size : 0;
+    uint64_t size = (uint64_t)st.st_size;
     if (sizeHigh)
         *sizeHigh = (DWORD)(size >> 32);
     SetLastError(NO_ERROR);

@@ -16,4 +16,8 @@ DWORD ErrorFromErrno(int error, const char *name);
  * Returns the count of bytes moved. */
 size_t MoveFully(int fd, void *buffer, size_t size, bool writing, int *error);
 
+/* Counts a fault counter of PosixFaults down; true on the call that brings
+ * it to zero. */
+bool FaultDue(unsigned *counter);
+
 #endif

@@ -5,19 +5,31 @@
  * structure read and written, never a key or section deleted.
  *
  * "[SECTION]" lines and "KEY=VALUE" lines, names compared without regard to
- * case, the first section and key of a name winning, CRLF line ends; every
- * other line is kept as it stands. A write goes to a temporary file that is
- * renamed over the old one, so a crash never leaves a half-written file.
+ * case, the first section and key of a name winning. Lines end with CR LF
+ * (what a write adds), LF or CR; every other line is kept as it stands.
+ *
+ * A write rewrites the file in place, through its name, under an exclusive
+ * lock: a symbolic link stays a link to the file it names, hard links all
+ * see the new text, and the file keeps its owner and permissions, as on
+ * Windows. Renaming a new file over it would break all of that. The lock
+ * makes the read, change and write one step against other processes, and
+ * readers take it shared, so none sees a file half-written. Room for a
+ * longer text is reserved before the first byte is overwritten, so a full
+ * disk fails the write and leaves the file as it was; any other failure
+ * part-way puts the old text back. Only a missing file counts as empty: a
+ * file that is there but cannot be read fails the write untouched.
  */
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include "posix_faults.h"
 #include "posix_internal.h"
 
 /* The last file read, kept while its identity and time stamps are unchanged:
@@ -51,32 +63,52 @@ static bool Unchanged(const struct stat &a, const struct stat &b)
            SameTime(a.st_mtim, b.st_mtim) && SameTime(a.st_ctim, b.st_ctim);
 }
 
+/* Reads size bytes of a settings file from its start; false with errno set
+ * when the read fails or comes back short. */
+static bool ReadWhole(int fd, char *text, size_t size)
+{
+    int error = 0;
+
+    if (FaultDue(&PosixFaults.failProfileRead)) {
+        errno = EIO;
+        return false;
+    }
+    if (MoveFully(fd, text, size, false, &error) != size) {
+        errno = error ? error : EIO;
+        return false;
+    }
+    return true;
+}
+
 /* The file's bytes (owned by the cache), or NULL when it cannot be read. */
 static const char *LoadProfile(const char *path, size_t *length)
 {
     struct stat st;
     struct timespec now;
     int fd;
-    int error;
 
     if (stat(path, &st) != 0 || !S_ISREG(st.st_mode))
         return NULL;
     if (!Cache.trusted || strcmp(Cache.path, path) != 0 || !Unchanged(Cache.st, st)) {
         ForgetProfile();
-        fd = open(path, O_RDONLY | O_CLOEXEC);
+        fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0)
             return NULL;
-        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        /* Shared: a writer holds the lock until its text is complete. */
+        if (flock(fd, LOCK_SH) == 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
             Cache.text = (char *)malloc((size_t)st.st_size + 1);
             Cache.path = strdup(path);
         }
+        if (Cache.text && Cache.path && !ReadWhole(fd, Cache.text, (size_t)st.st_size)) {
+            free(Cache.text);
+            Cache.text = NULL;
+        }
         if (Cache.text && Cache.path) {
-            Cache.length = MoveFully(fd, Cache.text, (size_t)st.st_size, false, &error);
+            Cache.length = (size_t)st.st_size;
             Cache.text[Cache.length] = '\0';
             Cache.st = st;
             clock_gettime(CLOCK_REALTIME, &now);
-            Cache.trusted = Cache.length == (size_t)st.st_size && now.tv_sec - st.st_mtim.tv_sec >= 2 &&
-                            now.tv_sec - st.st_ctim.tv_sec >= 2;
+            Cache.trusted = now.tv_sec - st.st_mtim.tv_sec >= 2 && now.tv_sec - st.st_ctim.tv_sec >= 2;
         }
         close(fd);
         if (!Cache.text || !Cache.path) {
@@ -135,9 +167,11 @@ static void FindKey(const char *text, size_t length, const char *section, const 
     memset(place, 0, sizeof *place);
     for (size_t start = 0, next; start < length && !place->keyFound; start = next) {
         size_t first = start, last = start, nameEnd, equals, valueStart;
-        while (last < length && text[last] != '\n')
+        while (last < length && text[last] != '\n' && text[last] != '\r')
             last++;
         next = last < length ? last + 1 : last;
+        if (next < length && text[last] == '\r' && text[next] == '\n')
+            next++;
         Trim(text, &first, &last);
         nameEnd = last;
         while (text[first] == '[' && nameEnd > first + 1 && text[nameEnd - 1] != ']')
@@ -210,61 +244,57 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
     return CopyOut(returned, size, defaultValue, length);
 }
 
-struct Piece {
-    const char *bytes;
-    size_t length;
-};
-
-/* Writes the pieces to fileName through a temporary file in the same
- * directory, renamed over the old file once it is complete. */
-static BOOL ReplaceFile(const char *fileName, const Piece *pieces, int count)
+/* Opens the settings file for rewriting, creating it when it is missing.
+ * Only a missing file is created: any other failure (no permission, a
+ * directory, a loop of links) is the caller's error. */
+static int OpenForRewrite(const char *fileName)
 {
-    size_t nameLength = strlen(fileName);
-    char *temporary = (char *)malloc(nameLength + 8);
-    struct stat st;
-    mode_t mask;
-    int fd;
-    int error = 0;
-    bool ok = true;
+    int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    int fd = open(fileName, flags);
 
-    if (!temporary) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
-    memcpy(temporary, fileName, nameLength);
-    memcpy(temporary + nameLength, ".XXXXXX", 8);
-    fd = mkstemp(temporary);
-    if (fd < 0) {
-        SetLastError(ErrorFromErrno(errno, fileName));
-        free(temporary);
-        return FALSE;
-    }
-    /* The new file keeps the old one's permissions, or gets the usual ones. */
-    mask = umask(0);
-    umask(mask);
-    fchmod(fd, stat(fileName, &st) == 0 ? st.st_mode & 07777 : 0666 & ~mask);
-    for (int i = 0; i < count && ok; i++)
-        ok = MoveFully(fd, (void *)pieces[i].bytes, pieces[i].length, true, &error) == pieces[i].length;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && rename(temporary, fileName) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        SetLastError(ErrorFromErrno(error ? error : ENOSPC, fileName));
-        unlink(temporary);
-    }
-    free(temporary);
-    ForgetProfile();
-    return ok ? TRUE : FALSE;
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR))
+        fd = open(fileName, flags | O_CREAT, 0666);
+    return fd;
 }
 
-static size_t Put(char *line, size_t used, const char *bytes, size_t length)
+/* Writes text over the file from its first byte and makes it end there. */
+static bool Overwrite(int fd, const char *text, size_t length, int *error)
 {
-    memcpy(line + used, bytes, length);
+    *error = 0;
+    if (lseek(fd, 0, SEEK_SET) != 0) {
+        *error = errno;
+        return false;
+    }
+    if (FaultDue(&PosixFaults.failProfileWrite)) {
+        /* Stopped half-way, as a failing disk would. */
+        MoveFully(fd, (void *)text, length / 2, true, error);
+        *error = ENOSPC;
+        return false;
+    }
+    if (MoveFully(fd, (void *)text, length, true, error) != length)
+        return false;
+    if (ftruncate(fd, (off_t)length) != 0) {
+        *error = errno;
+        return false;
+    }
+    return true;
+}
+
+/* Fails a write with the Windows error for errno value error. */
+static BOOL FailRewrite(int fd, char *old, char *text, int error, const char *fileName)
+{
+    if (fd >= 0)
+        close(fd);
+    free(old);
+    free(text);
+    ForgetProfile();
+    SetLastError(ErrorFromErrno(error ? error : EIO, fileName));
+    return FALSE;
+}
+
+static size_t Put(char *to, size_t used, const char *bytes, size_t length)
+{
+    memcpy(to + used, bytes, length);
     return used + length;
 }
 
@@ -273,52 +303,83 @@ static size_t Put(char *line, size_t used, const char *bytes, size_t length)
  * trims them anyway. */
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName)
 {
-    const char *text;
-    size_t length = 0;
-    size_t cut, resume, first = 0, last, used = 0;
+    struct stat st;
+    size_t length, cut, resume, first = 0, last, used = 0, keyLength;
     ProfilePlace place;
-    char *lines;
-    BOOL result;
+    char *old = NULL;
+    char *text = NULL;
+    int fd;
+    int error = 0;
 
     if (!section || !key || !value || !fileName || !*fileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    text = LoadProfile(fileName, &length);
-    if (!text)
-        text = "", length = 0;
-    FindKey(text, length, section, key, &place);
+    fd = OpenForRewrite(fileName);
+    if (fd < 0)
+        return FailRewrite(fd, old, text, errno, fileName);
+    if (flock(fd, LOCK_EX) != 0 || fstat(fd, &st) != 0)
+        return FailRewrite(fd, old, text, errno, fileName);
+    if (!S_ISREG(st.st_mode))
+        return FailRewrite(fd, old, text, EACCES, fileName);
+
+    /* The text as it is now, under the lock, never from the cache. */
+    length = (size_t)st.st_size;
+    old = (char *)malloc(length + 1);
+    if (!old)
+        return FailRewrite(fd, old, text, ENOMEM, fileName);
+    if (!ReadWhole(fd, old, length))
+        return FailRewrite(fd, old, text, errno, fileName);
+    old[length] = '\0';
+
+    FindKey(old, length, section, key, &place);
     cut = resume = place.sectionFound ? place.sectionEnd : length;
     if (place.keyFound) {
         cut = place.keyStart;
         resume = place.keyNext;
         key = place.keyName;
     }
-    size_t keyLength = place.keyFound ? place.keyNameLength : strlen(key);
+    keyLength = place.keyFound ? place.keyNameLength : strlen(key);
     last = strlen(value);
     Trim(value, &first, &last);
 
-    lines = (char *)malloc(strlen(section) + keyLength + (last - first) + 9);
-    if (!lines) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    text = (char *)malloc(length + strlen(section) + keyLength + (last - first) + 9);
+    if (!text)
+        return FailRewrite(fd, old, text, ENOMEM, fileName);
+    used = Put(text, used, old, cut);
+    if (!place.keyFound && cut > 0 && old[cut - 1] != '\n' && old[cut - 1] != '\r')
+        used = Put(text, used, "\r\n", 2);
+    if (!place.sectionFound) {
+        used = Put(text, used, "[", 1);
+        used = Put(text, used, section, strlen(section));
+        used = Put(text, used, "]\r\n", 3);
+    }
+    used = Put(text, used, key, keyLength);
+    used = Put(text, used, "=", 1);
+    used = Put(text, used, value + first, last - first);
+    used = Put(text, used, "\r\n", 2);
+    used = Put(text, used, old + resume, length - resume);
+
+    /* Room first: a full disk then fails the write before anything changed. */
+    if (used > length && (error = posix_fallocate(fd, 0, (off_t)used)) != 0) {
+        /* Only the size may have changed: put it back. */
+        int kept = ftruncate(fd, (off_t)length);
+        (void)kept;
+        return FailRewrite(fd, old, text, error, fileName);
+    }
+    if (!Overwrite(fd, text, used, &error)) {
+        int ignored;
+        Overwrite(fd, old, length, &ignored);
+        return FailRewrite(fd, old, text, error, fileName);
+    }
+    free(old);
+    free(text);
+    ForgetProfile();
+    if (close(fd) != 0) {
+        SetLastError(ErrorFromErrno(errno, fileName));
         return FALSE;
     }
-    if (!place.keyFound && cut > 0 && text[cut - 1] != '\n')
-        used = Put(lines, used, "\r\n", 2);
-    if (!place.sectionFound) {
-        used = Put(lines, used, "[", 1);
-        used = Put(lines, used, section, strlen(section));
-        used = Put(lines, used, "]\r\n", 3);
-    }
-    used = Put(lines, used, key, keyLength);
-    used = Put(lines, used, "=", 1);
-    used = Put(lines, used, value + first, last - first);
-    used = Put(lines, used, "\r\n", 2);
-
-    Piece pieces[3] = {{text, cut}, {lines, used}, {text + resume, length - resume}};
-    result = ReplaceFile(fileName, pieces, 3);
-    free(lines);
-    return result;
+    return TRUE;
 }
 
 static int HexValue(char c)

@@ -300,6 +300,43 @@ static int CmdSetText(HWND dialog, const wchar_t *id, const wchar_t *text)
     return 0;
 }
 
+/* Empties the box, then pastes text into it through the clipboard, as a
+ * user would: unlike WM_SETTEXT, a paste is held to the box's limit. */
+static int CmdPaste(HWND dialog, const wchar_t *id, const wchar_t *text)
+{
+    HWND control = Control(dialog, id);
+    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL memory;
+    DWORD_PTR result;
+    int tries;
+
+    if (!control)
+        return 1;
+    memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (!memory)
+        return 1;
+    memcpy(GlobalLock(memory), text, bytes);
+    GlobalUnlock(memory);
+    /* Another program may hold the clipboard for a moment. */
+    for (tries = 0; !OpenClipboard(NULL); tries++) {
+        if (tries == 50) {
+            GlobalFree(memory);
+            return 1;
+        }
+        Sleep(20);
+    }
+    EmptyClipboard();
+    if (!SetClipboardData(CF_UNICODETEXT, memory)) {
+        CloseClipboard();
+        GlobalFree(memory);
+        return 1;
+    }
+    CloseClipboard();
+    if (!SendMessageTimeoutW(control, WM_SETTEXT, 0, (LPARAM)L"", SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &result))
+        return 1;
+    return SendMessageTimeoutW(control, WM_PASTE, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &result) ? 0 : 1;
+}
+
 /* Posted, not sent: the click may start a modal loop (a print job, a
  * dialog) that would keep a sent message from returning. */
 static int CmdClick(HWND dialog, const wchar_t *id)
@@ -638,7 +675,7 @@ static int CmdModules(DWORD pid)
 static int Usage(void)
 {
     fprintf(stderr, "usage: driver find|gone|desktop|rect|move|lines|gettext|settext|click|"
-                    "checked|listbox|command|send|close|keys|owner|openfile|start|wait-exit|kill|"
+                    "checked|listbox|paste|command|send|close|keys|owner|openfile|start|wait-exit|kill|"
                     "children|clickat|focus|modules ...\n");
     return 2;
 }
@@ -681,6 +718,8 @@ int wmain(int argc, wchar_t **argv)
         return CmdGetText(ParseWindow(argv[0]), argv[1]);
     if (wcscmp(cmd, L"settext") == 0 && argc == 3)
         return CmdSetText(ParseWindow(argv[0]), argv[1], argv[2]);
+    if (wcscmp(cmd, L"paste") == 0 && argc == 3)
+        return CmdPaste(ParseWindow(argv[0]), argv[1], argv[2]);
     if (wcscmp(cmd, L"click") == 0 && argc == 2)
         return CmdClick(ParseWindow(argv[0]), argv[1]);
     if (wcscmp(cmd, L"command") == 0 && argc == 2)

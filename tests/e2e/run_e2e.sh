@@ -811,6 +811,70 @@ case_unknown_command_keeps_list_box() {
     expect_exit "after WM_CLOSE"
 }
 
+# A saved rectangle that leaves the title bar on no monitor is ignored and
+# the window opens centred; one that shows any part of the title bar is
+# restored exactly.
+case_placement_off_screen() {
+    local desktop dl dt dr db centred rect expected
+    desktop=$(drv desktop) || fail "no desktop"
+    read -r dl dt dr db <<<"$desktop"
+    centred="$((dr / 2 - 175)) $((db / 2 - 100)) $((dr / 2 + 175)) $((db / 2 + 100))"
+    # left top right bottom | where the window must open ("centred" or the rectangle)
+    while IFS='|' read -r rect expected; do
+        printf '[MAIN]\r\nRECT=%s\r\n' "$(rect_hex $rect)" >"$CASE_DIR/ini.ini"
+        [ "$expected" = centred ] && expected=$centred || expected=$rect
+        start_velmar
+        find_window -v VELMAR velmar
+        [ "$WIN_RECT" = "$expected" ] || fail "RECT $rect: window at $WIN_RECT, expected $expected"
+        drv close "$WIN" || fail "cannot close"
+        expect_exit "after WM_CLOSE (RECT $rect)"
+    done <<RECTS
+5000 5000 5350 5200|centred
+-30000 -30000 -29650 -29800|centred
+$((dr + 10)) 100 $((dr + 360)) 300|centred
+100 -400 450 -200|centred
+100 -150 450 300|centred
+-2147483648 0 2147483647 200|centred
+$((dr - 40)) 100 $((dr + 310)) 300|rect
+-300 -5 50 195|rect
+100 $((db - 10)) 450 $((db + 190))|rect
+RECTS
+}
+
+# Text pasted into a dialog box is cut at the 255 characters its buffer
+# holds: Print To is stored cut, From and To are read cut.
+case_dialog_text_limits() {
+    local main long text id
+    long=$(printf 'x%.0s' $(seq 1 300))
+    start_velmar
+    find_window -v VELMAR velmar
+    main=$WIN
+    drv command "$main" 32773 || fail "cannot send Setting"
+    find_window -v '#32770' Setting
+    drv paste "$WIN" 1004 "$long" || fail "cannot paste into Print To"
+    text=$(drv gettext "$WIN" 1004) || fail "cannot read Print To"
+    [ "${#text}" -eq 255 ] || fail "Print To holds ${#text} characters after a paste of 300"
+    drv paste "$WIN" 1002 "$(printf '1%.0s' $(seq 1 300))" || fail "cannot paste into the delimiter"
+    text=$(drv gettext "$WIN" 1002) || fail "cannot read the delimiter"
+    [ "${#text}" -eq 255 ] || fail "the delimiter box holds ${#text} characters after a paste of 300"
+    drv click "$WIN" 1 || fail "cannot press OK"
+    drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+    [ "$(ini_value POPT)" = "${long:0:255}" ] || fail "POPT holds $(ini_value POPT | wc -c) bytes, expected 255"
+    drv close "$main" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+
+    make_pages >"$CASE_DIR/doc.txt"
+    start_velmar doc.txt
+    find_window '#32770' Print
+    for id in 1004 1003; do
+        drv paste "$WIN" "$id" "$(printf '2%.0s' $(seq 1 300))" || fail "cannot paste into $id"
+        text=$(drv gettext "$WIN" "$id") || fail "cannot read $id"
+        [ "${#text}" -eq 255 ] || fail "box $id holds ${#text} characters after a paste of 300"
+    done
+    drv click "$WIN" 2 || fail "cannot press Cancel"
+    expect_exit "after Cancel"
+}
+
 # The About box from the menu and from both accelerators, also while the
 # activity log has the focus; its texts and icon; Enter, Escape and OK.
 case_about_box() {
@@ -1230,7 +1294,8 @@ command_line_missing command_line_tokens command_line_no_port page_range_numbers
 open_and_print_popt settings_take_effect settings_cancel settings_boxes_and_delimiter
 stored_settings_at_start_up command_line_overlong destroy_saves_placement unknown_command_keeps_list_box
 printer_picker_print printer_name_case printer_rejecting settings_write_fails long_program_path
-about_box help_opens help_planting help_missing release"
+about_box help_opens help_planting help_missing release
+placement_off_screen dialog_text_limits"
 
 # ---------------------------------------------------------------------------
 # One case, in its own process (called back by run_case under timeout).

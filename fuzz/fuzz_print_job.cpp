@@ -1,0 +1,337 @@
+/* fuzz_print_job.cpp - the whole print job against an oracle written out
+ * plainly below: any file bytes, delimiter, settings text, page range
+ * answer, output kind, file names of any length, and injected allocation,
+ * read and write faults. The output's bytes, the log lines, the result and
+ * what the dialog was offered must all be exactly what the oracle says. */
+#include <string.h>
+#include <sys/stat.h>
+
+#include "fuzz_support.h"
+#include "posix/posix_faults.h" /* faults on demand, in the POSIX stand-in only */
+#include "test_support.h"       /* the engine tests' recording host */
+
+/* Rules the job has taken on over time; each is one switch here so the
+ * oracle follows the engine when it changes. */
+
+/* Recoding covers the whole Cyrillic range (Ё, №, quotes, dashes, the
+ * Ukrainian letters), not only А-я. */
+static const bool RecodesWholeCyrillicRange = true;
+/* After a confirmed job a disk file ends where the job's writes ended;
+ * otherwise the old file's tail stays after them. */
+static const bool CutsOutputAtJobEnd = true;
+
+/* ---- The oracle's pieces ------------------------------------------------------ */
+
+/* Windows-1251 to code page 866 for one byte; every byte not named stays. */
+static unsigned char ReferenceRecode(unsigned char c)
+{
+    if (c >= 0xC0 && c <= 0xEF) /* А-Я, а-п */
+        return (unsigned char)(c - 64);
+    if (c >= 0xF0) /* р-я */
+        return (unsigned char)(c - 16);
+    if (!RecodesWholeCyrillicRange)
+        return c;
+    switch (c) {
+    /* characters with an exact counterpart */
+    case 0xA0: return 0xFF; case 0xA1: return 0xF6; case 0xA2: return 0xF7;
+    case 0xA4: return 0xFD; case 0xA8: return 0xF0; case 0xAA: return 0xF2;
+    case 0xAF: return 0xF4; case 0xB0: return 0xF8; case 0xB7: return 0xFA;
+    case 0xB8: return 0xF1; case 0xB9: return 0xFC; case 0xBA: return 0xF3;
+    case 0xBF: return 0xF5;
+    /* quotes */
+    case 0x82: return 0x2C; case 0x84: return 0x22; case 0x93: return 0x22;
+    case 0x94: return 0x22; case 0xAB: return 0x22; case 0xBB: return 0x22;
+    case 0x91: return 0x27; case 0x92: return 0x27; case 0x8B: return 0x3C;
+    case 0x9B: return 0x3E;
+    /* dashes and the bullet */
+    case 0x96: return 0x2D; case 0x97: return 0x2D; case 0xAD: return 0x2D;
+    case 0x95: return 0xF9;
+    /* Ukrainian letters */
+    case 0xB2: return 0x49; case 0xB3: return 0x69; case 0xA5: return 0x83;
+    case 0xB4: return 0xA3;
+    default: return c;
+    }
+}
+
+/* Windows text when the bytes 192-255 outnumber the bytes 128-223. */
+static bool LooksLikeWindowsText(const std::string &image)
+{
+    size_t windowsLike = 0, dosLike = 0;
+    for (unsigned char c : image) {
+        if (c >= 128 && c <= 223)
+            windowsLike++;
+        if (c >= 192)
+            dosLike++;
+    }
+    return dosLike > windowsLike;
+}
+
+/* Pages end with the delimiter, which belongs to them; a file that ends
+ * with the delimiter, and an empty file, have one more page of nothing. */
+static std::vector<std::string> ReferencePages(const std::string &image, unsigned char delimiter)
+{
+    std::vector<std::string> pages(1);
+    for (unsigned char c : image) {
+        pages.back() += (char)c;
+        if (c == delimiter)
+            pages.push_back(std::string());
+    }
+    return pages;
+}
+
+static bool HasText(const std::string &page)
+{
+    for (unsigned char c : page) {
+        if (c > 32)
+            return true;
+    }
+    return false;
+}
+
+/* A log line: the text and the name, cut after 254 characters. */
+static std::string Named(const char *text, const std::string &name)
+{
+    return (std::string(text) + name).substr(0, 254);
+}
+
+/* ---- One job ---------------------------------------------------------------------- */
+
+enum OutputKind { NEW_FILE, OLD_FILE, THE_INPUT, IN_MISSING_FOLDER, EMPTY_NAME, A_FOLDER, INPUT_MISSING };
+enum FaultKind { NO_FAULT, HEAP_FAULT, READ_FAULT, WRITE_FAULT };
+
+struct Job {
+    unsigned char delimiter;
+    int button;
+    uint32_t from, to;
+    OutputKind output;
+    std::string oldOutput;
+    FaultKind fault;
+    unsigned faultAt;       /* the fault hits this call of its kind, counted from 1 */
+    bool hasSettings;
+    std::string settings;
+    std::string file;
+    std::string inputPath, outputName;
+};
+
+struct Outcome {
+    int result;
+    std::vector<std::string> lines;
+    bool asked;
+    uint32_t offered;
+    uint32_t pageTo;
+    bool outputExists;
+    std::string output;
+};
+
+/* A 32-bit switch read as the job reads it: the variable keeps what it held
+ * when the key cannot be read. */
+static int32_t ReadSwitch(const Job &job, const char *key, int32_t held)
+{
+    unsigned char bytes[4];
+    if (!ReferenceReadStruct(job.hasSettings ? &job.settings : NULL, key, bytes, 4))
+        return held;
+    return (int32_t)((uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 |
+                     (uint32_t)bytes[3] << 24);
+}
+
+static Outcome Expect(const Job &job)
+{
+    Outcome o;
+    const std::string &input = job.inputPath;
+    const std::string &output = job.outputName;
+
+    o.result = 0;
+    o.asked = false;
+    o.offered = 0;
+    o.pageTo = 0;
+    /* What stands under the output's name before the job. */
+    o.outputExists = job.output == OLD_FILE || job.output == THE_INPUT;
+    o.output = job.output == THE_INPUT ? job.file : job.oldOutput;
+
+    /* The heap blocks the job takes, in order: its log line, the image, and
+     * (for a file of at least one byte) the two arrays of the page table. */
+    bool lineFails = job.fault == HEAP_FAULT && job.faultAt == 1;
+    bool imageFails = job.fault == HEAP_FAULT && job.faultAt == 2;
+    bool tableFails = job.fault == HEAP_FAULT && (job.faultAt == 3 || job.faultAt == 4) && !job.file.empty();
+    /* One read, of the whole file, when it has a byte. */
+    bool readFails = job.fault == READ_FAULT && job.faultAt == 1 && !job.file.empty();
+
+    if (lineFails) {
+        o.lines.push_back(TextError);
+        return o;
+    }
+    o.lines.push_back(Named(TextOpeningFile, input));
+    if (job.output == INPUT_MISSING) {
+        o.lines.push_back(TextError);
+        return o;
+    }
+    o.lines.push_back(Named(TextOpeningFile, output));
+    if (job.output == THE_INPUT || job.output == IN_MISSING_FOLDER || job.output == EMPTY_NAME ||
+        job.output == A_FOLDER) {
+        o.lines.push_back(TextError);
+        return o;
+    }
+    o.outputExists = true;
+    if (imageFails || readFails) {
+        o.lines.push_back(TextError);
+        return o;
+    }
+
+    o.lines.push_back(TextAnalysis);
+    std::string image = job.file;
+    int32_t toggle = ReadSwitch(job, "TODOS", 1);
+    if (toggle == 1 && LooksLikeWindowsText(image)) {
+        o.lines.push_back(TextRecoding);
+        for (char &c : image)
+            c = (char)ReferenceRecode((unsigned char)c);
+    }
+    std::vector<std::string> pages = ReferencePages(image, job.delimiter);
+    if (tableFails) {
+        o.lines.push_back(TextError);
+        return o;
+    }
+
+    o.asked = true;
+    o.offered = (uint32_t)pages.size();
+    o.pageTo = job.to;
+    o.result = 1;
+    if (job.button == 1) {
+        std::string written;
+        unsigned writes = 0;
+        uint32_t last = job.to < pages.size() ? job.to : (uint32_t)pages.size();
+        o.pageTo = last;
+        for (uint64_t page = job.from; page >= 1 && page <= last; page++) {
+            const std::string &bytes = pages[page - 1];
+            toggle = ReadSwitch(job, "SKIPEMPTY", toggle);
+            if (toggle == 1 && !HasText(bytes)) {
+                o.lines.push_back(TextBlankSkipped);
+                continue;
+            }
+            if (bytes.empty())
+                continue;
+            writes++;
+            if (job.fault == WRITE_FAULT && job.faultAt == writes) {
+                o.lines.push_back(TextError);
+                o.result = 0;
+                break;
+            }
+            written += bytes;
+        }
+        if (CutsOutputAtJobEnd || written.size() >= o.output.size())
+            o.output = written;
+        else
+            o.output = written + o.output.substr(written.size());
+    }
+    o.lines.push_back(Named(TextClosingFile, output));
+    o.lines.push_back(Named(TextClosingFile, input));
+    return o;
+}
+
+/* ---- Input ------------------------------------------------------------------------ */
+
+/* Input: delimiter, answer, From, To (each a signed byte widened, so
+ * negative numbers come as the dialog hands them over), output kind, old
+ * output length / 4, fault (kind in bits 6-7, which call in bits 0-3),
+ * name length, settings length (255: no settings file), the settings text,
+ * then the file. */
+static Job ReadJob(const uint8_t *data, size_t size)
+{
+    static const int Answers[4] = {1, 1, 2, 7};
+    InputReader in = ReadFrom(data, size);
+    Job job;
+    uint8_t kind, oldLength, fault, nameLength, settingsLength;
+
+    job.delimiter = TakeByte(&in);
+    job.button = Answers[TakeByte(&in) & 3];
+    job.from = (uint32_t)(int32_t)(int8_t)TakeByte(&in);
+    job.to = (uint32_t)(int32_t)(int8_t)TakeByte(&in);
+    kind = TakeByte(&in);
+    if (kind < 200)
+        job.output = (kind & 1) ? OLD_FILE : NEW_FILE;
+    else
+        job.output = (OutputKind)(THE_INPUT + (kind - 200) % 5);
+    oldLength = TakeByte(&in);
+    fault = TakeByte(&in);
+    job.fault = (FaultKind)(fault >> 6);
+    job.faultAt = (fault & 15) + 1u;
+    nameLength = TakeByte(&in);
+    settingsLength = TakeByte(&in);
+    job.hasSettings = settingsLength != 255;
+    job.settings = job.hasSettings ? TakeBytes(&in, settingsLength) : std::string();
+    job.file = TakeRest(&in);
+
+    for (size_t i = 0; job.output == OLD_FILE && i < 4u * oldLength; i++)
+        job.oldOutput += (char)('a' + i % 26);
+    /* Names up to the longest a folder entry may have, so log lines get cut. */
+    size_t name = 1 + nameLength % 240;
+    job.inputPath = ScratchPath(std::string(name, 'i') + ".txt");
+    switch (job.output) {
+    case THE_INPUT: job.outputName = job.inputPath; break;
+    case IN_MISSING_FOLDER: job.outputName = ScratchPath("missing/" + std::string(name, 'o') + ".prn"); break;
+    case EMPTY_NAME: job.outputName = ""; break;
+    case A_FOLDER: job.outputName = ScratchDirectory(); break;
+    default: job.outputName = ScratchPath(std::string(name, 'o') + ".prn"); break;
+    }
+    return job;
+}
+
+static Outcome Run(const Job &job)
+{
+    Outcome o;
+    std::string iniPath = ScratchPath("ini.ini");
+
+    strcpy(IniPath, iniPath.c_str());
+    if (job.hasSettings)
+        WriteWholeFile(iniPath, job.settings);
+    if (job.output != INPUT_MISSING)
+        WriteWholeFile(job.inputPath, job.file);
+    if (job.output == OLD_FILE)
+        WriteWholeFile(job.outputName, job.oldOutput);
+    PageDelimiter = job.delimiter;
+    ResetHost(job.button, job.from, job.to);
+    PageTo = 0;
+
+    memset(&PosixFaults, 0, sizeof PosixFaults);
+    if (job.fault == HEAP_FAULT)
+        PosixFaults.failHeapAlloc = job.faultAt;
+    else if (job.fault == READ_FAULT)
+        PosixFaults.shortRead = job.faultAt;
+    else if (job.fault == WRITE_FAULT)
+        PosixFaults.failWrite = job.faultAt;
+    o.result = PrintFile(TestLog(), job.inputPath.c_str(), job.outputName.c_str());
+    memset(&PosixFaults, 0, sizeof PosixFaults);
+
+    o.lines = Host.lines;
+    o.asked = Host.asked;
+    o.offered = Host.offeredCount;
+    o.pageTo = Host.asked ? PageTo : 0;
+    Check(!Host.asked || Host.askedWith == TestLog(), "the dialog is parented to the job's log");
+    if (job.output == THE_INPUT || job.output == A_FOLDER || job.output == EMPTY_NAME) {
+        o.outputExists = job.output == THE_INPUT;
+        o.output = job.output == THE_INPUT ? ReadWholeFile(job.inputPath, &o.outputExists) : std::string();
+    } else {
+        o.output = ReadWholeFile(job.outputName, &o.outputExists);
+    }
+
+    RemoveFile(iniPath);
+    RemoveFile(job.inputPath);
+    if (job.output != THE_INPUT && job.output != A_FOLDER && !job.outputName.empty())
+        RemoveFile(job.outputName);
+    return o;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    Job job = ReadJob(data, size);
+    Outcome expected = Expect(job);
+    Outcome actual = Run(job);
+
+    CheckSameLines(expected.lines, actual.lines, "the log lines");
+    Check(expected.result == actual.result, "the job's result");
+    Check(expected.asked == actual.asked, "whether the range was asked for");
+    Check(expected.offered == actual.offered, "the page count offered");
+    Check(expected.pageTo == actual.pageTo, "To as the job leaves it");
+    Check(expected.outputExists == actual.outputExists, "whether the output exists");
+    CheckSame(expected.output, actual.output, "the output's bytes");
+    return 0;
+}

@@ -1,0 +1,154 @@
+#!/usr/bin/env python3
+"""make_seeds.py - writes the hand-made seed inputs of the fuzz targets into
+fuzz/corpus/TARGET/seed-NAME. Coverage alone does not find well-formed,
+checksummed settings values or Windows-1251 text that is recoded, so those
+come from here. Inputs that once failed are kept beside them as
+fuzz/corpus/TARGET/regression-NAME and are never regenerated."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def value(data):
+    """A structure as the settings file stores it: hex digits and checksum."""
+    return (data.hex().upper() + "%02X" % (sum(data) % 256)).encode()
+
+
+def int32(n):
+    return struct.pack("<i", n)
+
+
+def write(target, name, data):
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "seed-" + name), "wb") as f:
+        f.write(data)
+
+
+RECT = struct.pack("<4i", 100, 80, 450, 280)
+FULL_INI = (b"[MAIN]\r\nLIMITER=" + value(b"\x0c") + b"\r\nTODOS=" + value(int32(1)) +
+            b"\r\nSKIPEMPTY=" + value(int32(0)) + b"\r\nPOPT=LPT1\r\nRECT=" + value(RECT) + b"\r\n")
+
+# ---- profile: control byte (bit 7 no file, bits 0-1 writes), writes, file
+def profile_write_struct(key, data):
+    return bytes([0, key, len(data)]) + data
+
+
+def profile_write_string(text):
+    return bytes([1, 0, len(text)]) + text
+
+
+profile = {
+    "well-formed": b"\x00" + FULL_INI,
+    "well-formed-lf": b"\x00" + FULL_INI.replace(b"\r\n", b"\n"),
+    "well-formed-cr": b"\x00" + FULL_INI.replace(b"\r\n", b"\r"),
+    "lower-case": b"\x00" + FULL_INI.lower(),
+    "blanks-and-quotes": b"\x00 [ main ] \n todos = " + value(int32(1)) + b" \n\tPOPT = \"C:\\out\\a b.prn\" \n",
+    "bad-values": b"\x00[MAIN]\r\nLIMITER=0C0D\r\nTODOS=01000000\r\nSKIPEMPTY=0100000001FF\r\nRECT=zz\r\n",
+    "two-sections": b"\x00[MAIN]\r\nPOPT=first\r\n[Other]\r\nTODOS=" + value(int32(0)) +
+                    b"\r\n[MAIN]\r\nPOPT=second\r\nLIMITER=" + value(b"\x0a") + b"\r\n",
+    "comments-and-junk": b"\x00; comment\r\n[MAIN\r\n=x\r\n[MAIN]\r\n;TODOS=" + value(int32(0)) +
+                         b"\r\nnoequals\r\nLIMITER = " + value(b"\x23") + b"\r\n\x00\xff\r\n",
+    "binary": b"\x00" + bytes(range(256)),
+    "no-file-writes": b"\x83" + profile_write_struct(0, b"\x2a") + profile_write_string(b"PRN") +
+                      profile_write_struct(3, RECT),
+    "writes-into-file": b"\x03" + profile_write_struct(1, int32(0)) + profile_write_string(b"  \\\\host\\EPSON  ") +
+                        profile_write_struct(2, int32(2)) + FULL_INI,
+    "writes-into-cr-file": b"\x02" + profile_write_struct(0, b"\x0c") + profile_write_string(b"'q'") +
+                           FULL_INI.replace(b"\r\n", b"\r"),
+    "write-line-break": b"\x01" + profile_write_string(b"X\r\nLIMITER=0A0A") + FULL_INI,
+    "write-long-string": b"\x01" + profile_write_string(b"L" * 255) + b"[MAIN]\nPOPT=old\n",
+    "long-value": b"\x00[MAIN]\nPOPT=" + b"v" * 600 + b"\nRECT=" + value(RECT) + b"\n",
+    "section-only": b"\x01" + profile_write_struct(1, int32(1)) + b"[MAIN]",
+}
+for name, data in profile.items():
+    write("profile", name, data)
+
+# ---- decimal: text; its first four bytes are also a number to write
+decimal = {
+    "zero": b"0", "twelve": b"12", "minus-one": b"-1", "max": b"4294967295", "wraps": b"4294967296",
+    "blanks-sign": b" \t\n\r\x0b\x0c+7x", "lone-sign": b"-", "sign-blank": b"+ 5",
+    "high-byte": b"\xa05", "int-min": b"\x00\x00\x00\x80", "long": b"9" * 40,
+    "minus-wrap": b"-2147483649", "count-max": b"\xff\xff\xff\xff",
+}
+for name, data in decimal.items():
+    write("decimal", name, data)
+
+# ---- command_line: a whole command line, also taken as a tail
+command_line = {
+    "plain": b"velmar.exe report.txt",
+    "quoted-program": b"\"C:\\Program Files\\velmar.exe\" C:\\a.txt",
+    "quoted-file": b"\"C:\\Documents and Settings\\user\\report.txt\" more",
+    "unterminated": b"\"C:\\dir name\\file.txt",
+    "tab-inside": b"a\tb c",
+    "long": b"x" * 300,
+    "exactly-255": b"y" * 255 + b" z",
+    "controls": b"velmar.exe \x01\x1f\t\r\n file",
+}
+for name, data in command_line.items():
+    write("command_line", name, data)
+
+# ---- print_job: delimiter, answer, From, To, output kind, old output / 4,
+#      fault, name length, settings length (255: none), settings, file
+PRINT, CANCEL = 0, 2
+NEW, OLD = 0, 1
+THE_INPUT, MISSING_FOLDER, EMPTY_NAME, A_FOLDER, INPUT_MISSING = 200, 201, 202, 203, 204
+HEAP, READ, WRITE = 0x40, 0x80, 0xC0
+
+
+def job(file, settings=None, delimiter=12, answer=PRINT, first=1, last=127, kind=NEW, old=0, fault=0, name=5):
+    settings_part = b"\xff" if settings is None else bytes([len(settings)]) + settings
+    header = bytes([delimiter, answer, first & 0xFF, last & 0xFF, kind, old, fault, name])
+    return header + settings_part + file
+
+
+def switches(todos, skip):
+    text = b"[MAIN]\r\n"
+    if todos is not None:
+        text += b"TODOS=" + value(int32(todos)) + b"\r\n"
+    if skip is not None:
+        text += b"SKIPEMPTY=" + value(int32(skip)) + b"\r\n"
+    return text
+
+
+THREE = b"page one\r\n\fpage two\r\n\fpage three\r\n"
+RUSSIAN = "Привет, мир! Ёлка № 5 «ёлочка» — тест\r\n\f \r\n\fЁё ЇїІіЄєҐґЎў\r\n".encode("cp1251")
+print_job = {
+    "three-pages": job(THREE, switches(0, 0)),
+    "second-page": job(THREE, switches(0, 0), first=2, last=2),
+    "russian-both-on": job(RUSSIAN, None),
+    "russian-todos-off": job(RUSSIAN, switches(0, None)),
+    "russian-skip-only": job(RUSSIAN, switches(2, 1)),
+    "dos-text": job("Привет мир абвгдежзийклмноп".encode("cp866"), switches(1, 1)),
+    "every-byte": job(bytes(range(256)) * 2, switches(1, 0), delimiter=0xC0),
+    "line-feeds": job(b"a\r\nb\r\n\r\n  \r\nc", switches(1, 1), delimiter=10),
+    "cr-only-settings": job(THREE + b"\f", switches(0, 1).replace(b"\r\n", b"\r")),
+    "old-output-longer": job(b"new", switches(0, 0), kind=OLD, old=20),
+    "old-output-cancel": job(THREE, switches(0, 0), answer=CANCEL, kind=OLD, old=5),
+    "from-zero": job(THREE, switches(0, 0), first=0, last=3),
+    "from-negative": job(THREE, switches(0, 0), first=-2, last=3),
+    "to-negative": job(THREE, switches(0, 0), first=2, last=-1),
+    "from-above-to": job(THREE, switches(0, 0), first=3, last=2),
+    "answer-other": job(THREE, switches(0, 0), answer=3),
+    "empty-file": job(b"", switches(1, 1)),
+    "delimiters-only": job(b"\f" * 40, None),
+    "ends-with-delimiter": job(b"one\ftwo\f", switches(0, 1)),
+    "output-is-input": job(THREE, None, kind=THE_INPUT),
+    "output-missing-folder": job(THREE, None, kind=MISSING_FOLDER),
+    "output-empty-name": job(THREE, None, kind=EMPTY_NAME),
+    "output-folder": job(THREE, None, kind=A_FOLDER),
+    "input-missing": job(THREE, None, kind=INPUT_MISSING),
+    "long-names": job(THREE, switches(0, 0), name=239),
+    "heap-line": job(THREE, None, fault=HEAP | 0),
+    "heap-image": job(THREE, None, fault=HEAP | 1),
+    "heap-table": job(THREE, None, fault=HEAP | 2),
+    "heap-table-second": job(THREE, None, fault=HEAP | 3, kind=OLD, old=3),
+    "short-read": job(THREE, None, fault=READ | 0),
+    "write-fails-first": job(THREE, switches(0, 0), fault=WRITE | 0, kind=OLD, old=30),
+    "write-fails-second": job(THREE, switches(0, 0), fault=WRITE | 1),
+    "delimiter-above-32": job(b"  #\r\n#  ", switches(0, 1), delimiter=ord("#")),
+    "recoded-delimiter": job(bytes([ord("a"), 0xC0, ord("b"), 0xE0, 0xE0, 0xC0, ord("c")]), None, delimiter=128),
+}
+for name, data in print_job.items():
+    write("print_job", name, data)
