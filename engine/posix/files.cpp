@@ -1,17 +1,13 @@
-/* files.cpp - the stand-in that lets the engine build and run its tests on
- * Linux: heap, files and handles, the module path and the last error, under
- * their Windows names and with the Windows meaning the engine relies on. It
- * is not the engine's core: on Windows the real API takes its place, and
- * only what the engine and its tests call is here.
- *
- * - CreateFileA honours access and share modes between the handles of this
- *   process (an input held open with read sharing makes a write open of the
- *   same file fail with a sharing violation); OPEN_ALWAYS never truncates;
- *   directories cannot be opened as files; an open never waits (a FIFO
- *   with no writer opens at once, one with no reader fails).
- * - Reads and writes move the whole request, as on a disk file.
- * - Only a disk file has a size: the size query of a pipe or a device
- *   fails, as on Windows, so nothing takes such an input for empty.
+/* files.cpp - the stand-in that lets the engine run and be tested on Linux:
+ * heap, files and handles, the module path and the last error, under their
+ * Windows names. Only what the engine and its tests call is here, with the
+ * Windows meaning they rely on:
+ * - CreateFileA honours access and share modes between this process's
+ *   handles (an input held open with read sharing keeps writers out), never
+ *   truncates, refuses directories and never waits (a FIFO with no writer
+ *   opens at once, one with no reader fails);
+ * - reads and writes move the whole request, as on a disk file;
+ * - only a disk file has a size, so nothing takes a pipe or device for empty.
  */
 #include <errno.h>
 #include <fcntl.h>
@@ -77,9 +73,7 @@ size_t MoveFully(int fd, void *buffer, size_t size, bool writing, int *error)
 
 bool FaultDue(unsigned *counter)
 {
-    if (*counter == 0)
-        return false;
-    return --*counter == 0;
+    return *counter != 0 && --*counter == 0;
 }
 
 /* ---- Heap ---------------------------------------------------------------- */
@@ -88,13 +82,12 @@ static int HeapToken;
 
 HANDLE GetProcessHeap(void) { return &HeapToken; }
 
+/* A request of zero bytes still yields a block. */
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, size_t bytes)
 {
-    void *block = NULL;
+    void *block = FaultDue(&PosixFaults.failHeapAlloc) ? NULL
+                : (flags & HEAP_ZERO_MEMORY) ? calloc(bytes ? bytes : 1, 1) : malloc(bytes ? bytes : 1);
 
-    /* A request of zero bytes still yields a block. */
-    if (!FaultDue(&PosixFaults.failHeapAlloc))
-        block = (flags & HEAP_ZERO_MEMORY) ? calloc(bytes ? bytes : 1, 1) : malloc(bytes ? bytes : 1);
     if (!block)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return block;
@@ -124,38 +117,27 @@ static FileHandle *OpenHandles;
 static bool ShareConflict(const struct stat &st, DWORD access, DWORD share)
 {
     for (FileHandle *h = OpenHandles; h; h = h->next) {
-        if (h->device != st.st_dev || h->inode != st.st_ino)
-            continue;
-        if (((access & GENERIC_READ) && !(h->share & FILE_SHARE_READ)) ||
-            ((access & GENERIC_WRITE) && !(h->share & FILE_SHARE_WRITE)) ||
-            ((h->access & GENERIC_READ) && !(share & FILE_SHARE_READ)) ||
-            ((h->access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE)))
+        if (h->device == st.st_dev && h->inode == st.st_ino &&
+            (((access & GENERIC_READ) && !(h->share & FILE_SHARE_READ)) ||
+             ((access & GENERIC_WRITE) && !(h->share & FILE_SHARE_WRITE)) ||
+             ((h->access & GENERIC_READ) && !(share & FILE_SHARE_READ)) ||
+             ((h->access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE))))
             return true;
     }
     return false;
 }
 
-/* The link to the open handle, or NULL with ERROR_INVALID_HANDLE. */
+/* The link to the open handle; it holds NULL, with ERROR_INVALID_HANDLE set,
+ * when there is no such handle. */
 static FileHandle **FindLink(HANDLE handle)
 {
-    for (FileHandle **link = &OpenHandles; *link; link = &(*link)->next) {
-        if (*link == (FileHandle *)handle)
-            return link;
-    }
-    SetLastError(ERROR_INVALID_HANDLE);
-    return NULL;
-}
+    FileHandle **link = &OpenHandles;
 
-static FileHandle *FindHandle(HANDLE handle)
-{
-    FileHandle **link = FindLink(handle);
-    return link ? *link : NULL;
-}
-
-static HANDLE FailOpen(DWORD error)
-{
-    SetLastError(error);
-    return INVALID_HANDLE_VALUE;
+    while (*link && *link != (FileHandle *)handle)
+        link = &(*link)->next;
+    if (!*link)
+        SetLastError(ERROR_INVALID_HANDLE);
+    return link;
 }
 
 /* Only the two dispositions the engine uses: OPEN_EXISTING and OPEN_ALWAYS. */
@@ -163,40 +145,38 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile)
 {
+    /* Without O_NONBLOCK, opening a FIFO waits for the other end for ever. */
+    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (creationDisposition == OPEN_ALWAYS ? O_CREAT : 0);
+    FileHandle *handle = NULL;
+    DWORD error = NO_ERROR;
     struct stat st;
-    bool existed;
-    int flags = O_CLOEXEC | O_NOCTTY;
-    int fd;
-    FileHandle *handle;
+    bool existed = false;
+    int fd = -1;
 
-    if (!fileName || !*fileName)
-        return FailOpen(ERROR_PATH_NOT_FOUND);
-    if (creationDisposition != OPEN_EXISTING && creationDisposition != OPEN_ALWAYS)
-        return FailOpen(ERROR_INVALID_PARAMETER);
     if (desiredAccess & GENERIC_WRITE)
         flags |= (desiredAccess & GENERIC_READ) ? O_RDWR : O_WRONLY;
-    if (creationDisposition == OPEN_ALWAYS)
-        flags |= O_CREAT;
-
-    existed = stat(fileName, &st) == 0;
-    if (existed && S_ISDIR(st.st_mode))
-        return FailOpen(ERROR_ACCESS_DENIED);
-    if (existed && ShareConflict(st, desiredAccess, shareMode))
-        return FailOpen(ERROR_SHARING_VIOLATION);
-
-    /* Without O_NONBLOCK, opening a FIFO waits for the other end for ever;
-     * once open, reads and writes wait as on Windows. */
-    fd = open(fileName, flags | O_NONBLOCK, 0666);
-    if (fd < 0)
-        return FailOpen(ErrorFromErrno(errno, fileName));
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    handle = (FileHandle *)malloc(sizeof *handle);
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || !handle) {
-        DWORD error = handle ? ERROR_ACCESS_DENIED : ERROR_NOT_ENOUGH_MEMORY;
-        close(fd);
-        free(handle);
-        return FailOpen(error);
+    if (!fileName || !*fileName)
+        error = ERROR_PATH_NOT_FOUND;
+    else if (creationDisposition != OPEN_EXISTING && creationDisposition != OPEN_ALWAYS)
+        error = ERROR_INVALID_PARAMETER;
+    else if ((existed = stat(fileName, &st) == 0) && S_ISDIR(st.st_mode))
+        error = ERROR_ACCESS_DENIED;
+    else if (existed && ShareConflict(st, desiredAccess, shareMode))
+        error = ERROR_SHARING_VIOLATION;
+    else if ((fd = open(fileName, flags, 0666)) < 0)
+        error = ErrorFromErrno(errno, fileName);
+    else if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
+        error = ERROR_ACCESS_DENIED;
+    else if (!(handle = (FileHandle *)malloc(sizeof *handle)))
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    if (error) {
+        if (fd >= 0)
+            close(fd);
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
     }
+    /* Once open, reads and writes wait as on Windows. */
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     *handle = FileHandle{fd, st.st_dev, st.st_ino, desiredAccess, shareMode, OpenHandles};
     OpenHandles = handle;
     SetLastError(existed && creationDisposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : NO_ERROR);
@@ -205,7 +185,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped)
 {
-    FileHandle *h = FindHandle(file);
+    FileHandle *h = *FindLink(file);
     int error = 0;
     DWORD done = 0;
 
@@ -217,13 +197,13 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     if (read)
         *read = done;
     if (error)
-        SetLastError(error == EISDIR ? ERROR_ACCESS_DENIED : ERROR_READ_FAULT);
+        SetLastError(ERROR_READ_FAULT);
     return h && !error;
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped)
 {
-    FileHandle *h = FindHandle(file);
+    FileHandle *h = *FindLink(file);
     int error = 0;
     DWORD done = 0;
 
@@ -242,7 +222,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
 
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)
 {
-    FileHandle *h = FindHandle(file);
+    FileHandle *h = *FindLink(file);
     struct stat st;
 
     if (!h || fstat(h->fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -258,25 +238,20 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)
 
 DWORD GetFileType(HANDLE file)
 {
-    FileHandle *h = FindHandle(file);
+    FileHandle *h = *FindLink(file);
     struct stat st;
 
     if (!h || fstat(h->fd, &st) != 0)
         return FILE_TYPE_UNKNOWN;
     SetLastError(NO_ERROR);
-    if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
-        return FILE_TYPE_DISK;
-    if (S_ISCHR(st.st_mode))
-        return FILE_TYPE_CHAR;
-    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
-        return FILE_TYPE_PIPE;
-    return FILE_TYPE_UNKNOWN;
+    return S_ISREG(st.st_mode) ? FILE_TYPE_DISK : S_ISCHR(st.st_mode) ? FILE_TYPE_CHAR
+         : S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) ? FILE_TYPE_PIPE : FILE_TYPE_UNKNOWN;
 }
 
 /* The file ends (cut or grown) where the handle's position stands. */
 BOOL SetEndOfFile(HANDLE file)
 {
-    FileHandle *h = FindHandle(file);
+    FileHandle *h = *FindLink(file);
     off_t position;
 
     if (!h)
@@ -323,8 +298,7 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID 
 
 BOOL CloseHandle(HANDLE object)
 {
-    FileHandle **link = FindLink(object);
-    FileHandle *h = link ? *link : NULL;
+    FileHandle **link = FindLink(object), *h = *link;
 
     if (!h)
         return FALSE;
