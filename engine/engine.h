@@ -108,7 +108,8 @@ struct JobOutput {
 
 /* The installed printers, local and connections, in the system's order, as
  * level-4 records in one heap block (HeapFree it); NULL and *count 0 when
- * there are none or they cannot be listed. */
+ * there are none or they cannot be listed; the last error is then
+ * ERROR_NOT_ENOUGH_MEMORY only when the block could not be had. */
 PRINTER_INFO_4A *ListInstalledPrinters(DWORD *count);
 
 /* Opens the output; 0 when it cannot be opened. */

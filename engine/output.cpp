@@ -16,13 +16,16 @@ PRINTER_INFO_4A *ListInstalledPrinters(DWORD *count)
     DWORD size = 0;
 
     *count = 0;
+    SetLastError(NO_ERROR);
     /* The list may grow between asking for its size and fetching it. */
     for (int attempt = 0; attempt < 3; attempt++) {
         DWORD needed = 0;
         BYTE *buffer = size ? (BYTE *)HeapAlloc(heap, 0, size) : NULL;
 
-        if (size && !buffer)
+        if (size && !buffer) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return NULL;
+        }
         if (EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, NULL, 4, buffer, size,
                           &needed, count))
             return (PRINTER_INFO_4A *)buffer;
@@ -36,33 +39,42 @@ PRINTER_INFO_4A *ListInstalledPrinters(DWORD *count)
     return NULL;
 }
 
-/* The printer's own spelling of name when it is the name of an installed
- * printer (any letter case), as a heap copy; NULL otherwise, also when the
- * printers cannot be listed. */
-static char *FindInstalledPrinter(const char *name)
+/* Whether name is the name of an installed printer (any letter case): 1 with
+ * the printer's own spelling in *found as a heap copy, 0 when it is not (also
+ * when there is no spooler to list printers), -1 when memory ran out before
+ * that could be told. Taking such a name for a file would print to a stray
+ * file named after the printer. */
+static int FindInstalledPrinter(const char *name, char **found)
 {
     HANDLE heap = GetProcessHeap();
     size_t length = strlen(name);
     DWORD count = 0;
     PRINTER_INFO_4A *printers;
-    char *found = NULL;
+    int status = 0;
 
+    *found = NULL;
     if (length == 0)
-        return NULL;
+        return 0;
     printers = ListInstalledPrinters(&count);
-    for (DWORD i = 0; i < count && !found; i++) {
+    if (!printers && GetLastError() == ERROR_NOT_ENOUGH_MEMORY)
+        return -1;
+    for (DWORD i = 0; i < count && status == 0; i++) {
         const char *candidate = printers[i].pPrinterName;
         /* Equal length first: the system comparison passes over a few
          * characters it deems ignorable. */
         if (!candidate || strlen(candidate) != length || lstrcmpiA(candidate, name) != 0)
             continue;
-        found = (char *)HeapAlloc(heap, 0, length + 1);
-        if (found)
-            memcpy(found, candidate, length + 1);
+        *found = (char *)HeapAlloc(heap, 0, length + 1);
+        if (*found) {
+            memcpy(*found, candidate, length + 1);
+            status = 1;
+        } else {
+            status = -1;
+        }
     }
     if (printers)
         HeapFree(heap, 0, printers);
-    return found;
+    return status;
 }
 
 /* The document's name in the queue: the input's file name, without its
@@ -81,20 +93,23 @@ static const char *BaseName(const char *path)
 int OpenJobOutput(JobOutput *out, const char *outputName, const char *documentPath)
 {
     char *printerName;
+    int printer;
 
     out->file = INVALID_HANDLE_VALUE;
     out->printer = NULL;
     out->document = BaseName(documentPath);
     out->started = 0;
 
-    printerName = FindInstalledPrinter(outputName);
-    if (printerName) {
-        HANDLE printer = NULL;
-        BOOL opened = OpenPrinterA(printerName, &printer, NULL);
+    printer = FindInstalledPrinter(outputName, &printerName);
+    if (printer < 0)
+        return 0;
+    if (printer > 0) {
+        HANDLE handle = NULL;
+        BOOL opened = OpenPrinterA(printerName, &handle, NULL);
         HeapFree(GetProcessHeap(), 0, printerName);
         if (!opened)
             return 0;
-        out->printer = printer;
+        out->printer = handle;
         return 1;
     }
     /* Open-always: an existing file is not truncated here, so that a job

@@ -1,13 +1,17 @@
 /* fuzz_print_job.cpp - the whole print job against an oracle written out
  * plainly below: any file bytes, delimiter, settings text, page range
  * answer, output kind, file names of any length, and injected allocation,
- * read and write faults. The output's bytes, the log lines, the result and
- * what the dialog was offered must all be exactly what the oracle says. */
+ * read and write faults. The output is a file, or the queue of an installed
+ * printer named in any letter case, one that accepts jobs or one that
+ * refuses them. The output's bytes (what the queue delivered), the log
+ * lines, the result, what the dialog was offered and the queue's record of
+ * documents, pages and aborts must all be exactly what the oracle says. */
 #include <string.h>
 #include <sys/stat.h>
 
 #include "fuzz_support.h"
 #include "posix/posix_faults.h" /* faults on demand, in the POSIX stand-in only */
+#include "posix/spooler.h"      /* and its print spooler */
 #include "test_support.h"       /* the engine tests' recording host */
 
 /* Rules the job has taken on over time; each is one switch here so the
@@ -96,7 +100,11 @@ static std::string Named(const char *text, const std::string &name)
 
 /* ---- One job ---------------------------------------------------------------------- */
 
-enum OutputKind { NEW_FILE, OLD_FILE, THE_INPUT, IN_MISSING_FOLDER, EMPTY_NAME, A_FOLDER, INPUT_MISSING };
+/* With a printer kind two printers are installed: the queue, which delivers
+ * its documents, and one that refuses every job. A near miss is a file whose
+ * name is the queue's name cut by one character. */
+enum OutputKind { NEW_FILE, OLD_FILE, THE_INPUT, IN_MISSING_FOLDER, EMPTY_NAME, A_FOLDER, INPUT_MISSING,
+                  THE_QUEUE, REFUSING_QUEUE, NEAR_MISS };
 enum FaultKind { NO_FAULT, HEAP_FAULT, READ_FAULT, WRITE_FAULT };
 
 struct Job {
@@ -107,11 +115,21 @@ struct Job {
     std::string oldOutput;
     FaultKind fault;
     unsigned faultAt;       /* the fault hits this call of its kind, counted from 1 */
+    bool shortWrite;        /* a printer's write fault writes a byte less instead of failing */
     bool hasSettings;
     std::string settings;
     std::string file;
     std::string inputPath, outputName;
+    std::string queuePath, refusingPath; /* the printers' names, when installed */
 };
+
+/* What a printer's queue went through in one job. */
+struct QueueRecord {
+    unsigned documents, delivered, refused, aborted, pages;
+};
+
+static bool ToPrinter(const Job &job) { return job.output == THE_QUEUE || job.output == REFUSING_QUEUE; }
+static bool PrintersInstalled(const Job &job) { return ToPrinter(job) || job.output == NEAR_MISS; }
 
 struct Outcome {
     int result;
@@ -121,6 +139,7 @@ struct Outcome {
     uint32_t pageTo;
     bool outputExists;
     std::string output;
+    QueueRecord queue, refusing;
 };
 
 /* A 32-bit switch read as the job reads it: the variable keeps what it held
@@ -147,12 +166,20 @@ static Outcome Expect(const Job &job)
     /* What stands under the output's name before the job. */
     o.outputExists = job.output == OLD_FILE || job.output == THE_INPUT;
     o.output = job.output == THE_INPUT ? job.file : job.oldOutput;
+    memset(&o.queue, 0, sizeof o.queue);
+    memset(&o.refusing, 0, sizeof o.refusing);
+    QueueRecord *queue = job.output == THE_QUEUE ? &o.queue : job.output == REFUSING_QUEUE ? &o.refusing : NULL;
 
-    /* The heap blocks the job takes, in order: its log line, the image, and
-     * (for a file of at least one byte) the two arrays of the page table. */
-    bool lineFails = job.fault == HEAP_FAULT && job.faultAt == 1;
-    bool imageFails = job.fault == HEAP_FAULT && job.faultAt == 2;
-    bool tableFails = job.fault == HEAP_FAULT && (job.faultAt == 3 || job.faultAt == 4) && !job.file.empty();
+    /* The heap blocks the job takes, in order: its log line; with printers
+     * installed, their list and, for a printer's name, its copy; the image;
+     * and (for a file of at least one byte) the two arrays of the page
+     * table. */
+    unsigned heapAt = job.fault == HEAP_FAULT ? job.faultAt : 0;
+    unsigned imageAt = 2 + (PrintersInstalled(job) ? 1 : 0) + (queue ? 1 : 0);
+    bool lineFails = heapAt == 1;
+    bool lookupFails = heapAt >= 2 && heapAt < imageAt;
+    bool imageFails = heapAt == imageAt;
+    bool tableFails = (heapAt == imageAt + 1 || heapAt == imageAt + 2) && !job.file.empty();
     /* One read, of the whole file, when it has a byte. */
     bool readFails = job.fault == READ_FAULT && job.faultAt == 1 && !job.file.empty();
 
@@ -167,11 +194,12 @@ static Outcome Expect(const Job &job)
     }
     o.lines.push_back(Named(TextOpeningFile, output));
     if (job.output == THE_INPUT || job.output == IN_MISSING_FOLDER || job.output == EMPTY_NAME ||
-        job.output == A_FOLDER) {
+        job.output == A_FOLDER || lookupFails) {
         o.lines.push_back(TextError);
         return o;
     }
-    o.outputExists = true;
+    /* A queue's output is what it delivered: nothing until a document ends. */
+    o.outputExists = !queue;
     if (imageFails || readFails) {
         o.lines.push_back(TextError);
         return o;
@@ -210,17 +238,36 @@ static Outcome Expect(const Job &job)
             if (bytes.empty())
                 continue;
             writes++;
+            if (queue) {
+                /* The document starts with the first page written; every
+                 * page is marked, the failing one too. */
+                queue->documents = 1;
+                queue->pages++;
+            }
             if (job.fault == WRITE_FAULT && job.faultAt == writes) {
                 o.lines.push_back(TextError);
                 o.result = 0;
+                if (queue)
+                    queue->aborted = 1;
                 break;
             }
             written += bytes;
         }
-        if (CutsOutputAtJobEnd || written.size() >= o.output.size())
+        if (queue) {
+            /* A queue that refuses jobs says so when the document ends. */
+            if (o.result == 1 && queue->documents == 1 && job.output == REFUSING_QUEUE) {
+                o.lines.push_back(TextError);
+                o.result = 0;
+                queue->refused = 1;
+            }
+            queue->delivered = o.result == 1 && queue->documents == 1 ? 1 : 0;
+            o.outputExists = queue->delivered == 1;
+            o.output = queue->delivered ? written : std::string();
+        } else if (CutsOutputAtJobEnd || written.size() >= o.output.size()) {
             o.output = written;
-        else
+        } else {
             o.output = written + o.output.substr(written.size());
+        }
     }
     o.lines.push_back(Named(TextClosingFile, output));
     o.lines.push_back(Named(TextClosingFile, input));
@@ -230,10 +277,23 @@ static Outcome Expect(const Job &job)
 /* ---- Input ------------------------------------------------------------------------ */
 
 /* Input: delimiter, answer, From, To (each a signed byte widened, so
- * negative numbers come as the dialog hands them over), output kind, old
- * output length / 4, fault (kind in bits 6-7, which call in bits 0-3),
- * name length, settings length (255: no settings file), the settings text,
- * then the file. */
+ * negative numbers come as the dialog hands them over), output kind (below
+ * 160 a file, new or old by bit 0; 160-199 a printer kind; 200 on the
+ * others), old output length / 4, fault (kind in bits 6-7, a printer's
+ * short write in bit 4, which call in bits 0-3), name length (for a printer
+ * also which letters of its name change case), settings length (255: no
+ * settings file), the settings text, then the file. */
+/* name with the case of its letter i changed when bit i % 8 of flips is set. */
+static std::string FlipCase(std::string name, uint8_t flips)
+{
+    for (size_t i = 0; i < name.size(); i++) {
+        char &c = name[i];
+        if (flips >> (i % 8) & 1)
+            c = (char)(c >= 'a' && c <= 'z' ? c - 32 : c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+    return name;
+}
+
 static Job ReadJob(const uint8_t *data, size_t size)
 {
     static const int Answers[4] = {1, 1, 2, 7};
@@ -246,14 +306,17 @@ static Job ReadJob(const uint8_t *data, size_t size)
     job.from = (uint32_t)(int32_t)(int8_t)TakeByte(&in);
     job.to = (uint32_t)(int32_t)(int8_t)TakeByte(&in);
     kind = TakeByte(&in);
-    if (kind < 200)
+    if (kind < 160)
         job.output = (kind & 1) ? OLD_FILE : NEW_FILE;
+    else if (kind < 200)
+        job.output = (kind & 3) == 2 ? REFUSING_QUEUE : (kind & 3) == 3 ? NEAR_MISS : THE_QUEUE;
     else
         job.output = (OutputKind)(THE_INPUT + (kind - 200) % 5);
     oldLength = TakeByte(&in);
     fault = TakeByte(&in);
     job.fault = (FaultKind)(fault >> 6);
     job.faultAt = (fault & 15) + 1u;
+    job.shortWrite = (fault & 16) != 0;
     nameLength = TakeByte(&in);
     settingsLength = TakeByte(&in);
     job.hasSettings = settingsLength != 255;
@@ -265,7 +328,14 @@ static Job ReadJob(const uint8_t *data, size_t size)
     /* Names up to the longest a folder entry may have, so log lines get cut. */
     size_t name = 1 + nameLength % 240;
     job.inputPath = ScratchPath(std::string(name, 'i') + ".txt");
+    /* The printers' names are paths in the scratch directory, so that a
+     * name wrongly opened as a file is found there. */
+    job.queuePath = ScratchPath("Velmar Queue");
+    job.refusingPath = ScratchPath("Velmar Refusing");
     switch (job.output) {
+    case THE_QUEUE: job.outputName = ScratchPath(FlipCase("Velmar Queue", nameLength)); break;
+    case REFUSING_QUEUE: job.outputName = ScratchPath(FlipCase("Velmar Refusing", nameLength)); break;
+    case NEAR_MISS: job.outputName = ScratchPath(FlipCase("Velmar Queu", nameLength)); break;
     case THE_INPUT: job.outputName = job.inputPath; break;
     case IN_MISSING_FOLDER: job.outputName = ScratchPath("missing/" + std::string(name, 'o') + ".prn"); break;
     case EMPTY_NAME: job.outputName = ""; break;
@@ -275,10 +345,47 @@ static Job ReadJob(const uint8_t *data, size_t size)
     return job;
 }
 
+/* What the stand-in's spooler recorded for the printer named name, after
+ * checking what must hold after every job: no handle left open, no
+ * document left behind, every page mark ended, and a RAW document named
+ * after the input. */
+static QueueRecord Recorded(const Job &job, const std::string &name)
+{
+    QueueRecord q;
+    const PosixPrinterRecord *record = PosixPrinter(name.c_str());
+
+    memset(&q, 0, sizeof q);
+    if (!record)
+        return q;
+    Check(record->openHandles == 0, "no printer handle left open");
+    Check(record->abandoned == 0, "no document left open at the close");
+    Check(record->unbalancedPages == 0, "every page mark ended");
+    if (record->documents) {
+        std::string base = job.inputPath.substr(job.inputPath.rfind('/') + 1);
+        CheckSame("RAW", record->datatype, "the document's datatype");
+        CheckSame(base, record->document, "the document's name");
+    }
+    q.documents = record->documents;
+    q.delivered = record->delivered;
+    q.refused = record->refused;
+    q.aborted = record->aborted;
+    q.pages = record->pages;
+    return q;
+}
+
+static void CheckSameRecord(const QueueRecord &expected, const QueueRecord &actual, const char *what)
+{
+    Check(expected.documents == actual.documents && expected.delivered == actual.delivered &&
+              expected.refused == actual.refused && expected.aborted == actual.aborted &&
+              expected.pages == actual.pages,
+          what);
+}
+
 static Outcome Run(const Job &job)
 {
     Outcome o;
     std::string iniPath = ScratchPath("ini.ini");
+    std::string delivered = ScratchPath("queue.prn"), refused = ScratchPath("refused.prn");
 
     strcpy(IniPath, iniPath.c_str());
     if (job.hasSettings)
@@ -291,15 +398,28 @@ static Outcome Run(const Job &job)
     ResetHost(job.button, job.from, job.to);
     PageTo = 0;
 
+    PosixRemovePrinters();
+    if (PrintersInstalled(job)) {
+        Check(PosixAddPrinter(job.queuePath.c_str(), delivered.c_str(), 1) &&
+                  PosixAddPrinter(job.refusingPath.c_str(), refused.c_str(), 0),
+              "the printers are installed");
+    }
+
     memset(&PosixFaults, 0, sizeof PosixFaults);
+    memset(&PosixSpoolerFaults, 0, sizeof PosixSpoolerFaults);
     if (job.fault == HEAP_FAULT)
         PosixFaults.failHeapAlloc = job.faultAt;
     else if (job.fault == READ_FAULT)
         PosixFaults.shortRead = job.faultAt;
-    else if (job.fault == WRITE_FAULT)
+    else if (job.fault == WRITE_FAULT && !ToPrinter(job))
         PosixFaults.failWrite = job.faultAt;
+    else if (job.fault == WRITE_FAULT && job.shortWrite)
+        PosixSpoolerFaults.shortWritePrinter = job.faultAt;
+    else if (job.fault == WRITE_FAULT)
+        PosixSpoolerFaults.failWritePrinter = job.faultAt;
     o.result = PrintFile(TestLog(), job.inputPath.c_str(), job.outputName.c_str());
     memset(&PosixFaults, 0, sizeof PosixFaults);
+    memset(&PosixSpoolerFaults, 0, sizeof PosixSpoolerFaults);
 
     o.lines = Host.lines;
     o.asked = Host.asked;
@@ -309,14 +429,33 @@ static Outcome Run(const Job &job)
     if (job.output == THE_INPUT || job.output == A_FOLDER || job.output == EMPTY_NAME) {
         o.outputExists = job.output == THE_INPUT;
         o.output = job.output == THE_INPUT ? ReadWholeFile(job.inputPath, &o.outputExists) : std::string();
+    } else if (ToPrinter(job)) {
+        bool stray;
+        o.output = ReadWholeFile(job.output == THE_QUEUE ? delivered : refused, &o.outputExists);
+        ReadWholeFile(job.outputName, &stray);
+        Check(!stray, "no file under the name the printer was given");
     } else {
         o.output = ReadWholeFile(job.outputName, &o.outputExists);
+    }
+    if (PrintersInstalled(job)) {
+        bool stray[2];
+        ReadWholeFile(job.queuePath, &stray[0]);
+        ReadWholeFile(job.refusingPath, &stray[1]);
+        Check(!stray[0] && !stray[1], "no file named after a printer");
+        o.queue = Recorded(job, job.queuePath);
+        o.refusing = Recorded(job, job.refusingPath);
+        PosixRemovePrinters();
+    } else {
+        memset(&o.queue, 0, sizeof o.queue);
+        memset(&o.refusing, 0, sizeof o.refusing);
     }
 
     RemoveFile(iniPath);
     RemoveFile(job.inputPath);
-    if (job.output != THE_INPUT && job.output != A_FOLDER && !job.outputName.empty())
+    if (job.output != THE_INPUT && job.output != A_FOLDER && !job.outputName.empty() && !ToPrinter(job))
         RemoveFile(job.outputName);
+    RemoveFile(delivered);
+    RemoveFile(refused);
     return o;
 }
 
@@ -333,5 +472,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Check(expected.pageTo == actual.pageTo, "To as the job leaves it");
     Check(expected.outputExists == actual.outputExists, "whether the output exists");
     CheckSame(expected.output, actual.output, "the output's bytes");
+    CheckSameRecord(expected.queue, actual.queue, "the queue's record");
+    CheckSameRecord(expected.refusing, actual.refusing, "the refusing queue's record");
     return 0;
 }

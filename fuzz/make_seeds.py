@@ -94,7 +94,10 @@ for name, data in command_line.items():
 PRINT, CANCEL = 0, 2
 NEW, OLD = 0, 1
 THE_INPUT, MISSING_FOLDER, EMPTY_NAME, A_FOLDER, INPUT_MISSING = 200, 201, 202, 203, 204
+# Printer kinds; their name byte also says which letters change case.
+QUEUE, REFUSING, NEAR_MISS = 160, 162, 163
 HEAP, READ, WRITE = 0x40, 0x80, 0xC0
+SHORT_WRITE = WRITE | 0x10
 
 
 def job(file, settings=None, delimiter=12, answer=PRINT, first=1, last=127, kind=NEW, old=0, fault=0, name=5):
@@ -149,6 +152,23 @@ print_job = {
     "write-fails-second": job(THREE, switches(0, 0), fault=WRITE | 1),
     "delimiter-above-32": job(b"  #\r\n#  ", switches(0, 1), delimiter=ord("#")),
     "recoded-delimiter": job(bytes([ord("a"), 0xC0, ord("b"), 0xE0, 0xE0, 0xC0, ord("c")]), None, delimiter=128),
+    "queue-three-pages": job(THREE, switches(0, 0), kind=QUEUE, name=0),
+    "queue-other-case": job(THREE, switches(0, 0), first=2, last=2, kind=QUEUE, name=0xA5),
+    "queue-russian": job(RUSSIAN, None, kind=QUEUE, name=0xFF),
+    "queue-cancel": job(THREE, switches(0, 0), answer=CANCEL, kind=QUEUE),
+    "queue-all-blank": job(b" \r\n\f\t\f", switches(0, 1), kind=QUEUE),
+    "queue-empty-range": job(THREE, switches(0, 0), first=3, last=2, kind=QUEUE),
+    "queue-write-fails-first": job(THREE, switches(0, 0), fault=WRITE | 0, kind=QUEUE),
+    "queue-write-fails-second": job(THREE, switches(0, 0), fault=WRITE | 1, kind=QUEUE, name=3),
+    "queue-short-write": job(THREE, switches(0, 0), fault=SHORT_WRITE | 2, kind=QUEUE),
+    "queue-no-memory-list": job(THREE, None, fault=HEAP | 1, kind=QUEUE),
+    "queue-no-memory-name": job(THREE, None, fault=HEAP | 2, kind=QUEUE),
+    "queue-no-memory-image": job(THREE, None, fault=HEAP | 3, kind=QUEUE),
+    "refusing": job(THREE, switches(0, 0), kind=REFUSING, name=0x11),
+    "refusing-nothing-written": job(THREE, switches(0, 0), answer=CANCEL, kind=REFUSING),
+    "refusing-write-fails": job(THREE, switches(0, 0), fault=WRITE | 0, kind=REFUSING),
+    "near-miss": job(THREE, switches(0, 0), kind=NEAR_MISS, name=0x40),
+    "near-miss-no-memory-list": job(THREE, None, fault=HEAP | 1, kind=NEAR_MISS),
 }
 for name, data in print_job.items():
     write("print_job", name, data)

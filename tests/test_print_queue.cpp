@@ -254,4 +254,20 @@ TEST_F(Queue, FailedWriteAbortsTheJob)
     EXPECT_EQ(0u, record->delivered);
     EXPECT_EQ(Bytes(), ReadBytes(jobs));
 }
+
+/* With no memory to tell whether the name is a printer's, the job fails
+ * rather than take the name for a file beside the program. */
+TEST_F(Queue, NoMemoryToFindThePrinterIsAnError)
+{
+    /* The log line's block comes first, then the list, then the name's copy. */
+    for (unsigned at : {2u, 3u}) {
+        PosixFaults.failHeapAlloc = at;
+        Run(SwitchesOff, ThreePages, printer, 1, 1, 3);
+        PosixFaults.failHeapAlloc = 0;
+        EXPECT_EQ(0, result) << at;
+        EXPECT_EQ(Lines({Opening(input), Opening(printer), TextError}), Host.lines) << at;
+        EXPECT_FALSE(FileExists(printer)) << at;
+    }
+    ExpectNoJobSinceStart("after the failed look-ups");
+}
 #endif
