@@ -486,9 +486,10 @@ TEST(Profile, EveryLineEndEndsALine)
         /* A write replaces the key's line and no other (Wine writes every
          * line anew, with CR LF). */
         ASSERT_TRUE(WritePrivateProfileStringA("MAIN", "POPT", "COM1", ini.c_str()));
-        if (!RunningOnWindowsApi())
+        if (!RunningOnWindowsApi()) {
             EXPECT_EQ("[OTHER]" + e + "POPT=no" + e + "[MAIN]" + e + "LIMITER=0A0A" + e + "POPT=COM1\r\n" +
                       "TODOS=0000000000", ReadText(ini));
+        }
         ASSERT_TRUE(WritePrivateProfileStringA("MAIN", "RECT", "00", ini.c_str()));
         GetPrivateProfileStringA("MAIN", "TODOS", "", text, sizeof text, ini.c_str());
         EXPECT_STREQ("0000000000", text);
