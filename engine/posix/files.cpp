@@ -14,6 +14,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "posix_faults.h"
@@ -269,6 +270,15 @@ static FILETIME ToFileTime(const struct timespec &t)
 {
     uint64_t ticks = (uint64_t)(t.tv_sec + 11644473600LL) * 10000000u + (uint64_t)t.tv_nsec / 100u;
     return FILETIME{(DWORD)ticks, (DWORD)(ticks >> 32)};
+}
+
+/* The wall clock, as Windows tells it. */
+void GetSystemTimeAsFileTime(FILETIME *time)
+{
+    struct timespec now;
+
+    clock_gettime(CLOCK_REALTIME, &now);
+    *time = ToFileTime(now);
 }
 
 BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID information)

@@ -9,6 +9,7 @@
  */
 #include "platform.h"
 #include "posix/spooler.h"
+#include "posix/posix_internal.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -54,13 +55,6 @@ int lstrcmpiA(LPCSTR a, LPCSTR b)
         if (x == 0)
             return 0;
     }
-}
-
-static bool FaultDue(unsigned *counter)
-{
-    if (*counter == 0)
-        return false;
-    return --*counter == 0;
 }
 
 int PosixAddPrinter(const char *name, const char *outputPath, int acceptsJobs)
