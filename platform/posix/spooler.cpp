@@ -8,8 +8,8 @@
  * an aborted one never does.
  */
 #include "platform.h"
-#include "posix/spooler.h"
-#include "posix/posix_internal.h"
+#include "spooler.h"
+#include "posix_internal.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -1,4 +1,4 @@
-/* win32_spooler.cpp - the print spooler's functions, taken from the system
+/* spooler.cpp - the print spooler's functions, taken from the system
  * folder's winspool.drv on first use.
  *
  * winspool.drv is not one of the libraries the system always loads from its
@@ -11,7 +11,7 @@
  */
 #include <string.h>
 
-#include "engine.h"
+#include "platform.h"
 
 typedef BOOL (WINAPI *EnumPrintersProc)(DWORD, LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
 typedef BOOL (WINAPI *OpenPrinterProc)(LPSTR, LPHANDLE, LPPRINTER_DEFAULTSA);
@@ -27,7 +27,7 @@ static int SpoolerLoadFailed;
  * ERROR_PROC_NOT_FOUND) when the library or the entry is not there. */
 static FARPROC SpoolerEntry(const char *name)
 {
-    char path[PATH_BUFFER_SIZE];
+    char path[MAX_PATH];
     static const char FileName[] = "\\winspool.drv";
     UINT length;
     FARPROC entry;

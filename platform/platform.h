@@ -1,6 +1,6 @@
 /* platform.h - the kernel services the engine uses, under their Windows names.
  *
- * On Windows this is the real API. Elsewhere the stand-in in engine/posix/
+ * On Windows this is the real API. Elsewhere the stand-in in platform/posix/
  * supplies these functions, and only these, with the same meaning, so the
  * engine source is identical on both.
  */
