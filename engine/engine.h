@@ -93,6 +93,15 @@ void FreePageTable(PageTable *table);
  * image looks like Windows-1251 text, logging "Перекодировка в DOS". */
 void RecodeToDos(unsigned char *image, uint32_t size, ActivityLog log);
 
+/* ---- DOS code pages (codepages.cpp) -------------------------------------- */
+
+/* The printer's code page: CODEPAGE 1125 selects 1125 (Ukrainian); any other
+ * value, or none, means 866. */
+uint32_t CodePageFromSetting(uint32_t stored);
+/* The Unicode characters of bytes 128-255 in that code page (866 for any
+ * value but 1125); bytes 0-127 are ASCII. */
+const uint16_t *CodePageHighHalf(uint32_t codePage);
+
 /* ---- Job output (output.cpp) ---------------------------------------------- */
 
 /* Where one job's pages go. An output name that is the name of an installed

@@ -42,6 +42,11 @@
 #define IDC_SETTINGS_SKIPEMPTY   1003
 #define IDC_SETTINGS_PRINT_TO    1004
 #define IDC_SETTINGS_PICK_PRINTER 1005  /* "..." beside Print To: the printer menu */
+#define IDC_SETTINGS_CODEPAGE    1006  /* "Code page": CODEPAGE, 866 or 1125 */
+#define IDC_SETTINGS_DRAW        1007  /* "Draw pages": DRAW */
+#define IDC_SETTINGS_PAGELINES   1008  /* "Lines per page": PAGELINES */
+#define IDC_SETTINGS_SETUP       1009  /* "Printer setup": SETUP */
+#define IDC_SETTINGS_PICK_SETUP  1010  /* "..." beside Printer setup: common choices */
 
 /* About box (103). The icon is a static control that sends no command, so
  * sharing its number with IDCANCEL (2) cannot be taken for a Cancel. */

@@ -1,7 +1,9 @@
-/* printer_menu.cpp - the "..." button of the Setting dialog: a pop-up menu
- * of the installed printers, the default one first and checked, the others
- * in alphabetical order, then the three parallel ports. The choice goes into
- * the Print To box; nothing is stored before OK. */
+/* printer_menu.cpp - the "..." buttons of the Setting dialog.
+ *
+ * Beside Print To: a pop-up menu of the installed printers, the default one
+ * first and checked, the others in alphabetical order, then the three
+ * parallel ports. Beside Printer setup: a few common set-up strings. The
+ * choice goes into the box; nothing is stored before OK. */
 #include <stdlib.h>
 #include <string.h>
 
@@ -55,10 +57,38 @@ static void OrderPrinters(const char **names, DWORD count, int *defaultIndex)
     qsort(names + first, count - first, sizeof *names, CompareNames);
 }
 
+/* The menu's place: under the button, as a drop-down would open. */
+static UINT TrackUnder(HWND dialog, int buttonId, HMENU menu)
+{
+    HWND button = GetDlgItem(dialog, buttonId);
+    RECT place;
+
+    if (!button || !GetWindowRect(button, &place))
+        GetWindowRect(dialog, &place);
+    return (UINT)TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_NONOTIFY,
+                                place.left, place.bottom, 0, dialog, NULL);
+}
+
+void PickSetup(HWND dialog)
+{
+    static const char *const Names[] = {"Reset (ESC @)", "Condensed (SI)", "Reset + condensed", "None"};
+    static const char *const Values[] = {"27 64", "15", "27 64 15", ""};
+    HMENU menu = CreatePopupMenu();
+    UINT chosen;
+
+    if (!menu)
+        return;
+    for (UINT i = 0; i < sizeof Names / sizeof Names[0]; i++)
+        AppendMenuA(menu, MF_STRING, 1 + i, Names[i]);
+    chosen = TrackUnder(dialog, IDC_SETTINGS_PICK_SETUP, menu);
+    if (chosen >= 1 && chosen <= sizeof Values / sizeof Values[0])
+        SetDlgItemTextA(dialog, IDC_SETTINGS_SETUP, Values[chosen - 1]);
+    DestroyMenu(menu);
+}
+
 void PickPrinter(HWND dialog)
 {
     HANDLE heap = GetProcessHeap();
-    HWND button = GetDlgItem(dialog, IDC_SETTINGS_PICK_PRINTER);
     DWORD count = 0;
     PRINTER_INFO_4A *printers = ListInstalledPrinters(&count);
     const char **names = (const char **)HeapAlloc(heap, 0, (count ? count : 1) * sizeof *names);
@@ -66,7 +96,6 @@ void PickPrinter(HWND dialog)
     HMENU menu = CreatePopupMenu();
     DWORD shown = 0;
     int defaultIndex = -1;
-    RECT place;
     UINT chosen;
 
     if (!names || !text || !menu)
@@ -85,11 +114,7 @@ void PickPrinter(HWND dialog)
     for (int i = 0; i < PORT_COUNT; i++)
         AppendMenuA(menu, MF_STRING, FIRST_PORT_ITEM + i, Ports[i]);
 
-    /* Under the button, as a drop-down would open. */
-    if (!button || !GetWindowRect(button, &place))
-        GetWindowRect(dialog, &place);
-    chosen = (UINT)TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_NONOTIFY,
-                                  place.left, place.bottom, 0, dialog, NULL);
+    chosen = TrackUnder(dialog, IDC_SETTINGS_PICK_PRINTER, menu);
     if (chosen >= FIRST_PRINTER_ITEM && chosen < FIRST_PRINTER_ITEM + shown)
         SetDlgItemTextA(dialog, IDC_SETTINGS_PRINT_TO, names[chosen - FIRST_PRINTER_ITEM]);
     else if (chosen >= FIRST_PORT_ITEM && chosen < FIRST_PORT_ITEM + PORT_COUNT)

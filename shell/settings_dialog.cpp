@@ -1,5 +1,6 @@
-/* settings_dialog.cpp - the Setting dialog: output device, page delimiter
- * and the two switches, read from and written to the settings file. */
+/* settings_dialog.cpp - the Setting dialog: output device, page delimiter,
+ * the switches, the printer's code page, lines per page and set-up bytes,
+ * read from and written to the settings file. */
 #include <string.h>
 
 #include "shell.h"
@@ -25,6 +26,78 @@ static int32_t ReadSwitch(HWND dialog, int control, int32_t value)
     return value;
 }
 
+/* The code page list: its items in order, and the value each stores. */
+static const char *const CodePageItems[] = {"866", "1125"};
+static const uint32_t CodePageValues[] = {866, 1125};
+enum { CODE_PAGE_ITEMS = 2, PAGE_LINES_MAX = 1000 };
+
+static void InitCodePage(HWND dialog)
+{
+    uint32_t codePage = 866;
+    HWND list = GetDlgItem(dialog, IDC_SETTINGS_CODEPAGE);
+
+    if (!list)
+        return;
+    for (int i = 0; i < CODE_PAGE_ITEMS; i++)
+        SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)CodePageItems[i]);
+    /* Any stored value but 1125 means 866, as in the job. */
+    ReadSettingStruct("CODEPAGE", &codePage, sizeof codePage);
+    SendMessageA(list, CB_SETCURSEL, codePage == 1125 ? 1 : 0, 0);
+}
+
+static uint32_t ReadCodePageList(HWND dialog)
+{
+    HWND list = GetDlgItem(dialog, IDC_SETTINGS_CODEPAGE);
+    LRESULT item = list ? SendMessageA(list, CB_GETCURSEL, 0, 0) : CB_ERR;
+
+    return item >= 0 && item < CODE_PAGE_ITEMS ? CodePageValues[item] : 866;
+}
+
+/* The settings added after the first four. */
+static void InitLaterSettings(HWND dialog, char *text)
+{
+    int32_t draw = 0;
+    uint32_t pageLines = 0;
+
+    InitCodePage(dialog);
+    ReadSettingStruct("DRAW", &draw, sizeof draw);
+    ShowSwitch(dialog, IDC_SETTINGS_DRAW, draw);
+
+    ReadSettingStruct("PAGELINES", &pageLines, sizeof pageLines);
+    memset(text, 0, SETTING_TEXT_SIZE);
+    WriteDecimalUnsigned(pageLines, text);
+    SetDlgItemTextA(dialog, IDC_SETTINGS_PAGELINES, text);
+    LimitBoxText(dialog, IDC_SETTINGS_PAGELINES);
+
+    ReadSettingString("SETUP", "", text);
+    SetDlgItemTextA(dialog, IDC_SETTINGS_SETUP, text);
+    LimitBoxText(dialog, IDC_SETTINGS_SETUP);
+}
+
+static int SaveLaterSettings(HWND dialog, char *text)
+{
+    uint32_t codePage = ReadCodePageList(dialog);
+    int32_t draw = ReadSwitch(dialog, IDC_SETTINGS_DRAW, 0);
+    uint32_t pageLines;
+    int saved = 1;
+
+    saved &= WriteSettingStruct("CODEPAGE", &codePage, sizeof codePage);
+    saved &= WriteSettingStruct("DRAW", &draw, sizeof draw);
+
+    /* Unsigned: a negative number is a very large one, and so stored as
+     * the largest page length taken. */
+    pageLines = ReadNumberBox(dialog, IDC_SETTINGS_PAGELINES, text);
+    if (pageLines > PAGE_LINES_MAX)
+        pageLines = PAGE_LINES_MAX;
+    saved &= WriteSettingStruct("PAGELINES", &pageLines, sizeof pageLines);
+
+    /* Stored as typed: the job checks it, and refuses a malformed list
+     * before anything reaches the printer. */
+    ReadBoxText(dialog, IDC_SETTINGS_SETUP, text);
+    saved &= WriteSettingString("SETUP", text);
+    return saved;
+}
+
 static void InitSettings(HWND dialog, char *text)
 {
     int32_t toggle = 1;
@@ -46,9 +119,10 @@ static void InitSettings(HWND dialog, char *text)
     SetDlgItemTextA(dialog, IDC_SETTINGS_PRINT_TO, text);
     LimitBoxText(dialog, IDC_SETTINGS_LIMITER);
     LimitBoxText(dialog, IDC_SETTINGS_PRINT_TO);
+    InitLaterSettings(dialog, text);
 }
 
-/* Writes all four values, each whatever became of the others. Returns 0
+/* Writes every value, each whatever became of the others. Returns 0
  * when any write failed (a read-only file or folder, no settings file). */
 static int SaveSettings(HWND dialog, char *text)
 {
@@ -70,6 +144,7 @@ static int SaveSettings(HWND dialog, char *text)
      * open. */
     ReadBoxText(dialog, IDC_SETTINGS_PRINT_TO, text);
     saved &= WriteSettingString("POPT", text);
+    saved &= SaveLaterSettings(dialog, text);
 
     /* In force for the next job, whatever the writes above did. */
     PageDelimiter = delimiter;
@@ -100,6 +175,10 @@ static INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wPa
         }
         if (LOWORD(wParam) == IDC_SETTINGS_PICK_PRINTER && HIWORD(wParam) == BN_CLICKED) {
             PickPrinter(dialog);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDC_SETTINGS_PICK_SETUP && HIWORD(wParam) == BN_CLICKED) {
+            PickSetup(dialog);
             return TRUE;
         }
         break;

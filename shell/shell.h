@@ -43,6 +43,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 /* The Setting dialog's printer menu (printer_menu.cpp): shows it under the
  * "..." button and puts the chosen name into the Print To box. */
 void PickPrinter(HWND dialog);
+/* The menu of the "..." button beside Printer setup: a few common set-up
+ * strings; the choice fills the box, nothing is stored before OK. */
+void PickSetup(HWND dialog);
 
 /* Modal dialogs owned by owner; each returns what the dialog ended with.
  * The page range dialog opens through the engine's ChoosePageRange. */

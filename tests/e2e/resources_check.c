@@ -194,7 +194,7 @@ typedef struct {
     WORD pointSize;
     wchar_t face[64];
     int count;
-    DialogItem items[16];
+    DialogItem items[32];
 } Dialog;
 
 /* A name-or-ordinal field: 0 none, 0xFFFF then an ordinal, or a string. */
@@ -265,7 +265,7 @@ static int ParseDialog(const BYTE *data, Dialog *dialog)
         lstrcpynW(dialog->face, (const wchar_t *)p, 64);
         p += wcslen((const wchar_t *)p) + 1;
     }
-    if (dialog->count > 16)
+    if (dialog->count > 32)
         return 0;
     for (i = 0; i < dialog->count; i++) {
         DialogItem *item = &dialog->items[i];
@@ -298,7 +298,7 @@ static int ParseDialog(const BYTE *data, Dialog *dialog)
 }
 
 /* The kinds of control the templates use. */
-enum { DEFPUSH, PUSH, EDIT, TEXT, TEXT_NOPREFIX, AUTOCHECK, ICON };
+enum { DEFPUSH, PUSH, EDIT, TEXT, TEXT_NOPREFIX, AUTOCHECK, ICON, DROPLIST };
 
 typedef struct {
     int id;
@@ -310,7 +310,7 @@ typedef struct {
 
 static void CheckItem(int dialogId, int index, const DialogItem *item, const ExpectedItem *expected)
 {
-    static const WORD classes[] = {0x80, 0x80, 0x81, 0x82, 0x82, 0x80, 0x82};
+    static const WORD classes[] = {0x80, 0x80, 0x81, 0x82, 0x82, 0x80, 0x82, 0x85};
     const char *what = expected->text ? Narrow(expected->text) : "";
     DWORD kindStyle = 0, kindMask = 0;
 
@@ -341,6 +341,7 @@ static void CheckItem(int dialogId, int index, const DialogItem *item, const Exp
     case TEXT:          kindMask = SS_TYPEMASK; kindStyle = SS_LEFT; break;
     case TEXT_NOPREFIX: kindMask = SS_TYPEMASK | SS_NOPREFIX; kindStyle = SS_LEFT | SS_NOPREFIX; break;
     case ICON:          kindMask = SS_TYPEMASK; kindStyle = SS_ICON; break;
+    case DROPLIST:      kindMask = 0x3; kindStyle = CBS_DROPDOWNLIST; break;
     }
     CHECK((item->style & kindMask) == kindStyle, "dialog %d control %d (%s): style 0x%08lx lacks 0x%08lx",
           dialogId, index, what, (unsigned long)item->style, (unsigned long)kindStyle);
@@ -401,6 +402,14 @@ static void CheckDialogs(void)
         {NO_ID, TEXT, L"Print To", 5, 7, 78, 11, FALSE},
         {1004, EDIT, L"", 83, 7, 31, 12, TRUE},
         {1005, PUSH, L"...", 115, 7, 12, 12, TRUE},
+        {NO_ID, TEXT, L"Code page", 5, 55, 78, 11, FALSE},
+        {1006, DROPLIST, L"", 83, 54, 31, 40, TRUE},
+        {1007, AUTOCHECK, L"Draw pages", 5, 66, 78, 12, TRUE},
+        {NO_ID, TEXT, L"Lines per page", 5, 80, 78, 11, FALSE},
+        {1008, EDIT, L"", 83, 79, 28, 12, TRUE},
+        {NO_ID, TEXT, L"Printer setup", 5, 94, 78, 11, FALSE},
+        {1009, EDIT, L"", 5, 106, 136, 12, TRUE},
+        {1010, PUSH, L"...", 143, 106, 12, 12, TRUE},
     };
     static const ExpectedItem about[] = {
         {2, ICON, NULL, 3, 9, 20, 20, FALSE},
@@ -414,8 +423,8 @@ static void CheckDialogs(void)
 
     CheckDialog(129, DS_MODALFRAME | WS_POPUP | caption, 0, 0, 0, 130, 68, L"Print", 10, L"Arial", pageRange,
                 10);
-    CheckDialog(130, WS_POPUP | caption | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, DS_MODALFRAME, 0, 0, 163, 109,
-                L"Setting", 10, L"Arial", settings, 9);
+    CheckDialog(130, WS_POPUP | caption | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, DS_MODALFRAME, 0, 0, 163, 124,
+                L"Setting", 10, L"Arial", settings, 17);
     CheckDialog(103, DS_MODALFRAME | caption, WS_POPUP, 22, 17, 126, 65, NULL, 8, L"System", about, 4);
 
     /* The OK button of the About box starts a group. */

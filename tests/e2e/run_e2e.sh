@@ -1297,6 +1297,12 @@ printer_picker_print printer_name_case printer_rejecting settings_write_fails lo
 about_box help_opens help_planting help_missing release
 placement_off_screen dialog_text_limits"
 
+# Cases of later features, a file each in cases/: each file defines its
+# case_ functions and appends their names to ALL_CASES.
+for cases_file in "$here"/cases/*.sh; do
+    [ -f "$cases_file" ] && . "$cases_file"
+done
+
 # ---------------------------------------------------------------------------
 # One case, in its own process (called back by run_case under timeout).
 
