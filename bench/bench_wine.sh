@@ -8,9 +8,12 @@
 #
 #   (a) 100 MB of Windows-1251 text cut by form feeds (about 30 K pages),
 #       recoded, blank-page check on: the job from process start, leaving
-#       out the wait in the dialog, against copy /b.
+#       out the wait in the dialog, against copy /b; once with an ini.ini
+#       written an hour ago, once with none at all (a fresh copy).
 #   (b) 10 MB cut at line feeds (about 170 K pages): microseconds per page
-#       from the confirmation to the last byte in the capture file.
+#       from the confirmation to the last byte in the capture file; and the
+#       same 170 K pages cut at form feeds with no ini.ini (without one the
+#       delimiter is the form feed).
 #   Peak memory: the job's peak commit over that of a one-page job, against
 #   file + 8 bytes a page + 4 MB.
 #
@@ -69,16 +72,20 @@ capture=$work/lpt1.prn
 : >"$capture"
 ln -sfn "$capture" "$WINEPREFIX/dosdevices/lpt1"
 
-# make_case NAME MB PAGE_BYTES DELIMITER: the input NAME.txt (kept between
-# runs), and NAME/velmar.exe with its settings, written well over two
-# seconds ago, as a settings file usually is.
+# make_case NAME MB PAGE_BYTES DELIMITER [noini]: the input NAME.txt (kept
+# between runs), and NAME/velmar.exe with its settings, written well over
+# two seconds ago, as a settings file usually is; with noini, no settings
+# file at all (the defaults: recoding and the blank-page check on, form
+# feeds).
 make_case() {
-    local name=$1 mb=$2 page=$3 delimiter=$4
+    local name=$1 mb=$2 page=$3 delimiter=$4 ini=${5:-ini}
     if [ ! -f "$work/$name.txt" ] || [ ! -f "$work/$name.pages" ]; then
         python3 "$root/bench/make_input.py" "$work/$name.txt" "$mb" "$page" "$delimiter" >"$work/$name.pages"
     fi
     mkdir -p "$work/$name"
     cp "$exe" "$work/$name/velmar.exe"
+    rm -f "$work/$name/ini.ini"
+    [ "$ini" = noini ] && return
     printf '[MAIN]\r\nTODOS=0100000001\r\nSKIPEMPTY=0100000001\r\nLIMITER=%02X%02X\r\nPOPT=LPT1\r\n' \
         "$delimiter" "$delimiter" >"$work/$name/ini.ini"
     touch -d '-1 hour' "$work/$name/ini.ini"
@@ -86,6 +93,8 @@ make_case() {
 make_case ff 100 3333 12
 make_case lf 10 62 10
 make_case one 0 1 12
+make_case ffnoini 100 3333 12 noini
+make_case lffnoini 10 62 12 noini
 printf 'one page\r\n' >"$work/one.txt"
 
 win() { winepath -w "$1" 2>/dev/null; }
@@ -103,6 +112,8 @@ best_of() {
         echo "    run $i: $line" >&2
         [ "$(stat -c %s "$capture")" = "$size" ] ||
             { echo "bench_wine: LPT1 got $(stat -c %s "$capture") bytes of $size" >&2; exit 1; }
+        [ "${name%noini}" = "$name" ] || [ ! -e "$work/$name/ini.ini" ] ||
+            { echo "bench_wine: $name wrote a settings file" >&2; exit 1; }
         if [ -z "$best" ] || [ "$(key "$kind" "$line")" -lt "$(key "$kind" "$best")" ]; then
             best=$line
         fi
@@ -127,6 +138,8 @@ echo "  copy /b: to last byte, to exit (us)"
 read -r copy_ff _ <<<"$(copy ff)"
 echo "  velmar:"
 read -r start_ff job_ff exit_ff _ commit_ff _ <<<"$(job ff)"
+echo "  velmar, no ini.ini:"
+read -r start_ffn job_ffn _ <<<"$(job ffnoini)"
 
 pages_lf=$(($(cat "$work/lf.pages") + 1))
 size_lf=$(stat -c %s "$work/lf.txt")
@@ -135,6 +148,8 @@ echo "  copy /b:"
 read -r copy_lf _ <<<"$(copy lf)"
 echo "  velmar:"
 read -r start_lf job_lf exit_lf _ commit_lf _ <<<"$(job lf)"
+echo "  velmar, the same pages cut at form feeds, no ini.ini:"
+read -r start_lfn job_lfn _ <<<"$(job lffnoini)"
 
 # The platform's own cost of what every page needs: the look at the
 # settings file and one write of a page's size to the same capture.
@@ -148,17 +163,24 @@ LC_ALL=C awk -v copy_ff="$copy_ff" -v start_ff="$start_ff" -v job_ff="$job_ff" -
     -v size_ff="$size_ff" -v commit_ff="$commit_ff" -v base="$base_commit" \
     -v copy_lf="$copy_lf" -v start_lf="$start_lf" -v job_lf="$job_lf" -v pages_lf="$pages_lf" \
     -v size_lf="$size_lf" -v commit_lf="$commit_lf" -v base_start="$base_start" -v attr_ff="$attr_ff" -v write_ff="$write_ff" \
-    -v attr_lf="$attr_lf" -v write_lf="$write_lf" 'BEGIN {
+    -v attr_lf="$attr_lf" -v write_lf="$write_lf" -v start_ffn="$start_ffn" -v job_ffn="$job_ffn" \
+    -v job_lfn="$job_lfn" 'BEGIN {
     total = start_ff + job_ff
     printf "\n(a) copy /b %.3f s; velmar %.3f s (start to dialog %.3f s + confirmation to last byte %.3f s)\n",
         copy_ff / 1e6, total / 1e6, start_ff / 1e6, job_ff / 1e6
     printf "    reading, recoding and cutting: %.3f s over the start of a one-page job\n", (start_ff - base_start) / 1e6
     printf "    ratio %.2f x copy /b (target <= 4); the floor per page: settings-file look %.2f us + write %.2f us = %.3f s for all pages\n",
         total / copy_ff, attr_ff, write_ff, pages_ff * (attr_ff + write_ff) / 1e6
+    printf "    no ini.ini: velmar %.3f s (%.3f s + %.3f s), ratio %.2f x copy /b (target <= 4)\n",
+        (start_ffn + job_ffn) / 1e6, start_ffn / 1e6, job_ffn / 1e6, (start_ffn + job_ffn) / copy_ff
+    printf "    per page from the confirmation: %.2f us with ini.ini, %.2f us without (target <= 15)\n",
+        job_ff / pages_ff, job_ffn / pages_ff
     printf "(b) copy /b %.3f s; velmar confirmation to last byte %.3f s = %.2f us per page (target <= 15)\n",
         copy_lf / 1e6, job_lf / 1e6, job_lf / pages_lf
     printf "    ratio %.2f x copy /b, from process start leaving out the dialog; the floor per page: %.2f us + %.2f us\n",
         (start_lf + job_lf) / copy_lf, attr_lf, write_lf
+    printf "    no ini.ini, the same pages cut at form feeds: %.3f s = %.2f us per page (target <= 15)\n",
+        job_lfn / 1e6, job_lfn / pages_lf
     budget_ff = size_ff + 8 * pages_ff + 4194304
     budget_lf = size_lf + 8 * pages_lf + 4194304
     printf "memory over a one-page job: (a) %.1f MB of %.1f MB allowed, (b) %.1f MB of %.1f MB allowed\n",

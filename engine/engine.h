@@ -52,6 +52,10 @@ void MakeIniPath(const char *modulePath, char iniPath[SETTING_TEXT_SIZE]);
  * when the key is missing or its text is not exactly 2 * size + 2 hex digits
  * with the right checksum. */
 int ReadSettingStruct(const char *key, void *variable, unsigned size);
+/* How many times ReadSettingStruct has asked the platform for a value (the
+ * other reads came from what it remembered): for the tests and the
+ * benchmark. */
+extern uint32_t ProfileStructReads;
 /* Writes key as hex digits plus checksum. Returns 0 when the write failed. */
 int WriteSettingStruct(const char *key, const void *variable, unsigned size);
 /* Reads a string of at most 255 characters into buffer (256 bytes, cleared

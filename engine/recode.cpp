@@ -69,19 +69,21 @@ void RecodeToDos(unsigned char *image, uint32_t size, ActivityLog log)
     /* On the stack: a table this small cannot fail to be had, and a job
      * that silently skipped recoding would print the wrong letters. */
     uint32_t counts[512];
-    uint32_t windowsLike = 0; /* bytes 128-223 */
-    uint32_t dosLike = 0;     /* bytes 192-255 */
+    /* Where each code page keeps its letters: code page 866 has А-Я, а-п
+     * and the box drawing in 128-223, Windows-1251 has А-я in 192-255. */
+    uint32_t dosLike = 0;     /* bytes 128-223 */
+    uint32_t windowsLike = 0; /* bytes 192-255 */
 
     memset(counts, 0, sizeof counts);
     CountBytes(image, size, counts);
     for (unsigned v = 128; v < 224; v++)
-        windowsLike += counts[v];
-    for (unsigned v = 192; v < 256; v++)
         dosLike += counts[v];
+    for (unsigned v = 192; v < 256; v++)
+        windowsLike += counts[v];
 
-    /* B > A exactly when Windows lower case (224-255) outnumbers what code
-     * page 866 keeps in 128-191; ties stay as they are. */
-    if (dosLike <= windowsLike)
+    /* Windows-1251 exactly when its lower case (224-255) outnumbers what
+     * code page 866 keeps in 128-191; ties stay as they are. */
+    if (windowsLike <= dosLike)
         return;
 
     LogLine(log, TextRecoding);

@@ -87,15 +87,22 @@ static int DecodeStruct(const char *text, unsigned char *bytes, unsigned size)
 }
 
 /* The last struct value read from the file, with the file's last-write
- * time and size at that moment. SKIPEMPTY is read before every page, and
- * the platform's profile read is most of a page's cost under Wine; a look at
- * the file's attributes is a fraction of it. The value is used again only
- * while the file is unchanged and its last write was over two seconds old
- * when the value was read: a write within the file system's time
- * granularity (two seconds on FAT) could otherwise leave the time as it was
- * although the contents changed. Any write of our own forgets it. */
+ * time and size at that moment, or the fact that there was no file.
+ * SKIPEMPTY is read before every page, and the platform's profile read is
+ * most of a page's cost under Wine; a look at the file's attributes is a
+ * fraction of it.
+ *
+ * An existing file's value is used again only while the file is unchanged
+ * and its last write was over two seconds old when the value was read: a
+ * write within the file system's time granularity (two seconds on FAT)
+ * could otherwise leave the time as it was although the contents changed.
+ * A missing file is remembered as missing for as long as it stays missing:
+ * the read found nothing, and the caller's variable keeps its default
+ * again. A file that appears is read at the next look. Any write of our own
+ * forgets what was read. */
 static struct {
     int valid;
+    int missing; /* there was no settings file */
     char path[SETTING_TEXT_SIZE];
     char key[16];
     unsigned size;
@@ -105,6 +112,8 @@ static struct {
     DWORD sizeHigh;
     DWORD sizeLow;
 } LastStructRead;
+
+uint32_t ProfileStructReads;
 
 static const uint64_t SettledTicks = 2 * 10000000ull; /* two seconds in file-time ticks */
 
@@ -118,12 +127,33 @@ static void ForgetLastRead(void)
     LastStructRead.valid = 0;
 }
 
-static int SameFileAsLastRead(const char *key, unsigned size, const WIN32_FILE_ATTRIBUTE_DATA &file)
+static int SameReadAsLast(const char *key, unsigned size)
 {
     return LastStructRead.valid && LastStructRead.size == size &&
-           strcmp(LastStructRead.key, key) == 0 && strcmp(LastStructRead.path, IniPath) == 0 &&
-           Ticks(LastStructRead.written) == Ticks(file.ftLastWriteTime) &&
-           LastStructRead.sizeHigh == file.nFileSizeHigh && LastStructRead.sizeLow == file.nFileSizeLow;
+           strcmp(LastStructRead.key, key) == 0 && strcmp(LastStructRead.path, IniPath) == 0;
+}
+
+/* file is NULL when the settings file does not exist. */
+static int SameFileAsLastRead(const char *key, unsigned size, const WIN32_FILE_ATTRIBUTE_DATA *file)
+{
+    if (!SameReadAsLast(key, size))
+        return 0;
+    if (!file)
+        return LastStructRead.missing;
+    return !LastStructRead.missing && Ticks(LastStructRead.written) == Ticks(file->ftLastWriteTime) &&
+           LastStructRead.sizeHigh == file->nFileSizeHigh && LastStructRead.sizeLow == file->nFileSizeLow;
+}
+
+static int KeyFits(const char *key, unsigned size)
+{
+    return size <= sizeof LastStructRead.bytes && strlen(key) < sizeof LastStructRead.key;
+}
+
+static void RememberKey(const char *key, unsigned size)
+{
+    strcpy(LastStructRead.path, IniPath);
+    strcpy(LastStructRead.key, key);
+    LastStructRead.size = size;
 }
 
 static void RememberRead(const char *key, unsigned size, int found, const unsigned char *bytes,
@@ -133,19 +163,30 @@ static void RememberRead(const char *key, unsigned size, int found, const unsign
 
     ForgetLastRead();
     GetSystemTimeAsFileTime(&now);
-    if (size > sizeof LastStructRead.bytes || strlen(key) >= sizeof LastStructRead.key ||
-        Ticks(now) < Ticks(file.ftLastWriteTime) ||
+    if (!KeyFits(key, size) || Ticks(now) < Ticks(file.ftLastWriteTime) ||
         Ticks(now) - Ticks(file.ftLastWriteTime) <= SettledTicks)
         return;
-    strcpy(LastStructRead.path, IniPath);
-    strcpy(LastStructRead.key, key);
-    LastStructRead.size = size;
+    RememberKey(key, size);
+    LastStructRead.missing = 0;
     LastStructRead.found = found;
     if (found)
         memcpy(LastStructRead.bytes, bytes, size);
     LastStructRead.written = file.ftLastWriteTime;
     LastStructRead.sizeHigh = file.nFileSizeHigh;
     LastStructRead.sizeLow = file.nFileSizeLow;
+    LastStructRead.valid = 1;
+}
+
+/* A read that found nothing in a file that was not there. One that found a
+ * value after all (the file appeared during the read) is not remembered. */
+static void RememberMissing(const char *key, unsigned size, int found)
+{
+    ForgetLastRead();
+    if (found || !KeyFits(key, size))
+        return;
+    RememberKey(key, size);
+    LastStructRead.missing = 1;
+    LastStructRead.found = 0;
     LastStructRead.valid = 1;
 }
 
@@ -158,24 +199,34 @@ int ReadSettingStruct(const char *key, void *variable, unsigned size)
     unsigned char bytes[SETTING_TEXT_SIZE / 2];
     WIN32_FILE_ATTRIBUTE_DATA file;
     int known;
+    int absent = 0;
     int found;
 
     if (!IniPath[0] || size == 0 || 2 * (size_t)size + 2 >= sizeof text)
         return 0;
-    /* Taken before the read, so that a change during it shows next time. */
+    /* Taken before the read, so that a change during it shows next time.
+     * Only "no such file" means there is none: any other failure (access
+     * denied, a busy network) is read the slow way, every time. */
     known = GetFileAttributesExA(IniPath, GetFileExInfoStandard, &file);
-    if (known && SameFileAsLastRead(key, size, file)) {
+    if (!known) {
+        DWORD error = GetLastError();
+        absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    if ((known || absent) && SameFileAsLastRead(key, size, known ? &file : NULL)) {
         if (LastStructRead.found)
             memcpy(variable, LastStructRead.bytes, size);
         return LastStructRead.found;
     }
 
     memset(text, 0, sizeof text);
+    ProfileStructReads++;
     GetPrivateProfileStringA(SectionName, key, "", text, sizeof text, IniPath);
     text[sizeof text - 1] = '\0';
     found = DecodeStruct(text, bytes, size);
     if (known)
         RememberRead(key, size, found, bytes, file);
+    else if (absent)
+        RememberMissing(key, size, found);
     else
         ForgetLastRead();
     if (!found)

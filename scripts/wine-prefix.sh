@@ -16,8 +16,14 @@ export WINEPREFIX="${VELMAR_WINEPREFIX:-$velmar_root/build/wineprefix}"
 # only make Wine refuse a prefix of the other kind.
 unset WINEARCH
 export WINEDEBUG=-all
-if locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
-  export LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
+# The locale is for Wine and the other programs started from here, which
+# take it up afresh. The shell that sources this file may have started
+# before install-deps.sh made the locale, and glibc then keeps failing to
+# load it in that process: bash would warn at the assignment although every
+# program it starts can use the locale. So the check asks a new process, and
+# the shell's own complaint is not shown.
+if [ "$(LC_ALL=ru_RU.UTF-8 locale charmap 2>/dev/null)" = UTF-8 ]; then
+  { export LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8; } 2>/dev/null
 fi
 
 velmar_prefix_ready() {

@@ -17,12 +17,16 @@ void ResetHost(int button, uint32_t from, uint32_t to)
     Host.asked = false;
     Host.offeredCount = 0;
     Host.askedWith = NULL;
+    Host.onLine = nullptr;
 }
 
 void LogLine(ActivityLog log, const char *text)
 {
-    if (log == TestLog())
-        Host.lines.push_back(text);
+    if (log != TestLog())
+        return;
+    Host.lines.push_back(text);
+    if (Host.onLine)
+        Host.onLine(Host.lines.back());
 }
 
 int ChoosePageRange(ActivityLog log, uint32_t pageCount)

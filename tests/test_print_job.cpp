@@ -225,6 +225,38 @@ TEST_F(Job, SettingsAreReadAtEachJob)
     EXPECT_EQ(content, RunPrepared(1, 1, 1));
 }
 
+/* With no settings file the per-page look finds the same nothing each time:
+ * one read for TODOS and one for SKIPEMPTY, however many pages. */
+TEST_F(Job, NoSettingsFileIsReadOnceNotOncePerPage)
+{
+    std::string content;
+    for (int page = 0; page < 300; page++)
+        content += page % 2 ? " \r\n\f" : "text\r\n\f";
+    Prepare(NULL, ToBytes(content));
+    uint32_t before = ProfileStructReads;
+    RunPrepared(1, 1, 301);
+    EXPECT_EQ(2u, ProfileStructReads - before);
+    EXPECT_EQ(3u + 151u + 2u, Host.lines.size()) << "every blank page, and the empty last one, was skipped";
+}
+
+/* A settings file that appears in the middle of a job is obeyed from the
+ * next page on, though there was none when the job began. */
+TEST_F(Job, SettingsFileWrittenBetweenPagesIsObeyedFromTheNextPage)
+{
+    Prepare(NULL, ToBytes("a\f \f \f \fb"));
+    ResetHost(1, 1, 5);
+    std::string ini = IniPath;
+    Host.onLine = [&](const std::string &line) {
+        if (line == TextBlankSkipped && !FileExists(ini))
+            WriteText(ini, "[MAIN]\r\nSKIPEMPTY=0000000000\r\n");
+    };
+    result = PrintFile(TestLog(), input.c_str(), output.c_str());
+    EXPECT_EQ(1, result);
+    /* Page 2 was skipped before the file existed; 3 and 4 are written. */
+    EXPECT_EQ(ToBytes("a\f \f \fb"), ReadBytes(output));
+    EXPECT_EQ(Expected({TextBlankSkipped}), Host.lines);
+}
+
 TEST_F(Job, SplittingSeesTheRecodedImage)
 {
     /* With delimiter 128 every Windows-1251 capital A (192) ends a page once recoded. */

@@ -316,6 +316,35 @@ TEST_F(SettingsFile, UnchangedOldFileIsNotReadAgainButAnEditIsSeen)
     EXPECT_EQ(2, toggle);
 }
 
+/* No file is remembered as no file: the platform is asked once, and the
+ * caller keeps its default. A file that then appears is read at once. */
+TEST_F(SettingsFile, MissingFileIsAskedOnceUntilItAppears)
+{
+    Use("settings_missing", NULL);
+    int32_t toggle = 7;
+    uint32_t before = ProfileStructReads;
+    for (int page = 0; page < 50; page++) {
+        EXPECT_EQ(0, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+        EXPECT_EQ(7, toggle);
+    }
+    EXPECT_EQ(1u, ProfileStructReads - before);
+
+    /* Another key is a read of its own. */
+    EXPECT_EQ(0, ReadSettingStruct("TODOS", &toggle, 4));
+    EXPECT_EQ(2u, ProfileStructReads - before);
+
+    WriteText(ini, "[MAIN]\r\nSKIPEMPTY=0000000000\r\n");
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(0, toggle);
+
+    /* Gone again: missing once more, whatever was read before. */
+    ASSERT_EQ(0, remove(ini.c_str()));
+    toggle = 7;
+    EXPECT_EQ(0, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(0, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(7, toggle);
+}
+
 /* A file written within the last two seconds may change again without its
  * time moving: it is read every time. */
 TEST_F(SettingsFile, RecentlyWrittenFileIsReadEveryTime)

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,9 @@ struct RecordingHost {
     bool asked;
     uint32_t offeredCount;
     ActivityLog askedWith;
+    /* Called after each line is recorded, while the job goes on: a test
+     * can change the world between two pages. */
+    std::function<void(const std::string &)> onLine;
 };
 extern RecordingHost Host;
 
