@@ -2,7 +2,7 @@
 """make_input.py PATH MEGABYTES PAGE_BYTES DELIMITER - a Windows-1251 text
 for bench_wine.sh: Russian words in lines of about 60 bytes ending CR LF,
 cut into pages of about PAGE_BYTES bytes, each closed by the byte DELIMITER
-(12 or 10). No page is blank, so all of them are written. Prints the page
+(12 or 10; pages under 128 bytes are one line each). No page is blank, so all of them are written. Prints the page
 count."""
 import random
 import sys
@@ -30,6 +30,9 @@ pool = []
 for _ in range(256):
     if delimiter == 10:
         pool.append(line(page_bytes - 2) + b"\r\n")
+    elif page_bytes < 128:
+        # A line a page, closed by the delimiter after its line end.
+        pool.append(line(page_bytes - 3) + b"\r\n" + bytes([delimiter]))
     else:
         body = b""
         while len(body) < page_bytes - 64:

@@ -98,8 +98,15 @@ static int DecodeStruct(const char *text, unsigned char *bytes, unsigned size)
  * could otherwise leave the time as it was although the contents changed.
  * A missing file is remembered as missing for as long as it stays missing:
  * the read found nothing, and the caller's variable keeps its default
- * again. A file that appears is read at the next look. Any write of our own
- * forgets what was read. */
+ * again. A file that appears is read at the next look. Under Wine a look
+ * for a file that is not there costs three times a look at one that is (the
+ * folder is searched for the name in any letter case), so while the file is
+ * missing the look is at its folder: making a file in a folder moves the
+ * folder's last-write time, and while that stays, the file is still
+ * missing. The folder's time is trusted only when it was over two seconds
+ * old, for the same reason as the file's. (A file system that keeps no such
+ * time for folders, as FAT, shows a file made during a job from the next
+ * job on.) Any write of our own forgets what was read. */
 static struct {
     int valid;
     int missing; /* there was no settings file */
@@ -111,6 +118,8 @@ static struct {
     FILETIME written;
     DWORD sizeHigh;
     DWORD sizeLow;
+    int folderKnown;        /* missing: the folder's time below stands for the file */
+    FILETIME folderWritten; /* the folder's last-write time while the file was missing */
 } LastStructRead;
 
 uint32_t ProfileStructReads;
@@ -125,6 +134,50 @@ static uint64_t Ticks(const FILETIME &time)
 static void ForgetLastRead(void)
 {
     LastStructRead.valid = 0;
+    LastStructRead.folderKnown = 0;
+}
+
+/* Whether a last write at this time was over two seconds ago. */
+static int Settled(const FILETIME &written)
+{
+    FILETIME now;
+
+    GetSystemTimeAsFileTime(&now);
+    return Ticks(now) >= Ticks(written) && Ticks(now) - Ticks(written) > SettledTicks;
+}
+
+/* The attributes of the settings file; *absent says whether a failure means
+ * that there is no such file. Any other failure (access denied, a busy
+ * network) means nothing: such a file is read the slow way, every time. */
+static int LookAtFile(WIN32_FILE_ATTRIBUTE_DATA *file, int *absent)
+{
+    DWORD error;
+
+    *absent = 0;
+    if (GetFileAttributesExA(IniPath, GetFileExInfoStandard, file))
+        return 1;
+    error = GetLastError();
+    *absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return 0;
+}
+
+/* The folder of the settings file, with its last separator ("C:\Tools\",
+ * so that a root stays a root); 0 when the name has no folder. */
+static int LookAtFolder(WIN32_FILE_ATTRIBUTE_DATA *folder)
+{
+    char path[SETTING_TEXT_SIZE];
+    size_t keep = 0;
+
+    for (size_t i = 0; IniPath[i]; i++) {
+        if (IniPath[i] == '\\' || IniPath[i] == '/')
+            keep = i + 1;
+    }
+    if (keep == 0)
+        return 0;
+    memcpy(path, IniPath, keep);
+    path[keep] = '\0';
+    return GetFileAttributesExA(path, GetFileExInfoStandard, folder) &&
+           (folder->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 static int SameReadAsLast(const char *key, unsigned size)
@@ -177,6 +230,24 @@ static void RememberRead(const char *key, unsigned size, int found, const unsign
     LastStructRead.valid = 1;
 }
 
+/* Lets the folder stand for the missing file from now on, when its time is
+ * settled. The file is looked for once more after the folder: one that
+ * appeared before the folder's time was taken is seen then, and one that
+ * appears later moves that time. */
+static void RememberFolder(void)
+{
+    WIN32_FILE_ATTRIBUTE_DATA folder, file;
+    int absent;
+
+    LastStructRead.folderKnown = 0;
+    if (!LookAtFolder(&folder) || !Settled(folder.ftLastWriteTime))
+        return;
+    if (LookAtFile(&file, &absent) || !absent)
+        return;
+    LastStructRead.folderWritten = folder.ftLastWriteTime;
+    LastStructRead.folderKnown = 1;
+}
+
 /* A read that found nothing in a file that was not there. One that found a
  * value after all (the file appeared during the read) is not remembered. */
 static void RememberMissing(const char *key, unsigned size, int found)
@@ -188,6 +259,17 @@ static void RememberMissing(const char *key, unsigned size, int found)
     LastStructRead.missing = 1;
     LastStructRead.found = 0;
     LastStructRead.valid = 1;
+    RememberFolder();
+}
+
+/* The file was missing at the last read of this key, and its folder has
+ * not changed since. */
+static int StillMissing(const char *key, unsigned size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA folder;
+
+    return SameReadAsLast(key, size) && LastStructRead.missing && LastStructRead.folderKnown &&
+           LookAtFolder(&folder) && Ticks(folder.ftLastWriteTime) == Ticks(LastStructRead.folderWritten);
 }
 
 /* The raw text is checked here rather than trusted to the platform's struct
@@ -199,20 +281,20 @@ int ReadSettingStruct(const char *key, void *variable, unsigned size)
     unsigned char bytes[SETTING_TEXT_SIZE / 2];
     WIN32_FILE_ATTRIBUTE_DATA file;
     int known;
-    int absent = 0;
+    int absent;
     int found;
 
     if (!IniPath[0] || size == 0 || 2 * (size_t)size + 2 >= sizeof text)
         return 0;
-    /* Taken before the read, so that a change during it shows next time.
-     * Only "no such file" means there is none: any other failure (access
-     * denied, a busy network) is read the slow way, every time. */
-    known = GetFileAttributesExA(IniPath, GetFileExInfoStandard, &file);
-    if (!known) {
-        DWORD error = GetLastError();
-        absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    }
+    if (StillMissing(key, size))
+        return 0;
+    /* Taken before the read, so that a change during it shows next time. */
+    known = LookAtFile(&file, &absent);
     if ((known || absent) && SameFileAsLastRead(key, size, known ? &file : NULL)) {
+        /* Missing still, though the folder moved on: it stands for the
+         * file again from its new time. */
+        if (absent)
+            RememberFolder();
         if (LastStructRead.found)
             memcpy(variable, LastStructRead.bytes, size);
         return LastStructRead.found;

@@ -240,21 +240,33 @@ TEST_F(Job, NoSettingsFileIsReadOnceNotOncePerPage)
 }
 
 /* A settings file that appears in the middle of a job is obeyed from the
- * next page on, though there was none when the job began. */
+ * next page on, though there was none when the job began: in a folder just
+ * made, and in one left alone for an hour. */
 TEST_F(Job, SettingsFileWrittenBetweenPagesIsObeyedFromTheNextPage)
 {
-    Prepare(NULL, ToBytes("a\f \f \f \fb"));
-    ResetHost(1, 1, 5);
-    std::string ini = IniPath;
-    Host.onLine = [&](const std::string &line) {
-        if (line == TextBlankSkipped && !FileExists(ini))
-            WriteText(ini, "[MAIN]\r\nSKIPEMPTY=0000000000\r\n");
-    };
-    result = PrintFile(TestLog(), input.c_str(), output.c_str());
-    EXPECT_EQ(1, result);
-    /* Page 2 was skipped before the file existed; 3 and 4 are written. */
-    EXPECT_EQ(ToBytes("a\f \f \fb"), ReadBytes(output));
-    EXPECT_EQ(Expected({TextBlankSkipped}), Host.lines);
+    for (bool oldFolder : {false, true}) {
+        Prepare(NULL, ToBytes("a\f \f \f \fb"));
+        if (oldFolder) {
+            /* A folder of its own: the output made in the job's folder
+             * would make that one new. */
+            std::string settings = ScratchDirectory("SettingsFileWrittenBetweenPages_old");
+            strcpy(IniPath, JoinPath(settings, "ini.ini").c_str());
+            ASSERT_TRUE(SetLastWriteTime(settings, FileTimeFromNow(-3600)));
+        }
+        ResetHost(1, 1, 5);
+        std::string ini = IniPath;
+        Host.onLine = [&](const std::string &line) {
+            if (line == TextBlankSkipped && !FileExists(ini))
+                WriteText(ini, "[MAIN]\r\nSKIPEMPTY=0000000000\r\n");
+        };
+        result = PrintFile(TestLog(), input.c_str(), output.c_str());
+        EXPECT_EQ(1, result);
+        /* Page 2 was skipped before the file existed; 3 and 4 are written. */
+        EXPECT_EQ(ToBytes("a\f \f \fb"), ReadBytes(output)) << "old folder: " << oldFolder;
+        EXPECT_EQ(Expected({TextBlankSkipped}), Host.lines) << "old folder: " << oldFolder;
+        remove(ini.c_str());
+        remove(output.c_str());
+    }
 }
 
 TEST_F(Job, SplittingSeesTheRecodedImage)

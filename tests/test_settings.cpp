@@ -345,6 +345,32 @@ TEST_F(SettingsFile, MissingFileIsAskedOnceUntilItAppears)
     EXPECT_EQ(7, toggle);
 }
 
+/* In a folder left alone for a while, the folder stands for the missing
+ * file: nothing is read again while only other entries come and go, and a
+ * settings file made in it is read at the next look. */
+TEST_F(SettingsFile, MissingFileInAnOldFolderIsSeenWhenItAppears)
+{
+    Use("settings_missing_old", NULL);
+    std::string folder = ini.substr(0, ini.size() - strlen("ini.ini"));
+    ASSERT_TRUE(SetLastWriteTime(folder, FileTimeFromNow(-3600)));
+    int32_t toggle = 7;
+    uint32_t before = ProfileStructReads;
+    for (int page = 0; page < 20; page++)
+        EXPECT_EQ(0, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(7, toggle);
+    EXPECT_EQ(1u, ProfileStructReads - before);
+
+    WriteText(folder + "other.txt", "x");
+    ASSERT_TRUE(SetLastWriteTime(folder, FileTimeFromNow(-1800)));
+    EXPECT_EQ(0, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(0, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(1u, ProfileStructReads - before);
+
+    WriteText(ini, "[MAIN]\r\nSKIPEMPTY=0000000000\r\n");
+    EXPECT_EQ(1, ReadSettingStruct("SKIPEMPTY", &toggle, 4));
+    EXPECT_EQ(0, toggle);
+}
+
 /* A file written within the last two seconds may change again without its
  * time moving: it is read every time. */
 TEST_F(SettingsFile, RecentlyWrittenFileIsReadEveryTime)

@@ -203,8 +203,9 @@ FILETIME FileTimeFromNow(int64_t seconds)
 bool SetLastWriteTime(const std::string &path, FILETIME time)
 {
 #ifdef _WIN32
+    /* Backup semantics: a folder opens only so. */
     HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+                              NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     bool ok = SetFileTime(file, NULL, NULL, &time) != 0;

@@ -62,7 +62,8 @@ void UnmapGuardedZeros(unsigned char *image, uint32_t size);
 #endif
 /* The current time moved by the given seconds, as a file time. */
 FILETIME FileTimeFromNow(int64_t seconds);
-/* Sets a file's last-write time, as an editor that keeps it would. */
+/* Sets a file's (or a folder's) last-write time, as an editor that keeps it
+ * would. */
 bool SetLastWriteTime(const std::string &path, FILETIME time);
 
 /* ---- Recording host ------------------------------------------------------ */
