@@ -266,6 +266,7 @@ TEST_F(Queue, SetupAloneLeavesNoJob)
     EXPECT_EQ(0, result);
     EXPECT_EQ(Lines({Opening(input), Opening(printer), TextAnalysis, TextError}), Host.lines);
     EXPECT_FALSE(Host.asked);
+    WriteText(JoinPath(dir, "ini.ini"), SwitchesOff); /* for the marked job */
     ExpectNoJobSinceStart("after Cancel, blank pages and a malformed set-up");
 }
 
