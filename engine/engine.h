@@ -150,8 +150,9 @@ void CloseJobOutput(JobOutput *out);
 
 /* ---- The printer's form (job_form.cpp) ---------------------------------- */
 
-/* SETUP holds at most 255 characters, so at most 128 numbers. */
-enum { SETUP_TEXT_MAX = 255, SETUP_BYTES_MAX = 128 };
+/* SETUP holds at most 255 characters, so at most 128 numbers. It is read
+ * into a buffer twice that size, so that a longer text is seen whole. */
+enum { SETUP_TEXT_MAX = 255, SETUP_BYTES_MAX = 128, SETUP_READ_SIZE = 2 * SETTING_TEXT_SIZE };
 
 /* What the settings say about the printer's form, read once by each job
  * after "Анализ ": PAGELINES (4 bytes, 0 or missing: off) and the bytes of

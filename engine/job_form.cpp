@@ -63,7 +63,7 @@ int ReadJobForm(JobForm *form)
 {
     /* Twice the longest list: a longer text must be seen to be longer, not
      * cut by the read into a shorter list that might pass. */
-    char text[2 * SETTING_TEXT_SIZE];
+    char text[SETUP_READ_SIZE];
     uint32_t length;
 
     form->pageLines = 0;
