@@ -61,6 +61,11 @@ int WriteSettingStruct(const char *key, const void *variable, unsigned size);
 /* Reads a string of at most 255 characters into buffer (256 bytes, cleared
  * first); copies defaultValue when the key is missing. */
 void ReadSettingString(const char *key, const char *defaultValue, char buffer[SETTING_TEXT_SIZE]);
+/* Reads a string of any length into buffer (size bytes, cleared first),
+ * copying defaultValue when the key is missing; a longer value is cut to
+ * size - 1 characters. Returns the length the platform reports, which is
+ * larger than strlen(buffer) when the value holds a NUL. */
+uint32_t ReadSettingText(const char *key, const char *defaultValue, char *buffer, uint32_t size);
 /* Writes text unchanged, empty or not. Returns 0 when the write failed, and
  * refuses (0, nothing written) a text holding a carriage return or line
  * feed, which would make one value several lines. */
@@ -90,6 +95,12 @@ struct PageTable {
 int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimiter,
                PageTable *table, uint32_t *pageCount);
 void FreePageTable(PageTable *table);
+/* The same, and a page also ends at its lines-th line feed, counted from its
+ * first byte (that line feed is its last byte); the count starts again after
+ * every cut. A cut by the count at the image's last byte adds no page.
+ * lines 0 is SplitPages itself. */
+int SplitPagesByLines(const unsigned char *image, uint32_t size, unsigned char delimiter,
+                      uint32_t lines, PageTable *table, uint32_t *pageCount);
 
 /* ---- DOS recoding ----------------------------------------------------------- */
 
@@ -130,12 +141,42 @@ int OpenJobOutput(JobOutput *out, const char *outputName, const char *documentPa
 /* Writes one page, unchanged, in one call. 0 when the write fails or comes
  * back short; a queue's document is then thrown away. */
 int WriteJobPage(JobOutput *out, const unsigned char *bytes, uint32_t length);
+/* Writes bytes that are not a page (the printer's set-up), unchanged, in
+ * one call: into a queue's document, started here when needed, without a
+ * page mark. 0 as for WriteJobPage. */
+int WriteJobBytes(JobOutput *out, const unsigned char *bytes, uint32_t length);
 /* Ends the job after its last page, a failed one included: a queue's
  * document is finished (0 when the queue refuses it), a disk file is cut
  * where this job's writes ended (0 when it cannot be). */
 int FinishJobOutput(JobOutput *out);
 /* Closes the output; an unfinished document is thrown away. */
 void CloseJobOutput(JobOutput *out);
+
+/* ---- The printer's form (job_form.cpp) ---------------------------------- */
+
+/* SETUP holds at most 255 characters, so at most 128 numbers. It is read
+ * into a buffer twice that size, so that a longer text is seen whole. */
+enum { SETUP_TEXT_MAX = 255, SETUP_BYTES_MAX = 128, SETUP_READ_SIZE = 2 * SETTING_TEXT_SIZE };
+
+/* What the settings say about the printer's form, read once by each job
+ * after "Анализ ": PAGELINES (4 bytes, 0 or missing: off) and the bytes of
+ * SETUP, which go to the output once, in a write of their own, before the
+ * job's first page. */
+struct JobForm {
+    uint32_t pageLines;
+    uint32_t setupCount;
+    unsigned char setup[SETUP_BYTES_MAX];
+};
+
+/* Reads text as decimal byte values 0-255 separated by blanks (space, tab),
+ * commas or both, a comma only between two numbers; empty or blank text is
+ * no bytes. Returns 1 with the values in bytes (SETUP_BYTES_MAX of room)
+ * and their number in *count, or 0 (*count 0) for anything else: a word, a
+ * number above 255, a stray comma, more than 255 characters. */
+int ParseSetupBytes(const char *text, unsigned char *bytes, uint32_t *count);
+/* Reads PAGELINES and SETUP into form. Returns 0 when SETUP is not such a
+ * list (form->setupCount then 0). */
+int ReadJobForm(JobForm *form);
 
 /* ---- Print job ----------------------------------------------------------- */
 

@@ -130,24 +130,47 @@ static void AbortDocument(JobOutput *out)
     }
 }
 
+/* The document starts with the job's first write, so a job that writes no
+ * page leaves nothing in the queue. */
+static int StartDocument(JobOutput *out)
+{
+    DOC_INFO_1A info;
+
+    if (out->started)
+        return 1;
+    info.pDocName = (LPSTR)out->document;
+    info.pOutputFile = NULL;
+    info.pDatatype = (LPSTR) "RAW";
+    if (StartDocPrinterA(out->printer, 1, (LPBYTE)&info) == 0)
+        return 0;
+    out->started = 1;
+    return 1;
+}
+
+int WriteJobBytes(JobOutput *out, const unsigned char *bytes, uint32_t length)
+{
+    DWORD written = 0;
+
+    if (!out->printer)
+        return WriteFile(out->file, bytes, length, &written, NULL) && written == length;
+    if (!StartDocument(out))
+        return 0;
+    /* Outside any page mark: the queue still counts the job's pages. */
+    if (!WritePrinter(out->printer, (LPVOID)bytes, length, &written) || written != length) {
+        AbortDocument(out);
+        return 0;
+    }
+    return 1;
+}
+
 int WriteJobPage(JobOutput *out, const unsigned char *bytes, uint32_t length)
 {
     DWORD written = 0;
 
     if (!out->printer)
         return WriteFile(out->file, bytes, length, &written, NULL) && written == length;
-
-    /* The document starts with its first page, so a job that writes no page
-     * leaves nothing in the queue. */
-    if (!out->started) {
-        DOC_INFO_1A info;
-        info.pDocName = (LPSTR)out->document;
-        info.pOutputFile = NULL;
-        info.pDatatype = (LPSTR) "RAW";
-        if (StartDocPrinterA(out->printer, 1, (LPBYTE)&info) == 0)
-            return 0;
-        out->started = 1;
-    }
+    if (!StartDocument(out))
+        return 0;
     /* One page mark per page, so the queue shows the page count. */
     if (!StartPagePrinter(out->printer) ||
         !WritePrinter(out->printer, (LPVOID)bytes, length, &written) || written != length ||

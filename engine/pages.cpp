@@ -112,3 +112,79 @@ int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimite
     table->Entries = k;
     return 1;
 }
+
+/* The last byte of the page that starts at p: the first delimiter, or the
+ * lines-th line feed, whichever comes first; end when neither comes. A word
+ * without either byte is passed over whole; one that holds one is looked
+ * at byte by byte. */
+static const unsigned char *FindPageEnd(const unsigned char *p, const unsigned char *end,
+                                        unsigned char delimiter, uint32_t lines)
+{
+    uint32_t pattern = delimiter * 0x01010101u;
+    const uint32_t lineFeeds = 0x0A0A0A0Au;
+    uint32_t left = lines;
+
+    while (p < end) {
+        if ((size_t)(end - p) >= 4) {
+            uint32_t word = LoadWord(p);
+            if (!(Matches(word, pattern) | Matches(word, lineFeeds))) {
+                p += 4;
+                continue;
+            }
+        }
+        if (*p == delimiter || (*p == '\n' && --left == 0))
+            return p;
+        p++;
+    }
+    return end;
+}
+
+/* Pages that also end at their lines-th line feed. Two passes as above:
+ * one to count the pages, one to fill the table of exactly that size. A
+ * page cut by the count at the image's last byte is the last page; only a
+ * delimiter there counts one more, empty, page. */
+int SplitPagesByLines(const unsigned char *image, uint32_t size, unsigned char delimiter,
+                      uint32_t lines, PageTable *table, uint32_t *pageCount)
+{
+    HANDLE heap = GetProcessHeap();
+    const unsigned char *end = image + size;
+    const unsigned char *p;
+    uint32_t entries = 0;
+    uint32_t k = 0;
+
+    /* With line feeds for the delimiter every line is a page already. */
+    if (lines == 0 || delimiter == '\n')
+        return SplitPages(image, size, delimiter, table, pageCount);
+
+    table->PageStarts = NULL;
+    table->PageEnds = NULL;
+    table->Entries = 0;
+    *pageCount = 1;
+    if (size == 0)
+        return 1;
+
+    for (p = image; p < end; entries++) {
+        const unsigned char *last = FindPageEnd(p, end, delimiter, lines);
+        p = last < end ? last + 1 : end;
+    }
+    *pageCount = entries + (image[size - 1] == delimiter ? 1u : 0u);
+    if (entries > SIZE_MAX / sizeof(uint32_t))
+        return 0;
+
+    table->PageStarts = (uint32_t *)HeapAlloc(heap, 0, (size_t)entries * sizeof(uint32_t));
+    table->PageEnds = (uint32_t *)HeapAlloc(heap, 0, (size_t)entries * sizeof(uint32_t));
+    if (!table->PageStarts || !table->PageEnds) {
+        FreePageTable(table);
+        return 0;
+    }
+    for (p = image; p < end && k < entries; k++) {
+        const unsigned char *last = FindPageEnd(p, end, delimiter, lines);
+        if (last == end)
+            last = end - 1;
+        table->PageStarts[k] = (uint32_t)(p - image);
+        table->PageEnds[k] = (uint32_t)(last - image);
+        p = last + 1;
+    }
+    table->Entries = k;
+    return 1;
+}

@@ -46,10 +46,14 @@ static int ReadImage(HANDLE input, unsigned char **image, uint32_t *size)
 
 /* Writes pages PageFrom..PageTo (To already cut to pageCount). The counted
  * page after a final delimiter has no table entry: it is a page of no bytes.
+ * The form's set-up bytes go first, in a write of their own, just before
+ * the first page that is written; a job that writes no page sends nothing.
  * Returns 0 when a write fails or comes back short. */
 static int WritePages(ActivityLog log, JobOutput *output, const unsigned char *image,
-                      const PageTable *table, uint32_t from, uint32_t to, int32_t *toggle)
+                      const PageTable *table, const JobForm *form, uint32_t from, uint32_t to,
+                      int32_t *toggle)
 {
+    int setupSent = form->setupCount == 0;
 
     for (uint32_t p = from - 1; p < to; p++) {
         const unsigned char *bytes = NULL;
@@ -66,6 +70,11 @@ static int WritePages(ActivityLog log, JobOutput *output, const unsigned char *i
             continue;
         if (length == 0)
             continue;
+        if (!setupSent) {
+            if (!WriteJobBytes(output, form->setup, form->setupCount))
+                return 0;
+            setupSent = 1;
+        }
         if (!WriteJobPage(output, bytes, length))
             return 0;
     }
@@ -82,6 +91,7 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
     uint32_t size = 0;
     int32_t toggle = 1; /* TODOS, then SKIPEMPTY before each page */
     PageTable table = {NULL, NULL, 0};
+    JobForm form;
     uint32_t pageCount = 0;
     int result = 0;
     int opened;
@@ -113,11 +123,18 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
     }
 
     LogLine(log, TextAnalysis);
+    /* The form is read once, for the whole job. A set-up text that is no
+     * list of bytes ends the job here, before anything can reach the
+     * printer. */
+    if (!ReadJobForm(&form)) {
+        LogLine(log, TextError);
+        goto done;
+    }
     ReadSettingStruct("TODOS", &toggle, sizeof toggle);
     if (toggle == 1)
         RecodeToDos(image, size, log);
 
-    if (!SplitPages(image, size, PageDelimiter, &table, &pageCount)) {
+    if (!SplitPagesByLines(image, size, PageDelimiter, form.pageLines, &table, &pageCount)) {
         LogLine(log, TextError);
         goto done;
     }
@@ -130,7 +147,7 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
             PageTo = pageCount;
         /* Finished after a failed write too: a disk file then still ends
          * where this job's writes ended. */
-        int written = WritePages(log, &output, image, &table, PageFrom, PageTo, &toggle);
+        int written = WritePages(log, &output, image, &table, &form, PageFrom, PageTo, &toggle);
         if (!FinishJobOutput(&output))
             written = 0;
         if (!written) {

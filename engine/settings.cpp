@@ -339,6 +339,25 @@ void ReadSettingString(const char *key, const char *defaultValue, char buffer[SE
     buffer[SETTING_TEXT_SIZE - 1] = '\0';
 }
 
+uint32_t ReadSettingText(const char *key, const char *defaultValue, char *buffer, uint32_t size)
+{
+    uint32_t length = 0;
+
+    if (size == 0)
+        return 0;
+    memset(buffer, 0, size);
+    if (!IniPath[0]) {
+        while (defaultValue && defaultValue[length] && length < size - 1) {
+            buffer[length] = defaultValue[length];
+            length++;
+        }
+        return length;
+    }
+    length = GetPrivateProfileStringA(SectionName, key, defaultValue, buffer, size, IniPath);
+    buffer[size - 1] = '\0';
+    return length < size ? length : size - 1;
+}
+
 /* A line break in the value would end the line early and make the rest a
  * line of its own: a second key, or a section header, in the file. */
 int WriteSettingString(const char *key, const char *text)

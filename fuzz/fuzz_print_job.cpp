@@ -1,13 +1,17 @@
 /* fuzz_print_job.cpp - the whole print job against an oracle written out
- * plainly below: any file bytes, delimiter, settings text, page range
+ * plainly below: any file bytes, delimiter, settings text (the printer's
+ * set-up bytes and page length in lines among them), page range
  * answer, output kind, file names of any length, and injected allocation,
  * read and write faults. The output is a file, or the queue of an installed
  * printer named in any letter case, one that accepts jobs or one that
  * refuses them. The output's bytes (what the queue delivered), the log
  * lines, the result, what the dialog was offered and the queue's record of
  * documents, pages and aborts must all be exactly what the oracle says. */
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+
+#include <algorithm>
 
 #include "fuzz_support.h"
 #include "posix/posix_faults.h" /* faults on demand, in the POSIX stand-in only */
@@ -70,16 +74,25 @@ static bool LooksLikeWindowsText(const std::string &image)
     return dosLike > windowsLike;
 }
 
-/* Pages end with the delimiter, which belongs to them; a file that ends
- * with the delimiter, and an empty file, have one more page of nothing. */
-static std::vector<std::string> ReferencePages(const std::string &image, unsigned char delimiter)
+/* Pages end with the delimiter, which belongs to them, and with a page
+ * length in lines also with their lines-th line feed; a file that ends with
+ * the delimiter, and an empty file, have one more page of nothing, one that
+ * ends with a page's last line feed has not. */
+static std::vector<std::string> ReferencePages(const std::string &image, unsigned char delimiter,
+                                               uint32_t lines)
 {
     std::vector<std::string> pages(1);
+    uint32_t feeds = 0;
     for (unsigned char c : image) {
         pages.back() += (char)c;
-        if (c == delimiter)
+        feeds += c == '\n';
+        if (c == delimiter || (lines != 0 && feeds == lines)) {
             pages.push_back(std::string());
+            feeds = 0;
+        }
     }
+    if (!image.empty() && (unsigned char)image.back() != delimiter && pages.back().empty())
+        pages.pop_back();
     return pages;
 }
 
@@ -115,6 +128,7 @@ struct Job {
     std::string oldOutput;
     FaultKind fault;
     unsigned faultAt;       /* the fault hits this call of its kind, counted from 1 */
+    bool stretched;         /* the settings text runs on past what one length byte gives */
     bool shortWrite;        /* a printer's write fault writes a byte less instead of failing */
     bool hasSettings;
     std::string settings;
@@ -122,6 +136,54 @@ struct Job {
     std::string inputPath, outputName;
     std::string queuePath, refusingPath; /* the printers' names, when installed */
 };
+
+/* The set-up bytes: a list of numbers 0-255 with blanks or commas between
+ * them, a comma only between two numbers; no key or an empty value is no
+ * bytes. The value is read whole: one of more than 255 characters, or one
+ * holding a NUL, is no list. Returns false for no list. */
+static bool ReferenceSetup(const Job &job, std::string *bytes)
+{
+    std::string value;
+    std::vector<std::string> tokens;
+
+    bytes->clear();
+    if (!job.hasSettings || !ReferenceFindValue(job.settings, "MAIN", "SETUP", &value))
+        return true;
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value[value.size() - 1] == value[0])
+        value = value.substr(1, value.size() - 2);
+    if (value.size() > 255)
+        return false;
+    for (size_t i = 0; i < value.size();) {
+        char c = value[i];
+        if (c == ' ' || c == '\t') {
+            i++;
+        } else if (c == ',') {
+            tokens.push_back(",");
+            i++;
+        } else if (c >= '0' && c <= '9') {
+            size_t j = i;
+            while (j < value.size() && value[j] >= '0' && value[j] <= '9')
+                j++;
+            tokens.push_back(value.substr(i, j - i));
+            i = j;
+        } else {
+            return false; /* a letter, a sign, a NUL, any other byte */
+        }
+    }
+    for (size_t k = 0; k < tokens.size(); k++) {
+        bool comma = tokens[k] == ",";
+        bool edge = k == 0 || k + 1 == tokens.size();
+        if (comma && (edge || tokens[k + 1] == ","))
+            return false;
+        if (comma)
+            continue;
+        std::string digits = tokens[k].substr(std::min(tokens[k].find_first_not_of('0'), tokens[k].size() - 1));
+        if (digits.size() > 3 || atoi(digits.c_str()) > 255)
+            return false;
+        *bytes += (char)atoi(digits.c_str());
+    }
+    return true;
+}
 
 /* What a printer's queue went through in one job. */
 struct QueueRecord {
@@ -206,6 +268,13 @@ static Outcome Expect(const Job &job)
     }
 
     o.lines.push_back(TextAnalysis);
+    /* The form is read first: a set-up that is no list ends the job here. */
+    std::string setup;
+    if (!ReferenceSetup(job, &setup)) {
+        o.lines.push_back(TextError);
+        return o;
+    }
+    uint32_t pageLines = (uint32_t)ReadSwitch(job, "PAGELINES", 0);
     std::string image = job.file;
     int32_t toggle = ReadSwitch(job, "TODOS", 1);
     if (toggle == 1 && LooksLikeWindowsText(image)) {
@@ -213,7 +282,7 @@ static Outcome Expect(const Job &job)
         for (char &c : image)
             c = (char)ReferenceRecode((unsigned char)c);
     }
-    std::vector<std::string> pages = ReferencePages(image, job.delimiter);
+    std::vector<std::string> pages = ReferencePages(image, job.delimiter, pageLines);
     if (tableFails) {
         o.lines.push_back(TextError);
         return o;
@@ -237,6 +306,22 @@ static Outcome Expect(const Job &job)
             }
             if (bytes.empty())
                 continue;
+            /* Before the first page written, the set-up bytes: a write of
+             * their own, in the same document, outside any page mark. */
+            if (!setup.empty()) {
+                writes++;
+                if (queue)
+                    queue->documents = 1;
+                if (job.fault == WRITE_FAULT && job.faultAt == writes) {
+                    o.lines.push_back(TextError);
+                    o.result = 0;
+                    if (queue)
+                        queue->aborted = 1;
+                    break;
+                }
+                written += setup;
+                setup.clear();
+            }
             writes++;
             if (queue) {
                 /* The document starts with the first page written; every
@@ -280,9 +365,10 @@ static Outcome Expect(const Job &job)
  * negative numbers come as the dialog hands them over), output kind (below
  * 160 a file, new or old by bit 0; 160-199 a printer kind; 200 on the
  * others), old output length / 4, fault (kind in bits 6-7, a printer's
- * short write in bit 4, which call in bits 0-3), name length (for a printer
- * also which letters of its name change case), settings length (255: no
- * settings file), the settings text, then the file. */
+ * short write in bit 4, a stretched settings text in bit 5, which call in
+ * bits 0-3), name length (for a printer also which letters of its name
+ * change case; for a stretched text how far it runs on), settings length
+ * (255: no settings file), the settings text, then the file. */
 /* name with the case of its letter i changed when bit i % 8 of flips is set. */
 static std::string FlipCase(std::string name, uint8_t flips)
 {
@@ -317,11 +403,19 @@ static Job ReadJob(const uint8_t *data, size_t size)
     job.fault = (FaultKind)(fault >> 6);
     job.faultAt = (fault & 15) + 1u;
     job.shortWrite = (fault & 16) != 0;
+    job.stretched = (fault & 32) != 0;
     nameLength = TakeByte(&in);
     settingsLength = TakeByte(&in);
     job.hasSettings = settingsLength != 255;
     job.settings = job.hasSettings ? TakeBytes(&in, settingsLength) : std::string();
     job.file = TakeRest(&in);
+    /* Stretched: the text's last two characters repeated 1 to 128 times,
+     * so that a value may run past 255 characters ("1 1 1 ..."). */
+    if (job.stretched && job.settings.size() >= 2) {
+        std::string tail = job.settings.substr(job.settings.size() - 2);
+        for (unsigned i = 0; i <= nameLength / 2u; i++)
+            job.settings += tail;
+    }
 
     for (size_t i = 0; job.output == OLD_FILE && i < 4u * oldLength; i++)
         job.oldOutput += (char)('a' + i % 26);

@@ -98,6 +98,8 @@ THE_INPUT, MISSING_FOLDER, EMPTY_NAME, A_FOLDER, INPUT_MISSING = 200, 201, 202, 
 QUEUE, REFUSING, NEAR_MISS = 160, 162, 163
 HEAP, READ, WRITE = 0x40, 0x80, 0xC0
 SHORT_WRITE = WRITE | 0x10
+# The settings text runs on: its last two characters repeated 1 + name / 2 times.
+STRETCH = 0x20
 
 
 def job(file, settings=None, delimiter=12, answer=PRINT, first=1, last=127, kind=NEW, old=0, fault=0, name=5):
@@ -169,6 +171,32 @@ print_job = {
     "refusing-write-fails": job(THREE, switches(0, 0), fault=WRITE | 0, kind=REFUSING),
     "near-miss": job(THREE, switches(0, 0), kind=NEAR_MISS, name=0x40),
     "near-miss-no-memory-list": job(THREE, None, fault=HEAP | 1, kind=NEAR_MISS),
+    # The printer's form: set-up bytes and pages by line count.
+    "setup-three-pages": job(THREE, switches(0, 0) + b"SETUP=27 64 15\r\n"),
+    "setup-commas-second-page": job(THREE, switches(0, 0) + b"SETUP=27, 64,15\r\n", first=2, last=2),
+    "setup-blank-first": job(b" \r\n\ftext\f", switches(0, 1) + b"SETUP=15\r\n"),
+    "setup-cancel": job(THREE, switches(0, 0) + b"SETUP=27 64\r\n", answer=CANCEL, kind=OLD, old=4),
+    "setup-word": job(THREE, switches(1, 0) + b"SETUP=ESC @\r\n", kind=OLD, old=4),
+    "setup-above-255": job(THREE, switches(0, 0) + b"SETUP=27 256\r\n"),
+    "setup-stray-comma": job(THREE, switches(0, 0) + b"SETUP=27,,64\r\n"),
+    "setup-quoted": job(THREE, switches(0, 0) + b"SETUP=\"27 64\"\r\n"),
+    "setup-write-fails": job(THREE, switches(0, 0) + b"SETUP=27 64\r\n", fault=WRITE | 0, kind=OLD, old=9),
+    "setup-page-write-fails": job(THREE, switches(0, 0) + b"SETUP=27 64\r\n", fault=WRITE | 1),
+    # "15 1" and " 1" 126 times is 256 characters, one too many; 125 times is 254.
+    "setup-stretched-256": job(THREE, switches(0, 0) + b"SETUP=15 1", fault=STRETCH, name=250),
+    "setup-stretched-254": job(THREE, switches(0, 0) + b"SETUP=15 1", fault=STRETCH, name=248),
+    "setup-queue": job(THREE, switches(0, 0) + b"SETUP=27 64 15\r\n", kind=QUEUE),
+    "setup-queue-write-fails": job(THREE, switches(0, 0) + b"SETUP=27 64 15\r\n", fault=WRITE | 0, kind=QUEUE),
+    "setup-queue-short-write": job(THREE, switches(0, 0) + b"SETUP=18\r\n", fault=SHORT_WRITE | 0, kind=QUEUE),
+    "setup-queue-malformed": job(THREE, switches(0, 0) + b"SETUP=x\r\n", kind=QUEUE),
+    "pagelines-report": job(b"".join(b"line %d\r\n" % n for n in range(1, 151)),
+                            switches(0, 0) + b"PAGELINES=" + value(int32(66)) + b"\r\n", first=2, last=2),
+    "pagelines-exact": job(b"a\nb\nc\nd\n", switches(0, 1) + b"PAGELINES=" + value(int32(2)) + b"\r\n"),
+    "pagelines-form-feeds": job(b"a\nb\n\fc\nd\ne\f", switches(0, 1) + b"PAGELINES=" + value(int32(2)) + b"\r\n"),
+    "pagelines-line-feed-delimiter": job(b"a\nb\nc", switches(0, 0) + b"PAGELINES=" + value(int32(2)) + b"\r\n",
+                                         delimiter=10),
+    "pagelines-recoded": job(RUSSIAN, b"[MAIN]\r\nPAGELINES=" + value(int32(1)) + b"\r\nSETUP=27 116 17\r\n",
+                             kind=QUEUE),
 }
 for name, data in print_job.items():
     write("print_job", name, data)

@@ -69,8 +69,12 @@ static void InitLaterSettings(HWND dialog, char *text)
     SetDlgItemTextA(dialog, IDC_SETTINGS_PAGELINES, text);
     LimitBoxText(dialog, IDC_SETTINGS_PAGELINES);
 
-    ReadSettingString("SETUP", "", text);
-    SetDlgItemTextA(dialog, IDC_SETTINGS_SETUP, text);
+    /* A stored text longer than the box takes is shown and kept whole:
+     * cut to 255 characters it might become a valid list, which OK would
+     * then store. The job refuses the long text. */
+    char setup[SETUP_READ_SIZE];
+    ReadSettingText("SETUP", "", setup, sizeof setup);
+    SetDlgItemTextA(dialog, IDC_SETTINGS_SETUP, setup);
     LimitBoxText(dialog, IDC_SETTINGS_SETUP);
 }
 
@@ -91,10 +95,13 @@ static int SaveLaterSettings(HWND dialog, char *text)
         pageLines = PAGE_LINES_MAX;
     saved &= WriteSettingStruct("PAGELINES", &pageLines, sizeof pageLines);
 
-    /* Stored as typed: the job checks it, and refuses a malformed list
-     * before anything reaches the printer. */
-    ReadBoxText(dialog, IDC_SETTINGS_SETUP, text);
-    saved &= WriteSettingString("SETUP", text);
+    /* Stored as typed, and whole (see InitLaterSettings): the job checks
+     * it, and refuses a malformed list before anything reaches the
+     * printer. */
+    char setup[SETUP_READ_SIZE];
+    memset(setup, 0, sizeof setup);
+    GetDlgItemTextA(dialog, IDC_SETTINGS_SETUP, setup, sizeof setup);
+    saved &= WriteSettingString("SETUP", setup);
     return saved;
 }
 

@@ -121,6 +121,152 @@ TEST(Pages, EntriesCoverTheImageWithoutGapsOrOverlap)
     EXPECT_EQ(entries.size(), count);
 }
 
+/* ---- Pages that also end at a count of line feeds ---------------------------- */
+
+static Entries SplitByLines(const Bytes &image, unsigned char delimiter, uint32_t lines, uint32_t *count)
+{
+    PageTable table;
+    Entries entries;
+    EXPECT_EQ(1, SplitPagesByLines(image.data(), (uint32_t)image.size(), delimiter, lines, &table, count));
+    for (uint32_t k = 0; k < table.Entries; k++)
+        entries.push_back(std::make_pair(table.PageStarts[k], table.PageEnds[k]));
+    FreePageTable(&table);
+    return entries;
+}
+
+/* The rule byte by byte: a page closes at a delimiter, at its lines-th line
+ * feed, or at the last byte; only a delimiter at the very end counts one
+ * more page. */
+static Entries ReferenceByLines(const Bytes &image, unsigned char delimiter, uint32_t lines, uint32_t *count)
+{
+    Entries entries;
+    uint32_t start = 0, feeds = 0;
+    for (uint32_t i = 0; i < image.size(); i++) {
+        feeds += image[i] == '\n';
+        if (image[i] == delimiter || (lines && feeds == lines) || i == image.size() - 1) {
+            entries.push_back(std::make_pair(start, i));
+            start = i + 1;
+            feeds = 0;
+        }
+    }
+    *count = (uint32_t)entries.size() + (image.empty() || image.back() == delimiter ? 1u : 0u);
+    return entries;
+}
+
+static Bytes NumberedLines(int first, int last)
+{
+    std::string text;
+    for (int n = first; n <= last; n++)
+        text += "line " + std::to_string(n) + "\r\n";
+    return ToBytes(text);
+}
+
+/* A report of 150 lines without a form feed, on 66-line forms. */
+TEST(PagesByLines, ReportWithoutFormFeedsIsCutEveryNLines)
+{
+    Bytes report = NumberedLines(1, 150);
+    uint32_t count = 0;
+    Entries entries = SplitByLines(report, 12, 66, &count);
+    ASSERT_EQ(3u, entries.size());
+    EXPECT_EQ(3u, count);
+    Bytes pages[3];
+    for (int k = 0; k < 3; k++)
+        pages[k] = Bytes(report.begin() + entries[k].first, report.begin() + entries[k].second + 1);
+    EXPECT_EQ(NumberedLines(1, 66), pages[0]);
+    EXPECT_EQ(NumberedLines(67, 132), pages[1]);
+    EXPECT_EQ(NumberedLines(133, 150), pages[2]);
+
+    /* Exactly two forms: the cut at the last byte adds no page. */
+    Bytes two = NumberedLines(1, 132);
+    EXPECT_EQ(Entries({{0, (uint32_t)NumberedLines(1, 66).size() - 1},
+                       {(uint32_t)NumberedLines(1, 66).size(), (uint32_t)two.size() - 1}}),
+              SplitByLines(two, 12, 66, &count));
+    EXPECT_EQ(2u, count);
+}
+
+TEST(PagesByLines, DelimiterStillCutsAndRestartsTheCount)
+{
+    struct {
+        const char *what;
+        const char *image;
+        uint32_t lines;
+        Entries entries;
+        uint32_t count;
+    } cases[] = {
+        {"form feed restarts the count", "a\nb\fc\nd\ne\n", 2, {{0, 3}, {4, 7}, {8, 9}}, 3},
+        {"form feed right after a cut", "a\nb\n\fc", 2, {{0, 3}, {4, 4}, {5, 5}}, 3},
+        {"form feed at the end still counts an empty page", "a\nb\f", 2, {{0, 3}}, 2},
+        {"cut at the end counts none", "a\nb\n", 2, {{0, 3}}, 1},
+        {"one line a page", "\n\n\nx", 1, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, 4},
+        {"carriage returns stay with their lines", "a\r\nb\r\nc", 1, {{0, 2}, {3, 5}, {6, 6}}, 3},
+        {"no line feed at all", "abc\fdef", 3, {{0, 3}, {4, 6}}, 2},
+        {"fewer lines than a page", "a\nb", 66, {{0, 2}}, 1},
+        {"empty image", "", 66, {}, 1},
+        {"off", "a\nb\nc", 0, {{0, 4}}, 1},
+    };
+    for (auto &c : cases) {
+        uint32_t count = 0;
+        EXPECT_EQ(c.entries, SplitByLines(ToBytes(c.image), 12, c.lines, &count)) << c.what;
+        EXPECT_EQ(c.count, count) << c.what;
+    }
+}
+
+/* With the line feed as delimiter every line is a page already, whatever
+ * the count; a count of 0 is the plain split. */
+TEST(PagesByLines, LineFeedDelimiterIsEveryLineAPage)
+{
+    Bytes image = ToBytes("one\r\ntwo\n\nthree\n");
+    uint32_t plainCount = 0, count = 0;
+    Entries plain = Split(image, 10, &plainCount);
+    ASSERT_EQ(4u, plain.size());
+    EXPECT_EQ(5u, plainCount);
+    for (uint32_t lines : {0u, 1u, 2u, 66u}) {
+        EXPECT_EQ(plain, SplitByLines(image, 10, lines, &count)) << lines;
+        EXPECT_EQ(plainCount, count) << lines;
+    }
+}
+
+TEST(PagesByLines, AgreeWithTheByteByByteRuleOnRandomImages)
+{
+    uint32_t seed = 777;
+    for (int round = 0; round < 600; round++) {
+        Bytes image;
+        seed = seed * 1103515245u + 12345u;
+        size_t size = (seed >> 16) % 300;
+        unsigned char delimiter = (unsigned char)(round % 3 == 0 ? 12 : round % 7 == 0 ? 10 : (seed >> 8));
+        uint32_t lines = 1 + (seed >> 4) % 5;
+        for (size_t i = 0; i < size; i++) {
+            seed = seed * 1103515245u + 12345u;
+            unsigned pick = (seed >> 24) % (round % 2 ? 4 : 30);
+            /* Line feeds, delimiters and their near misses (11, 13, 138) at
+             * every place in a word. */
+            image.push_back(pick == 0 ? '\n' : pick == 1 ? delimiter : pick == 2 ? (unsigned char)(10 ^ (1u << (seed % 8)))
+                                                                              : (unsigned char)(seed >> 16));
+        }
+        uint32_t count = 0, expectedCount = 0;
+        Entries expected = ReferenceByLines(image, delimiter, lines, &expectedCount);
+        ASSERT_EQ(expected, SplitByLines(image, delimiter, lines, &count))
+            << "round " << round << ", lines " << lines << ", delimiter " << (int)delimiter;
+        ASSERT_EQ(expectedCount, count) << "round " << round;
+    }
+}
+
+#ifndef _WIN32
+TEST(PagesByLines, TableAllocationFailureLeavesNoTable)
+{
+    Bytes image = NumberedLines(1, 10);
+    for (unsigned at : {1u, 2u}) {
+        PageTable table;
+        uint32_t count = 0;
+        PosixFaults.failHeapAlloc = at;
+        EXPECT_EQ(0, SplitPagesByLines(image.data(), (uint32_t)image.size(), 12, 3, &table, &count)) << at;
+        PosixFaults.failHeapAlloc = 0;
+        EXPECT_EQ(0u, table.Entries);
+        EXPECT_TRUE(table.PageStarts == NULL && table.PageEnds == NULL);
+    }
+}
+#endif
+
 #ifndef _WIN32
 TEST(Pages, TableAllocationFailureLeavesNoTable)
 {

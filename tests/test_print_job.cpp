@@ -506,3 +506,137 @@ TEST_F(Job, FailedWriteStopsThePagesAndIsReported)
 }
 
 #endif
+
+/* ---- The printer's form: set-up bytes and pages by line count ------------------ */
+
+static std::string WithForm(const char *switches, const char *form)
+{
+    return std::string(switches) + form;
+}
+
+static const Bytes SetupBytes = {27, 64, 15};
+
+static Bytes Concat(const Bytes &a, const Bytes &b)
+{
+    Bytes out = a;
+    out.insert(out.end(), b.begin(), b.end());
+    return out;
+}
+
+TEST_F(Job, SetupBytesComeOnceBeforeTheFirstPageWritten)
+{
+    std::string ini = WithForm(SwitchesOff, "SETUP=27 64 15\r\n");
+    EXPECT_EQ(Concat(SetupBytes, ThreePages), Run(ini.c_str(), ThreePages, 1, 1, 3));
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(Expected({}), Host.lines);
+    EXPECT_EQ(Concat(SetupBytes, ToBytes("page two\r\n\f")), Run(ini.c_str(), ThreePages, 1, 2, 2));
+
+    /* Skipped blank pages first: still just before the first page written. */
+    ini = WithForm(SkipOnly, "SETUP=15\r\n");
+    EXPECT_EQ(ToBytes("\x0fpage\f"), Run(ini.c_str(), ToBytes(" \r\n\f\f  \fpage\f"), 1, 1, 4));
+    EXPECT_EQ(Expected({TextBlankSkipped, TextBlankSkipped, TextBlankSkipped}), Host.lines);
+}
+
+TEST_F(Job, SetupBytesNotSentWhenNoPageIsWritten)
+{
+    std::string ini = WithForm(SkipOnly, "SETUP=27 64 15\r\n");
+    struct { const char *what; Bytes content; int button; uint32_t from, to; } cases[] = {
+        {"Cancel", ThreePages, 2, 1, 3},
+        {"From above To", ThreePages, 1, 3, 2},
+        {"From 0", ThreePages, 1, 0, 3},
+        {"only blank pages", ToBytes(" \f\r\n\f"), 1, 1, 3},
+        {"empty file", Bytes(), 1, 1, 1},
+        {"only the empty page after a final delimiter", ToBytes("a\f"), 1, 2, 2},
+    };
+    for (auto &c : cases) {
+        Prepare(ini.c_str(), c.content);
+        WriteText(output, "old contents");
+        Bytes out = RunPrepared(c.button, c.from, c.to);
+        EXPECT_EQ(1, result) << c.what;
+        /* A confirmed job that wrote nothing still leaves an empty file. */
+        EXPECT_EQ(c.button == 1 ? Bytes() : ToBytes("old contents"), out) << c.what;
+    }
+}
+
+TEST_F(Job, MalformedSetupEndsTheJobBeforeTheDialog)
+{
+    std::string tooLong = "15";
+    while (tooLong.size() < 256)
+        tooLong += ",1"; /* 257 characters, each number a byte */
+    const std::string texts[] = {"ESC @", "27 64 256", "27,,64", tooLong};
+    for (const std::string &text : texts) {
+        std::string ini = std::string(SwitchesOff) + "SETUP=" + text + "\r\n";
+        Prepare(ini.c_str(), ThreePages);
+        WriteText(output, "old contents");
+        /* Windows text: the error comes before the recoding line would. */
+        WriteBytes(input, Bytes({0xE0, 0xE0, '\f', 'x'}));
+        WriteSettingStruct("TODOS", "\x01\0\0\0", 4);
+        EXPECT_EQ(ToBytes("old contents"), RunPrepared(1, 1, 3)) << text;
+        EXPECT_EQ(0, result) << text;
+        EXPECT_FALSE(Host.asked) << text;
+        EXPECT_EQ(Lines({Opening(input), Opening(output), TextAnalysis, TextError}), Host.lines) << text;
+    }
+    /* A new output is created by the open, and stays empty. */
+    Prepare("[MAIN]\r\nSETUP=reset\r\n", ThreePages);
+    EXPECT_EQ(Bytes(), RunPrepared(1, 1, 3));
+    EXPECT_TRUE(FileExists(output));
+    EXPECT_EQ(0, result);
+}
+
+static Bytes ReportLines(int first, int last)
+{
+    std::string text;
+    for (int n = first; n <= last; n++)
+        text += "Report line " + std::to_string(n) + "\r\n";
+    return ToBytes(text);
+}
+
+TEST_F(Job, PageLinesMakePagesOfAReportWithoutFormFeeds)
+{
+    std::string ini = WithForm(SwitchesOff, "PAGELINES=4200000042\r\n"); /* 66 */
+    Bytes report = ReportLines(1, 150);
+    EXPECT_EQ(ReportLines(67, 132), Run(ini.c_str(), report, 1, 2, 2));
+    EXPECT_EQ(3u, Host.offeredCount);
+    EXPECT_EQ(Expected({}), Host.lines);
+    EXPECT_EQ(report, Run(ini.c_str(), report, 1, 1, 3));
+
+    /* Set-up bytes and the line count together; a form feed still cuts. */
+    ini = WithForm(SwitchesOff, "PAGELINES=0200000002\r\nSETUP=27,64\r\n");
+    /* Pages "a b", the form feed alone, "c d". */
+    EXPECT_EQ(ToBytes("\x1b@c\r\nd\r\n"), Run(ini.c_str(), ToBytes("a\r\nb\r\n\fc\r\nd\r\n"), 1, 3, 3));
+    EXPECT_EQ(3u, Host.offeredCount);
+
+    /* Off when missing, 0 or unreadable: one page. */
+    for (const char *off : {"", "PAGELINES=0000000000\r\n", "PAGELINES=42\r\n"}) {
+        ini = WithForm(SwitchesOff, off);
+        Run(ini.c_str(), report, 2, 1, 1);
+        EXPECT_EQ(1u, Host.offeredCount) << off;
+    }
+}
+
+/* The line count cuts the recoded image: recoding leaves line feeds alone. */
+TEST_F(Job, PageLinesCountOnTheRecodedImage)
+{
+    Bytes windows = {0xE0, '\n', 0xE1, '\n', 0xE2};
+    EXPECT_EQ(Bytes({0xA1, '\n'}), Run("[MAIN]\r\nPAGELINES=0100000001\r\n", windows, 1, 2, 2));
+    EXPECT_EQ(3u, Host.offeredCount);
+    EXPECT_EQ(Expected({TextRecoding}), Host.lines);
+}
+
+#ifndef _WIN32
+/* The set-up bytes are a write of their own: a failure there writes no
+ * page, and one at the first page leaves the set-up alone in the output. */
+TEST_F(Job, SetupBytesAreAWriteOfTheirOwn)
+{
+    std::string ini = WithForm(SwitchesOff, "SETUP=27 64 15\r\n");
+    for (unsigned at : {1u, 2u}) {
+        Prepare(ini.c_str(), ThreePages);
+        ResetHost(1, 1, 3);
+        PosixFaults.failWrite = at;
+        EXPECT_EQ(0, PrintFile(TestLog(), input.c_str(), output.c_str())) << at;
+        PosixFaults.failWrite = 0;
+        EXPECT_EQ(Expected({TextError}), Host.lines) << at;
+        EXPECT_EQ(at == 1 ? Bytes() : SetupBytes, ReadBytes(output)) << at;
+    }
+}
+#endif

@@ -233,6 +233,43 @@ TEST_F(Queue, NameThatIsNoPrinterIsOpenedAsAFile)
     ExpectNoJobSinceStart("after two jobs into files");
 }
 
+/* The set-up bytes open the same document as the pages, and are no page
+ * of the queue's count. */
+TEST_F(Queue, SetupBytesStartTheSameDocument)
+{
+    std::string ini = std::string(SwitchesOff) + "SETUP=27, 64, 15\r\nPAGELINES=0100000001\r\n";
+    Bytes report = ToBytes("one\ntwo\nthree\n");
+    Run(ini.c_str(), report, printer, 1, 2, 3);
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(Expected(printer, {}), Host.lines);
+    EXPECT_EQ(3u, Host.offeredCount);
+    Bytes expected = {27, 64, 15};
+    expected.insert(expected.end(), report.begin() + 4, report.end());
+    EXPECT_EQ(std::vector<Bytes>({expected}), NewJobs(1));
+#ifndef _WIN32
+    const PosixPrinterRecord *record = PosixPrinter(printer.c_str());
+    EXPECT_EQ(1u, record->documents);
+    EXPECT_EQ(2u, record->pages);
+#endif
+}
+
+TEST_F(Queue, SetupAloneLeavesNoJob)
+{
+    std::string ini = std::string(SkipOnly) + "SETUP=27 64\r\n";
+    Run(ini.c_str(), ThreePages, printer, 2, 1, 3);
+    EXPECT_EQ(1, result);
+    Run(ini.c_str(), ToBytes(" \f\r\n"), printer, 1, 1, 2);
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(Expected(printer, {TextBlankSkipped, TextBlankSkipped}), Host.lines);
+    ini = std::string(SwitchesOff) + "SETUP=27 64 300\r\n";
+    Run(ini.c_str(), ThreePages, printer, 1, 1, 3);
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(Lines({Opening(input), Opening(printer), TextAnalysis, TextError}), Host.lines);
+    EXPECT_FALSE(Host.asked);
+    WriteText(JoinPath(dir, "ini.ini"), SwitchesOff); /* for the marked job */
+    ExpectNoJobSinceStart("after Cancel, blank pages and a malformed set-up");
+}
+
 #ifndef _WIN32
 /* Faults the real spooler cannot be made to show on demand. */
 
@@ -253,6 +290,21 @@ TEST_F(Queue, FailedWriteAbortsTheJob)
     EXPECT_EQ(2u, record->aborted);
     EXPECT_EQ(0u, record->delivered);
     EXPECT_EQ(Bytes(), ReadBytes(jobs));
+}
+
+/* A failed write of the set-up bytes throws the document away unprinted. */
+TEST_F(Queue, FailedSetupWriteAbortsTheJob)
+{
+    std::string ini = std::string(SwitchesOff) + "SETUP=27 64\r\n";
+    PosixSpoolerFaults.shortWritePrinter = 1;
+    Run(ini.c_str(), ThreePages, printer, 1, 1, 3);
+    PosixSpoolerFaults.shortWritePrinter = 0;
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(Expected(printer, {TextError}), Host.lines);
+    const PosixPrinterRecord *record = PosixPrinter(printer.c_str());
+    EXPECT_EQ(1u, record->aborted);
+    EXPECT_EQ(0u, record->pages);
+    EXPECT_EQ(0u, record->delivered);
 }
 
 /* With no memory to tell whether the name is a printer's, the job fails

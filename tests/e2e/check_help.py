@@ -26,6 +26,9 @@ TOPICS = {
                      "Generic / Text Only", "9100"],
     "recoding.htm": ["224", "128", "191", "866", "1251", "Ё", "№", "Ґ", "І"],
     "blank_pages.htm": ["32", "Пустая страница пропущена", "Skip empty"],
+    "printer_setup.htm": ["Lines per page", "Printer setup", "PAGELINES", "SETUP", "66", "72",
+                          "27 64 15", "27, 64, 15", "ESC @", "SI", "DC2", "ESC t", "ESC R", "ESC C",
+                          "ESC 0", "ESC 2", "866", "ESC ( t", "Анализ", "Ошибка", "1000"],
     "settings_file.htm": ["ini.ini", "[MAIN]", "POPT", "LIMITER", "TODOS", "SKIPEMPTY", "RECT",
                           "Program Files", "Ошибка"],
 }
