@@ -37,11 +37,19 @@ struct PrinterState {
     uint8_t emphasized;     /* ESC E, until ESC F */
     uint8_t doubleStrike;   /* ESC G, until ESC H */
     uint8_t underline;      /* ESC - 1, until ESC - 0 */
-    uint8_t reserved;
+    uint8_t parse;          /* where the interpreter is inside a command */
     uint16_t lineSpacing;   /* 1/216 inch */
     uint16_t formLength;    /* 1/216 inch, 1 .. LAYOUT_MAX_FORM */
     uint16_t powerOnForm;   /* the form ESC @ returns to */
-    uint16_t reserved2;
+    /* A command cut by the end of a page goes on with the next page's
+     * bytes, as the printer would take them: its parameters so far, and how
+     * many bytes of its data are still to be passed over. */
+    uint8_t command;
+    uint8_t have;
+    uint8_t need;
+    uint8_t params[7];
+    uint32_t count;
+    uint32_t count2;
 };
 
 /* Cell attributes. */
@@ -115,7 +123,11 @@ struct PageLayout {
     const uint16_t *high;   /* Unicode of bytes 128-255 */
     uint32_t carriage;
     PrinterState state;     /* the state so far; after the page once done */
+    uint32_t x;             /* the print head, 1/360 inch */
+    uint32_t y;             /* the line, 1/216 inch from the top of the sheet */
     uint32_t sheets;        /* sheets handed out */
+    int lineOpen;           /* the sheet's last line is the one being printed */
+    int overflowed;         /* the current sheet began where a long page ran on */
     int done;
 };
 
