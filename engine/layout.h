@@ -191,4 +191,44 @@ int DrawJobSheet(DrawnDocument document, const LayoutSheet *sheet);
 int EndDrawing(DrawnDocument document);
 void AbortDrawing(DrawnDocument document);
 
+/* ---- The drawn job (drawn_job.cpp) ----------------------------------------- */
+
+/* One job's drawing: the pages go through DrawJobPage in ascending order;
+ * the printer's state is carried over the pages between, printed or not,
+ * from page 1. Holds one sheet's layout at a time. */
+struct DrawnJob {
+    ActivityLog log;
+    const char *printerName;
+    const char *documentName;
+    const unsigned char *image;
+    const PageTable *table;
+    uint32_t codePage;
+    /* Where the layout starts: set-up bytes and a form in lines (0: the
+     * default), as for InitialPrinterState. */
+    const unsigned char *setup;
+    uint32_t setupLength;
+    uint32_t formLines;
+    /* Filled as the job goes. */
+    PrinterState state;     /* at the start of page statePage */
+    uint32_t statePage;
+    uint32_t carriage;
+    DrawnDocument document;
+    LayoutSheet sheet;
+    int started;
+};
+
+/* Prepares job (nothing is drawn or opened yet). */
+void BeginDrawnJob(DrawnJob *job, ActivityLog log, const char *printerName,
+                   const char *documentName, const unsigned char *image, const PageTable *table,
+                   uint32_t codePage);
+/* Draws page index p (0-based, above any page drawn before): the first call
+ * logs "Печать через драйвер" and opens the document. 0 on a failure; the
+ * document is then thrown away. */
+int DrawJobPage(DrawnJob *job, uint32_t p);
+/* Ends the document, if one was opened (0 when that fails), and frees the
+ * job's memory. */
+int FinishDrawnJob(DrawnJob *job);
+/* Throws an open document away and frees the job's memory. */
+void CancelDrawnJob(DrawnJob *job);
+
 #endif
