@@ -186,3 +186,50 @@ LC_ALL=C awk -v copy_ff="$copy_ff" -v start_ff="$start_ff" -v job_ff="$job_ff" -
     printf "memory over a one-page job: (a) %.1f MB of %.1f MB allowed, (b) %.1f MB of %.1f MB allowed\n",
         (commit_ff - base) / 1048576, budget_ff / 1048576, (commit_lf - base) / 1048576, budget_lf / 1048576
 }'
+
+# ---- (c) drawn pages --------------------------------------------------------
+# 200 pages of 80 x 66 characters (code page 866, Cyrillic and digits) printed
+# to a CUPS queue of this run's own through Wine's PostScript driver, DRAW on:
+# milliseconds per page from the confirmation until the document is handed to
+# the spooler (EndDoc returned), timed inside bench_draw.exe, which runs the
+# same job and drawing code as velmar.exe. Against, in the same run, the same
+# job sent raw (DRAW off) and the floor under drawing: the same lines drawn
+# with one ExtTextOutW each, no layout. Target: <= 20 ms a page.
+draw_bench() {
+    local cups=$work/cups draw_exe=$build/bench/bench_draw.exe best_drawn="" best_raw="" best_floor="" line i
+    cmake --build "$build" -j2 --target bench_draw >/dev/null || { echo "bench_wine: bench_draw failed to build" >&2; return 1; }
+    . "$root/tests/cups_server.sh"
+    cups_start "$cups" && cups_add_queue Bench_Queue "$cups/jobs" ||
+        { echo "bench_wine: no CUPS server for the drawn pages" >&2; return 1; }
+    python3 - "$work/draw.txt" <<'PY'
+import sys
+line = "Строка {:3d} отчёта: итог 1234567.89 руб. Ёё Щщ Ъъ ЭЮЯ эюя abcdefgh|"
+pages = []
+for p in range(200):
+    rows = [(line.format(r + 1) + "0123456789" * 8)[:80] for r in range(66)]
+    pages.append("\r\n".join(rows) + "\r\n")
+open(sys.argv[1], "wb").write("\f".join(pages).encode("cp866"))
+PY
+    printf '[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0000000000\r\nDRAW=0100000001\r\n' >"$work/draw-on.ini"
+    printf '[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0000000000\r\nDRAW=0000000000\r\n' >"$work/draw-off.ini"
+    for i in $(seq "$runs"); do
+        line=$(wine "$draw_exe" Bench_Queue "$(win "$work/draw.txt")" "$(win "$work/draw-on.ini")" | tr -d '\r')
+        echo "    drawn run $i: $line (us, pages)" >&2
+        [ -z "$best_drawn" ] || [ "${line%% *}" -lt "${best_drawn%% *}" ] && best_drawn=$line
+        line=$(wine "$draw_exe" Bench_Queue "$(win "$work/draw.txt")" "$(win "$work/draw-off.ini")" | tr -d '\r')
+        echo "    raw run $i: $line" >&2
+        [ -z "$best_raw" ] || [ "${line%% *}" -lt "${best_raw%% *}" ] && best_raw=$line
+        line=$(wine "$draw_exe" Bench_Queue "$(win "$work/draw.txt")" "$(win "$work/draw-on.ini")" floor | tr -d '\r')
+        echo "    floor run $i: $line" >&2
+        [ -z "$best_floor" ] || [ "${line%% *}" -lt "${best_floor%% *}" ] && best_floor=$line
+    done
+    cups_stop
+    LC_ALL=C awk -v drawn="$best_drawn" -v raw="$best_raw" -v floor="$best_floor" 'BEGIN {
+        split(drawn, d, " "); split(raw, r, " "); split(floor, f, " ")
+        printf "(c) %d pages of 80 x 66 drawn through the driver: %.2f ms a page (target <= 20), confirmation to EndDoc\n",
+            d[2], d[1] / d[2] / 1000
+        printf "    raw to the same queue %.2f ms a page; the floor, GDI without the layout, %.2f ms a page: %.2f x the floor\n",
+            r[1] / r[2] / 1000, f[1] / f[2] / 1000, d[1] / f[1]
+    }'
+}
+draw_bench
