@@ -114,8 +114,12 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
 
     LogLine(log, TextAnalysis);
     ReadSettingStruct("TODOS", &toggle, sizeof toggle);
-    if (toggle == 1)
-        RecodeToDos(image, size, log);
+    if (toggle == 1) {
+        /* The printer's code page, read with the switch, once a job. */
+        uint32_t codePage = 866;
+        ReadSettingStruct("CODEPAGE", &codePage, sizeof codePage);
+        size = RecodeForPrinter(image, size, codePage, log);
+    }
 
     if (!SplitPages(image, size, PageDelimiter, &table, &pageCount)) {
         LogLine(log, TextError);
