@@ -125,7 +125,10 @@ static uint32_t TakeSequence(const unsigned char *p, uint32_t left, uint32_t *un
 /* Four ASCII bytes at p (the image need not be aligned). */
 static inline int FourAscii(const unsigned char *p)
 {
-    return ((p[0] | p[1] | p[2] | p[3]) & 0x80) == 0;
+    uint32_t word;
+
+    memcpy(&word, p, sizeof word);
+    return (word & 0x80808080u) == 0;
 }
 
 /* 1 when the whole image is valid UTF-8 and holds a Cyrillic letter; one
