@@ -20,35 +20,35 @@
 
 #include "engine.h"
 
-/* Unicode to the printer's byte for the rows that hold a character of
- * either code page: Latin-1 signs, Cyrillic, punctuation, №, ∙ √, box
- * drawing and blocks. Every other character is "?". */
-enum { MAP_ROWS = 6, NO_CHARACTER = 0xFFFFFFFFu };
+/* Unicode to the printer's byte: one table for U+0000-U+07FF (ASCII,
+ * Latin-1 signs, Cyrillic), so that a two-byte UTF-8 sequence costs one
+ * look-up, and rows for the punctuation, №, ∙ √, box drawing and blocks.
+ * Every other character is "?". */
+enum { LOW_CHARACTERS = 0x800, MAP_ROWS = 4, NO_CHARACTER = 0xFFFFFFFFu };
 struct DosMap {
+    unsigned char low[LOW_CHARACTERS];
     unsigned char rows[MAP_ROWS][256];
 };
 
-static int MapRow(uint32_t unicode)
+/* Where the map keeps the character, or NULL for none of its rows. */
+static inline const unsigned char *MapPlace(const DosMap *map, uint32_t unicode)
 {
+    if (unicode < LOW_CHARACTERS)
+        return &map->low[unicode];
     switch (unicode >> 8) {
-    case 0x00: return 0;
-    case 0x04: return 1;
-    case 0x20: return 2;
-    case 0x21: return 3;
-    case 0x22: return 4;
-    case 0x25: return 5;
-    default: return -1;
+    case 0x20: return &map->rows[0][unicode & 255];
+    case 0x21: return &map->rows[1][unicode & 255];
+    case 0x22: return &map->rows[2][unicode & 255];
+    case 0x25: return &map->rows[3][unicode & 255];
+    default: return NULL;
     }
 }
 
 static inline unsigned char ToDos(const DosMap *map, uint32_t unicode)
 {
-    int row;
+    const unsigned char *place = MapPlace(map, unicode);
 
-    if (unicode < 0x80)
-        return (unsigned char)unicode;
-    row = MapRow(unicode);
-    return row < 0 ? '?' : map->rows[row][unicode & 255];
+    return place ? *place : '?';
 }
 
 /* Characters without a place of their own, and what they print as when
@@ -66,15 +66,17 @@ static void BuildDosMap(DosMap *map, uint32_t codePage)
     const uint16_t *high = CodePageHighHalf(codePage);
 
     memset(map, '?', sizeof *map);
+    for (unsigned c = 0; c < 128; c++)
+        map->low[c] = (unsigned char)c;
     for (unsigned i = 0; i < 128; i++) {
-        int row = MapRow(high[i]);
-        if (row >= 0)
-            map->rows[row][high[i] & 255] = (unsigned char)(128 + i);
+        unsigned char *place = (unsigned char *)MapPlace(map, high[i]);
+        if (place)
+            *place = (unsigned char)(128 + i);
     }
     /* Only where the character has no place, and never a look-alike that
      * has none itself (the bullet in 1125, where ∙ gave way to ї). */
     for (unsigned i = 0; i < sizeof LookAlikes / sizeof LookAlikes[0]; i++) {
-        unsigned char *place = &map->rows[MapRow(LookAlikes[i][0])][LookAlikes[i][0] & 255];
+        unsigned char *place = (unsigned char *)MapPlace(map, LookAlikes[i][0]);
         if (*place == '?')
             *place = ToDos(map, LookAlikes[i][1]);
     }
@@ -122,53 +124,139 @@ static uint32_t TakeSequence(const unsigned char *p, uint32_t left, uint32_t *un
     return n;
 }
 
-/* Four ASCII bytes at p (the image need not be aligned). */
-static inline int FourAscii(const unsigned char *p)
-{
-    uint32_t word;
+/* ---- Valid UTF-8, a byte and the next at a time ---------------------------
+ *
+ * Text made of ASCII and two-byte sequences (the whole of a Russian or
+ * Ukrainian text but for the odd dash or №) is checked and decoded without
+ * a branch that depends on it: every byte is looked up together with the
+ * byte after it, PairTable[c | next << 8]. The entry says what c prints as
+ * when it starts a character, and whether the pair is wrong: a lead
+ * C2-DF not followed by a continuation byte, a continuation byte after
+ * anything but such a lead (or a continuation that follows one), or a byte
+ * that never occurs (C0 C1 F5-FF). Leads E0-F4 go to TakeSequence. The
+ * table is built for each job's code page; in .bss it costs nothing in the
+ * program file. */
+enum { PAIR_BAD = 0x100, PAIR_CYRILLIC = 0x200, PAIR_LONG = 0x400, PAIR_CONTINUES = 0x800 };
+static uint16_t PairTable[65536];
 
-    memcpy(&word, p, sizeof word);
-    return (word & 0x80808080u) == 0;
+static inline int IsContinuation(unsigned c)
+{
+    return (c & 0xC0) == 0x80;
 }
 
-/* 1 when the whole image is valid UTF-8 and holds a Cyrillic letter; one
- * pass that stops at the first byte that makes it invalid. */
-static int IsCyrillicUtf8(const unsigned char *image, uint32_t size)
+static void BuildPairTable(const DosMap *map)
 {
-    int cyrillic = 0;
-    uint32_t i = 0;
-
-    while (i < size) {
-        unsigned c = image[i];
-        uint32_t unicode;
-
-        if (c < 0x80) {
-            i++;
-            while (size - i >= 4 && FourAscii(image + i))
-                i += 4;
-            continue;
+    for (unsigned c = 0; c < 256; c++) {
+        unsigned lead = c >= 0xC2 && c <= 0xDF;
+        for (unsigned next = 0; next < 256; next++) {
+            unsigned entry;
+            if (c >= 0xE0 && c <= 0xF4) {
+                entry = PAIR_LONG;
+            } else {
+                entry = c < 0x80 ? c : lead ? map->low[(c & 0x1F) << 6 | (next & 0x3F)] : '?';
+                if (c == 0xC0 || c == 0xC1 || c >= 0xF5 || lead != (unsigned)IsContinuation(next))
+                    entry |= PAIR_BAD;
+                if (c >= 0xD0 && c <= 0xD3)
+                    entry |= PAIR_CYRILLIC;
+                if (IsContinuation(c))
+                    entry |= PAIR_CONTINUES;
+            }
+            PairTable[c | next << 8] = (uint16_t)entry;
         }
-        /* D0-D3 with a continuation: Cyrillic, the bulk of such a text. */
-        if (c >= 0xD0 && c <= 0xD3 && size - i >= 2 && (image[i + 1] & 0xC0) == 0x80) {
-            cyrillic = 1;
-            i += 2;
-            continue;
-        }
-        i += TakeSequence(image + i, size - i, &unicode);
-        if (unicode == NO_CHARACTER)
-            return 0;
-        if (unicode >= 0x0400 && unicode <= 0x04FF)
-            cyrillic = 1;
     }
-    return cyrillic;
 }
 
-/* Decodes image[start..size) into the image's own first bytes; returns how
- * many it wrote. */
-static uint32_t DecodeUtf8(unsigned char *image, uint32_t size, uint32_t start, const DosMap *map)
+static inline unsigned PairAt(const unsigned char *p)
 {
-    const unsigned char *cyrillic = map->rows[1];
-    uint32_t out = 0, i = start;
+    uint16_t pair;
+
+    memcpy(&pair, p, sizeof pair); /* c | next << 8 on the little-endian machines we run on */
+    return PairTable[pair];
+}
+
+enum { NOT_UTF8 = 0, UTF8_PLAIN = 1, UTF8_CYRILLIC = 2 };
+enum { CHECK_BLOCK = 64 };
+
+/* Past a sequence led by E0-F4 at image[*at]: 0 when it is ill-formed or a
+ * stray continuation byte follows it. */
+static int SkipLongSequence(const unsigned char *image, uint32_t size, uint32_t *at)
+{
+    uint32_t unicode;
+
+    *at += TakeSequence(image + *at, size - *at, &unicode);
+    return unicode != NO_CHARACTER && (*at == size || !IsContinuation(image[*at]));
+}
+
+/* Whether image[i..size) is valid UTF-8, and whether it holds a Cyrillic
+ * letter (leads D0-D3: U+0400-U+04FF). One pass, which stops in the block
+ * of 64 bytes that holds the first invalid byte. */
+static int CheckUtf8(const unsigned char *image, uint32_t size, uint32_t i)
+{
+    unsigned seen = 0;
+
+    if (i < size && IsContinuation(image[i]))
+        return NOT_UTF8;
+    /* Blocks that leave a byte after them, so every pair is in the image. */
+    while (size - i > CHECK_BLOCK) {
+        uint32_t end = i + CHECK_BLOCK;
+        while (i < end) {
+            unsigned entry = PairAt(image + i);
+            if (entry & PAIR_LONG) {
+                if (!SkipLongSequence(image, size, &i))
+                    return NOT_UTF8;
+                continue;
+            }
+            seen |= entry;
+            i++;
+        }
+        if (seen & PAIR_BAD)
+            return NOT_UTF8;
+    }
+    while (i < size) {
+        unsigned next = size - i >= 2 ? image[i + 1] : 0;
+        unsigned entry = PairTable[image[i] | next << 8];
+        if (entry & PAIR_LONG) {
+            if (!SkipLongSequence(image, size, &i))
+                return NOT_UTF8;
+            continue;
+        }
+        seen |= entry;
+        i++;
+    }
+    if (seen & PAIR_BAD)
+        return NOT_UTF8;
+    return seen & PAIR_CYRILLIC ? UTF8_CYRILLIC : UTF8_PLAIN;
+}
+
+/* Decodes image[i..size), known to be valid, into the image's own first
+ * bytes; returns how many it wrote. A continuation byte writes its pair's
+ * entry too, but does not count it: the next character's byte goes over
+ * it. Every byte is read before any write reaches it. */
+static uint32_t DecodeValidUtf8(unsigned char *image, uint32_t size, uint32_t i, const DosMap *map)
+{
+    uint32_t out = 0;
+
+    while (size - i >= 2) {
+        unsigned entry = PairAt(image + i);
+        if (entry & PAIR_LONG) {
+            uint32_t unicode;
+            i += TakeSequence(image + i, size - i, &unicode);
+            image[out++] = ToDos(map, unicode);
+            continue;
+        }
+        image[out] = (unsigned char)entry;
+        out += 1 - (entry >> 11 & 1);
+        i++;
+    }
+    if (i < size && image[i] < 0x80)
+        image[out++] = image[i]; /* else the end of the last character */
+    return out;
+}
+
+/* The same for any bytes: every ill-formed piece becomes one "?". */
+static uint32_t DecodeUtf8(unsigned char *image, uint32_t size, uint32_t i, const DosMap *map)
+{
+    uint32_t out = 0;
 
     while (i < size) {
         unsigned c = image[i];
@@ -177,11 +265,6 @@ static uint32_t DecodeUtf8(unsigned char *image, uint32_t size, uint32_t start, 
         if (c < 0x80) {
             image[out++] = (unsigned char)c;
             i++;
-            continue;
-        }
-        if (c >= 0xD0 && c <= 0xD3 && size - i >= 2 && (image[i + 1] & 0xC0) == 0x80) {
-            image[out++] = cyrillic[(c & 0x03) << 6 | (image[i + 1] & 0x3F)];
-            i += 2;
             continue;
         }
         i += TakeSequence(image + i, size - i, &unicode);
@@ -226,19 +309,22 @@ uint32_t RecodeForPrinter(unsigned char *image, uint32_t size, uint32_t codePage
     DosMap map;
     uint32_t kept;
 
-    codePage = CodePageFromSetting(codePage);
+    BuildDosMap(&map, CodePageFromSetting(codePage));
     if (size >= 2 && ((image[0] == 0xFF && image[1] == 0xFE) || (image[0] == 0xFE && image[1] == 0xFF))) {
-        BuildDosMap(&map, codePage);
         kept = DecodeUtf16(image, size, image[0] == 0xFE, &map);
-    } else if (size >= 3 && image[0] == 0xEF && image[1] == 0xBB && image[2] == 0xBF) {
-        BuildDosMap(&map, codePage);
-        kept = DecodeUtf8(image, size, 3, &map);
-    } else if (IsCyrillicUtf8(image, size)) {
-        BuildDosMap(&map, codePage);
-        kept = DecodeUtf8(image, size, 0, &map);
     } else {
-        RecodeToCodePage(image, size, codePage, log);
-        return size;
+        BuildPairTable(&map);
+        if (size >= 3 && image[0] == 0xEF && image[1] == 0xBB && image[2] == 0xBF) {
+            if (CheckUtf8(image, size, 3) != NOT_UTF8)
+                kept = DecodeValidUtf8(image, size, 3, &map);
+            else
+                kept = DecodeUtf8(image, size, 3, &map);
+        } else if (CheckUtf8(image, size, 0) == UTF8_CYRILLIC) {
+            kept = DecodeValidUtf8(image, size, 0, &map);
+        } else {
+            RecodeToCodePage(image, size, codePage, log);
+            return size;
+        }
     }
     LogLine(log, TextRecoding);
     return kept;
