@@ -164,3 +164,76 @@ LC_ALL=C awk -v copy_ff="$copy_ff" -v start_ff="$start_ff" -v job_ff="$job_ff" -
     printf "memory over a one-page job: (a) %.1f MB of %.1f MB allowed, (b) %.1f MB of %.1f MB allowed\n",
         (commit_ff - base) / 1048576, budget_ff / 1048576, (commit_lf - base) / 1048576, budget_lf / 1048576
 }'
+
+# ---- Unicode input ------------------------------------------------------------
+# (c) The text of (a) as about 100 MB of UTF-8 without a mark, recoded, and
+# both files again with Convert To Dos off. The recoding's own cost is a
+# file's start-to-dialog time with it on less that with it off (the rest of
+# the job does not change, but for cutting the shorter recoded text); for
+# UTF-8 it is held against that of the Windows-1251 file (target at most 2).
+
+# unicode_case DIR TODOS: DIR/velmar.exe with its settings, as make_case.
+unicode_case() {
+    mkdir -p "$work/$1"
+    cp "$exe" "$work/$1/velmar.exe"
+    printf '[MAIN]\r\nTODOS=%s\r\nSKIPEMPTY=0100000001\r\nLIMITER=0C0C\r\nPOPT=LPT1\r\n' "$2" >"$work/$1/ini.ini"
+    touch -d '-1 hour' "$work/$1/ini.ini"
+}
+if [ ! -f "$work/utf8.txt" ] || [ ! -f "$work/utf8.chars" ]; then
+    # Whole pages of ff.txt up to 100 MB of UTF-8; utf8.chars is what it
+    # prints as, one byte a character.
+    python3 - "$work/ff.txt" "$work/utf8.txt" >"$work/utf8.chars" <<'PY'
+import sys
+source, target = sys.argv[1], sys.argv[2]
+text = open(source, "rb").read().decode("cp1251").encode("utf-8")
+end = text.rfind(b"\f", 0, 100000000) + 1
+open(target, "wb").write(text[:end])
+print(len(text[:end].decode("utf-8")))
+PY
+fi
+unicode_case utf8 0100000001
+unicode_case utf8-off 0000000000
+unicode_case ff-off 0000000000
+
+# unicode_job DIR FILE SIZE: of RUNS jobs of DIR/velmar.exe on FILE whose
+# LPT1 output is SIZE bytes, the driver's line with the least time from
+# start to dialog (the only figure used here).
+unicode_job() {
+    local dir=$1 file=$2 size=$3 i line best=""
+    for i in $(seq "$runs"); do
+        : >"$capture"
+        line=$(wine "$driver" job 600000 "$(win "$capture")" "$size" \
+            "\"$(win "$work/$dir/velmar.exe")\" $(win "$work/$file")" | tr -d '\r') ||
+            { echo "bench_wine: run failed: $dir $file" >&2; exit 1; }
+        echo "    run $i: $line" >&2
+        [ "$(stat -c %s "$capture")" = "$size" ] ||
+            { echo "bench_wine: LPT1 got $(stat -c %s "$capture") bytes of $size" >&2; exit 1; }
+        if [ -z "$best" ] || [ "${line%% *}" -lt "${best%% *}" ]; then
+            best=$line
+        fi
+    done
+    echo "$best"
+}
+size_utf8=$(stat -c %s "$work/utf8.txt")
+chars_utf8=$(cat "$work/utf8.chars")
+echo "(c) $((size_utf8 / 1000000)) MB of UTF-8 ($chars_utf8 characters), the same text as (a):"
+echo "  UTF-8, recoded:"
+read -r start_u8 _ <<<"$(unicode_job utf8 utf8.txt "$chars_utf8")"
+echo "  UTF-8, Convert To Dos off:"
+read -r start_u8_off _ <<<"$(unicode_job utf8-off utf8.txt "$size_utf8")"
+echo "  Windows-1251 (a), recoded:"
+read -r start_ff_on _ <<<"$(unicode_job ff ff.txt "$size_ff")"
+echo "  Windows-1251 (a), Convert To Dos off:"
+read -r start_ff_off _ <<<"$(unicode_job ff-off ff.txt "$size_ff")"
+
+LC_ALL=C awk -v start_u8="$start_u8" -v start_u8_off="$start_u8_off" -v start_ff="$start_ff_on" \
+    -v start_ff_off="$start_ff_off" -v base_start="$base_start" 'BEGIN {
+    utf8 = start_u8 - start_u8_off
+    windows = start_ff - start_ff_off
+    printf "(c) start to dialog: UTF-8 %.3f s recoded, %.3f s not; Windows-1251 %.3f s recoded, %.3f s not\n",
+        start_u8 / 1e6, start_u8_off / 1e6, start_ff / 1e6, start_ff_off / 1e6
+    printf "    recoding: UTF-8 %.3f s, Windows-1251 %.3f s: ratio %.2f (target <= 2)\n",
+        utf8 / 1e6, windows / 1e6, (windows > 0 ? utf8 / windows : 0)
+    printf "    reading, recoding and cutting over a one-page job: UTF-8 %.3f s, Windows-1251 %.3f s: ratio %.2f\n",
+        (start_u8 - base_start) / 1e6, (start_ff - base_start) / 1e6, (start_u8 - base_start) / (start_ff - base_start)
+}'
