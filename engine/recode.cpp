@@ -14,7 +14,9 @@
  *    and FB and FE nowhere;
  *  - B0 B2-B4 B7-BB BF and 192-223 never, as no such byte is left.
  * Every other delimiter (0-127 but the eight above, B1 B5 B6 BC-BE) splits
- * as on the unrecoded image. */
+ * as on the unrecoded image. For code page 1125 the same bytes are never
+ * left, but 0x3F ? also ends a page at B0 ° and 95 •, 0x93 and 0xE3 at
+ * A1 Ў and A2 ў, and 0x49 0x69 0x83 0xA3 no longer at І і Ґ ґ. */
 #include <string.h>
 
 #include "engine.h"
