@@ -168,10 +168,7 @@ static void BuildPairTable(const DosMap *map)
 
 static inline unsigned PairAt(const unsigned char *p)
 {
-    uint16_t pair;
-
-    memcpy(&pair, p, sizeof pair); /* c | next << 8 on the little-endian machines we run on */
-    return PairTable[pair];
+    return PairTable[p[0] | p[1] << 8];
 }
 
 enum { NOT_UTF8 = 0, UTF8_PLAIN = 1, UTF8_CYRILLIC = 2 };
