@@ -136,7 +136,7 @@ static uint32_t TakeSequence(const unsigned char *p, uint32_t left, uint32_t *un
  * that never occurs (C0 C1 F5-FF). Leads E0-F4 go to TakeSequence. The
  * table is built for each job's code page; in .bss it costs nothing in the
  * program file. */
-enum { PAIR_BAD = 0x100, PAIR_CYRILLIC = 0x200, PAIR_LONG = 0x400, PAIR_CONTINUES = 0x800 };
+enum { PAIR_BAD = 0x100, PAIR_CYRILLIC = 0x200, PAIR_LONG = 0x400, PAIR_STARTS = 0x8000 };
 static uint16_t PairTable[65536];
 
 static inline int IsContinuation(unsigned c)
@@ -158,13 +158,16 @@ static void BuildPairTable(const DosMap *map)
                     entry |= PAIR_BAD;
                 if (c >= 0xD0 && c <= 0xD3)
                     entry |= PAIR_CYRILLIC;
-                if (IsContinuation(c))
-                    entry |= PAIR_CONTINUES;
+                if (!IsContinuation(c))
+                    entry |= PAIR_STARTS;
             }
             PairTable[c | next << 8] = (uint16_t)entry;
         }
     }
 }
+
+/* A branch the loops below seldom take: laid out away from their path. */
+#define Rare(condition) __builtin_expect((condition) != 0, 0)
 
 static inline unsigned PairAt(const unsigned char *p)
 {
@@ -174,14 +177,16 @@ static inline unsigned PairAt(const unsigned char *p)
 enum { NOT_UTF8 = 0, UTF8_PLAIN = 1, UTF8_CYRILLIC = 2 };
 enum { CHECK_BLOCK = 64 };
 
-/* Past a sequence led by E0-F4 at image[*at]: 0 when it is ill-formed or a
- * stray continuation byte follows it. */
-static int SkipLongSequence(const unsigned char *image, uint32_t size, uint32_t *at)
+/* The sequence led by E0-F4 at p, before end: the byte after it, or NULL
+ * when it is ill-formed or a stray continuation byte follows it. Out of
+ * line, to leave the loops below their registers. */
+static __attribute__((noinline)) const unsigned char *SkipLongSequence(const unsigned char *p,
+                                                                      const unsigned char *end)
 {
     uint32_t unicode;
 
-    *at += TakeSequence(image + *at, size - *at, &unicode);
-    return unicode != NO_CHARACTER && (*at == size || !IsContinuation(image[*at]));
+    p += TakeSequence(p, (uint32_t)(end - p), &unicode);
+    return unicode != NO_CHARACTER && (p == end || !IsContinuation(*p)) ? p : NULL;
 }
 
 /* Whether image[i..size) is valid UTF-8, and whether it holds a Cyrillic
@@ -189,40 +194,56 @@ static int SkipLongSequence(const unsigned char *image, uint32_t size, uint32_t 
  * of 64 bytes that holds the first invalid byte. */
 static int CheckUtf8(const unsigned char *image, uint32_t size, uint32_t i)
 {
+    const unsigned char *p = image + i, *end = image + size;
     unsigned seen = 0;
 
-    if (i < size && IsContinuation(image[i]))
+    if (p < end && IsContinuation(*p))
         return NOT_UTF8;
     /* Blocks that leave a byte after them, so every pair is in the image. */
-    while (size - i > CHECK_BLOCK) {
-        uint32_t end = i + CHECK_BLOCK;
-        while (i < end) {
-            unsigned entry = PairAt(image + i);
-            if (entry & PAIR_LONG) {
-                if (!SkipLongSequence(image, size, &i))
+    while (end - p > CHECK_BLOCK) {
+        const unsigned char *blockEnd = p + CHECK_BLOCK;
+        while (p < blockEnd) {
+            unsigned entry = PairAt(p);
+            if (Rare(entry & PAIR_LONG)) {
+                p = SkipLongSequence(p, end);
+                if (!p)
                     return NOT_UTF8;
                 continue;
             }
             seen |= entry;
-            i++;
+            p++;
         }
         if (seen & PAIR_BAD)
             return NOT_UTF8;
     }
-    while (i < size) {
-        unsigned next = size - i >= 2 ? image[i + 1] : 0;
-        unsigned entry = PairTable[image[i] | next << 8];
-        if (entry & PAIR_LONG) {
-            if (!SkipLongSequence(image, size, &i))
+    while (p < end) {
+        unsigned next = end - p >= 2 ? p[1] : 0;
+        unsigned entry = PairTable[p[0] | next << 8];
+        if (Rare(entry & PAIR_LONG)) {
+            p = SkipLongSequence(p, end);
+            if (!p)
                 return NOT_UTF8;
             continue;
         }
         seen |= entry;
-        i++;
+        p++;
     }
     if (seen & PAIR_BAD)
         return NOT_UTF8;
     return seen & PAIR_CYRILLIC ? UTF8_CYRILLIC : UTF8_PLAIN;
+}
+
+/* The character led by E0-F4 at p, before end, decoded to *to; returns
+ * the byte after it. */
+static __attribute__((noinline)) const unsigned char *DecodeLongSequence(const unsigned char *p,
+                                                                        const unsigned char *end,
+                                                                        unsigned char *to, const DosMap *map)
+{
+    uint32_t unicode;
+
+    p += TakeSequence(p, (uint32_t)(end - p), &unicode);
+    *to = ToDos(map, unicode);
+    return p;
 }
 
 /* Decodes image[i..size), known to be valid, into the image's own first
@@ -231,23 +252,22 @@ static int CheckUtf8(const unsigned char *image, uint32_t size, uint32_t i)
  * it. Every byte is read before any write reaches it. */
 static uint32_t DecodeValidUtf8(unsigned char *image, uint32_t size, uint32_t i, const DosMap *map)
 {
-    uint32_t out = 0;
+    const unsigned char *p = image + i, *end = image + size;
+    unsigned char *out = image;
 
-    while (size - i >= 2) {
-        unsigned entry = PairAt(image + i);
-        if (entry & PAIR_LONG) {
-            uint32_t unicode;
-            i += TakeSequence(image + i, size - i, &unicode);
-            image[out++] = ToDos(map, unicode);
+    while (end - p >= 2) {
+        unsigned entry = PairAt(p);
+        if (Rare(entry & PAIR_LONG)) {
+            p = DecodeLongSequence(p, end, out++, map);
             continue;
         }
-        image[out] = (unsigned char)entry;
-        out += 1 - (entry >> 11 & 1);
-        i++;
+        *out = (unsigned char)entry;
+        out += entry >> 15; /* PAIR_STARTS */
+        p++;
     }
-    if (i < size && image[i] < 0x80)
-        image[out++] = image[i]; /* else the end of the last character */
-    return out;
+    if (p < end && *p < 0x80)
+        *out++ = *p; /* else the end of the last character */
+    return (uint32_t)(out - image);
 }
 
 /* The same for any bytes: every ill-formed piece becomes one "?". */
