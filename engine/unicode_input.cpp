@@ -134,18 +134,23 @@ static uint32_t TakeSequence(const unsigned char *p, uint32_t left, uint32_t *un
  * C2-DF not followed by a continuation byte, a continuation byte after
  * anything but such a lead (or a continuation that follows one), or a byte
  * that never occurs (C0 C1 F5-FF). Leads E0-F4 go to TakeSequence. The
- * table is built for each job's code page; in .bss it costs nothing in the
+ * table depends on nothing but the code page: it is built again only when
+ * a job's code page is not the last one's. In .bss it costs nothing in the
  * program file. */
 enum { PAIR_BAD = 0x100, PAIR_CYRILLIC = 0x200, PAIR_LONG = 0x400, PAIR_STARTS = 0x8000 };
 static uint16_t PairTable[65536];
+static uint32_t PairTableCodePage; /* 0: not built yet */
 
 static inline int IsContinuation(unsigned c)
 {
     return (c & 0xC0) == 0x80;
 }
 
-static void BuildPairTable(const DosMap *map)
+static void BuildPairTable(const DosMap *map, uint32_t codePage)
 {
+    if (PairTableCodePage == codePage)
+        return;
+    PairTableCodePage = codePage;
     for (unsigned c = 0; c < 256; c++) {
         unsigned lead = c >= 0xC2 && c <= 0xDF;
         for (unsigned next = 0; next < 256; next++) {
@@ -326,11 +331,12 @@ uint32_t RecodeForPrinter(unsigned char *image, uint32_t size, uint32_t codePage
     DosMap map;
     uint32_t kept;
 
-    BuildDosMap(&map, CodePageFromSetting(codePage));
+    codePage = CodePageFromSetting(codePage);
+    BuildDosMap(&map, codePage);
     if (size >= 2 && ((image[0] == 0xFF && image[1] == 0xFE) || (image[0] == 0xFE && image[1] == 0xFF))) {
         kept = DecodeUtf16(image, size, image[0] == 0xFE, &map);
     } else {
-        BuildPairTable(&map);
+        BuildPairTable(&map, codePage);
         if (size >= 3 && image[0] == 0xEF && image[1] == 0xBB && image[2] == 0xBF) {
             if (CheckUtf8(image, size, 3) != NOT_UTF8)
                 kept = DecodeValidUtf8(image, size, 3, &map);
