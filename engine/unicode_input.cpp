@@ -204,19 +204,25 @@ static int CheckUtf8(const unsigned char *image, uint32_t size, uint32_t i)
 
     if (p < end && IsContinuation(*p))
         return NOT_UTF8;
-    /* Blocks that leave a byte after them, so every pair is in the image. */
-    while (end - p > CHECK_BLOCK) {
+    /* Blocks that leave two bytes after them, so that both pairs of a
+     * round are in the image. */
+    while (end - p > CHECK_BLOCK + 1) {
         const unsigned char *blockEnd = p + CHECK_BLOCK;
         while (p < blockEnd) {
-            unsigned entry = PairAt(p);
-            if (Rare(entry & PAIR_LONG)) {
-                p = SkipLongSequence(p, end);
-                if (!p)
-                    return NOT_UTF8;
+            unsigned first = PairAt(p), second = PairAt(p + 1);
+            if (Rare((first | second) & PAIR_LONG)) {
+                if (first & PAIR_LONG) {
+                    p = SkipLongSequence(p, end);
+                    if (!p)
+                        return NOT_UTF8;
+                } else {
+                    seen |= first;
+                    p++;
+                }
                 continue;
             }
-            seen |= entry;
-            p++;
+            seen |= first | second;
+            p += 2;
         }
         if (seen & PAIR_BAD)
             return NOT_UTF8;
@@ -260,15 +266,34 @@ static uint32_t DecodeValidUtf8(unsigned char *image, uint32_t size, uint32_t i,
     const unsigned char *p = image + i, *end = image + size;
     unsigned char *out = image;
 
-    while (end - p >= 2) {
-        unsigned entry = PairAt(p);
-        if (Rare(entry & PAIR_LONG)) {
-            p = DecodeLongSequence(p, end, out++, map);
+    /* Two bytes a round: both pairs are read before either write. */
+    while (end - p >= 3) {
+        unsigned first = PairAt(p), second = PairAt(p + 1);
+        if (Rare((first | second) & PAIR_LONG)) {
+            if (first & PAIR_LONG) {
+                p = DecodeLongSequence(p, end, out++, map);
+            } else {
+                *out = (unsigned char)first;
+                out += first >> 15; /* PAIR_STARTS */
+                p++;
+            }
             continue;
         }
-        *out = (unsigned char)entry;
-        out += entry >> 15; /* PAIR_STARTS */
-        p++;
+        *out = (unsigned char)first;
+        out += first >> 15;
+        *out = (unsigned char)second;
+        out += second >> 15;
+        p += 2;
+    }
+    if (end - p == 2) {
+        unsigned entry = PairAt(p);
+        if (entry & PAIR_LONG) {
+            p = DecodeLongSequence(p, end, out++, map);
+        } else {
+            *out = (unsigned char)entry;
+            out += entry >> 15;
+            p++;
+        }
     }
     if (p < end && *p < 0x80)
         *out++ = *p; /* else the end of the last character */

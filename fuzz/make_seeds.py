@@ -209,6 +209,9 @@ recode = {
     "cp866": b"\x00" + "Привет мир абвгдежзийклмноп".encode("cp866"),
     "every-byte": b"\x01" + bytes(range(256)) + bytes(range(224, 256)) * 3,
     "empty": b"\x00",
+    "utf8-long": b"\x00" + ("Счёт № 5 — итого, «ёлка» " * 12).encode("utf-8"),
+    "utf8-long-bad-late": b"\x01" + ("Ґанок і Їжак — " * 10).encode("utf-8") + b"\xc0" + "кінець".encode("utf-8"),
+    "utf8-mark-long-bad": b"\x00\xef\xbb\xbf" + ("Привет, мир — " * 8).encode("utf-8") + b"\xe2\x80" + "ещё".encode("utf-8"),
 }
 for name, data in recode.items():
     write("recode", name, data)

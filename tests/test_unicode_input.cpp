@@ -232,6 +232,48 @@ TEST(UnicodeInput, ChecksComeInOrderAndEverythingElseIsWindowsText)
     }
 }
 
+/* A long text is checked and decoded in rounds and blocks: a bad byte at
+ * any place, in a block or at its edge, is found, and every character comes
+ * out where it belongs. */
+TEST(UnicodeInput, BadByteAnywhereInALongTextIsFound)
+{
+    std::vector<uint32_t> text;
+    Bytes dos;
+    for (int i = 0; i < 90; i++) {
+        static const uint32_t Letters[] = {0x41F, 0x440, 0x438, ' ', 0x2014, 'x', 0x44F, 0x2116, '\f', 0x451};
+        static const unsigned char Dos[] = {0x8F, 0xE0, 0xA8, ' ', '-', 'x', 0xEF, 0xFC, '\f', 0xF1};
+        text.push_back(Letters[i % 10]);
+        dos.push_back(Dos[i % 10]);
+    }
+    Bytes utf8 = Utf8(text);
+    ASSERT_GT(utf8.size(), 150u);
+    EXPECT_EQ(dos, Recoded(utf8, 866));
+    EXPECT_EQ(dos, Recoded(Cat(Utf8Mark, utf8), 866));
+
+    size_t character = 0;
+    for (size_t at = 0; at <= utf8.size(); at++) {
+        bool boundary = at == utf8.size() || (utf8[at] & 0xC0) != 0x80;
+        for (unsigned char bad : {(unsigned char)0xFF, (unsigned char)0x80}) {
+            Bytes broken = utf8;
+            broken.insert(broken.begin() + (long)at, bad);
+            /* Without a mark the file is no UTF-8: exactly today's recoding. */
+            Bytes today = broken;
+            ResetHost(1, 1, 1);
+            RecodeToDos(today.data(), (uint32_t)today.size(), TestLog());
+            bool logged;
+            EXPECT_EQ(today, Recode(broken, 866, &logged)) << "byte " << (int)bad << " at " << at;
+            if (boundary) {
+                /* After the mark it is one "?" where it stands. */
+                Bytes expected = dos;
+                expected.insert(expected.begin() + (long)character, '?');
+                EXPECT_EQ(expected, Recoded(Cat(Utf8Mark, broken), 866)) << "byte " << (int)bad << " at " << at;
+            }
+        }
+        if (boundary)
+            character++;
+    }
+}
+
 TEST(UnicodeInput, OnlyAStored1125Selects1125)
 {
     std::vector<uint32_t> text = {0x0490, 0x0456, 0x44F}; /* Ґ і я */
