@@ -233,3 +233,77 @@ PY
     }'
 }
 draw_bench
+
+# ---- Unicode input ------------------------------------------------------------
+# (d) The text of (a) as about 100 MB of UTF-8 without a mark, recoded, and
+# both files again with Convert To Dos off. The recoding's own cost is a
+# file's start-to-dialog time with it on less that with it off (the rest of
+# the job does not change, but for cutting the shorter recoded text); for
+# UTF-8 it is held against that of the Windows-1251 file (target at most 2).
+
+# unicode_case DIR TODOS: DIR/velmar.exe with its settings, as make_case.
+unicode_case() {
+    mkdir -p "$work/$1"
+    cp "$exe" "$work/$1/velmar.exe"
+    printf '[MAIN]\r\nTODOS=%s\r\nSKIPEMPTY=0100000001\r\nLIMITER=0C0C\r\nPOPT=LPT1\r\n' "$2" >"$work/$1/ini.ini"
+    touch -d '-1 hour' "$work/$1/ini.ini"
+}
+if [ ! -f "$work/utf8.txt" ] || [ ! -f "$work/utf8.chars" ]; then
+    # Whole pages of ff.txt up to 100 MB of UTF-8; utf8.chars is what it
+    # prints as, one byte a character.
+    python3 - "$work/ff.txt" "$work/utf8.txt" >"$work/utf8.chars" <<'PY'
+import sys
+source, target = sys.argv[1], sys.argv[2]
+text = open(source, "rb").read().decode("cp1251").encode("utf-8")
+end = text.rfind(b"\f", 0, 100000000) + 1
+open(target, "wb").write(text[:end])
+print(len(text[:end].decode("utf-8")))
+PY
+fi
+unicode_case utf8 0100000001
+unicode_case utf8-off 0000000000
+unicode_case ff-off 0000000000
+
+# unicode_run DIR FILE SIZE: one job of DIR/velmar.exe on FILE, whose LPT1
+# output is SIZE bytes; prints its time from start to dialog (us).
+unicode_run() {
+    local line
+    : >"$capture"
+    line=$(wine "$driver" job 600000 "$(win "$capture")" "$3" \
+        "\"$(win "$work/$1/velmar.exe")\" $(win "$work/$2")" | tr -d '\r') ||
+        { echo "bench_wine: run failed: $1 $2" >&2; exit 1; }
+    [ "$(stat -c %s "$capture")" = "$3" ] ||
+        { echo "bench_wine: LPT1 got $(stat -c %s "$capture") bytes of $3" >&2; exit 1; }
+    echo "${line%% *}"
+}
+size_utf8=$(stat -c %s "$work/utf8.txt")
+chars_utf8=$(cat "$work/utf8.chars")
+echo "(d) $((size_utf8 / 1000000)) MB of UTF-8 ($chars_utf8 characters), the same text as (a);"
+echo "    start to dialog (us) of UTF-8 recoded, not recoded, Windows-1251 recoded, not recoded:"
+# The four jobs take turns, so that a slow spell of the machine does not
+# fall on one of them alone; the least time of each is kept.
+start_u8="" start_u8_off="" start_ff_on="" start_ff_off=""
+least() { if [ -z "$1" ] || [ "$2" -lt "$1" ]; then echo "$2"; else echo "$1"; fi; }
+for i in $(seq $((runs * 2))); do
+    a=$(unicode_run utf8 utf8.txt "$chars_utf8") || exit 1
+    b=$(unicode_run utf8-off utf8.txt "$size_utf8") || exit 1
+    c=$(unicode_run ff ff.txt "$size_ff") || exit 1
+    d=$(unicode_run ff-off ff.txt "$size_ff") || exit 1
+    echo "    run $i: $a $b $c $d" >&2
+    start_u8=$(least "$start_u8" "$a")
+    start_u8_off=$(least "$start_u8_off" "$b")
+    start_ff_on=$(least "$start_ff_on" "$c")
+    start_ff_off=$(least "$start_ff_off" "$d")
+done
+
+LC_ALL=C awk -v start_u8="$start_u8" -v start_u8_off="$start_u8_off" -v start_ff="$start_ff_on" \
+    -v start_ff_off="$start_ff_off" -v base_start="$base_start" 'BEGIN {
+    utf8 = start_u8 - start_u8_off
+    windows = start_ff - start_ff_off
+    printf "(d) start to dialog: UTF-8 %.3f s recoded, %.3f s not; Windows-1251 %.3f s recoded, %.3f s not\n",
+        start_u8 / 1e6, start_u8_off / 1e6, start_ff / 1e6, start_ff_off / 1e6
+    printf "    recoding: UTF-8 %.3f s, Windows-1251 %.3f s: ratio %.2f (target <= 2)\n",
+        utf8 / 1e6, windows / 1e6, (windows > 0 ? utf8 / windows : 0)
+    printf "    reading, recoding and cutting over a one-page job: UTF-8 %.3f s, Windows-1251 %.3f s: ratio %.2f\n",
+        (start_u8 - base_start) / 1e6, (start_ff - base_start) / 1e6, (start_u8 - base_start) / (start_ff - base_start)
+}'

@@ -107,6 +107,9 @@ int SplitPagesByLines(const unsigned char *image, uint32_t size, unsigned char d
 /* Recodes Windows-1251 Cyrillic letters to code page 866 in place when the
  * image looks like Windows-1251 text, logging "Перекодировка в DOS". */
 void RecodeToDos(unsigned char *image, uint32_t size, ActivityLog log);
+/* The same rule, with the table for a printer set to codePage: 1125 sends
+ * the Ukrainian letters to their places there; any other value means 866. */
+void RecodeToCodePage(unsigned char *image, uint32_t size, uint32_t codePage, ActivityLog log);
 
 /* ---- DOS code pages (codepages.cpp) -------------------------------------- */
 
@@ -116,6 +119,16 @@ uint32_t CodePageFromSetting(uint32_t stored);
 /* The Unicode characters of bytes 128-255 in that code page (866 for any
  * value but 1125); bytes 0-127 are ASCII. */
 const uint16_t *CodePageHighHalf(uint32_t codePage);
+
+/* ---- Text recoded for the printer (unicode_input.cpp) ------------------ */
+
+/* Convert To Dos for the whole image, in place, for a printer set to
+ * codePage (1125, else 866): UTF-16 with a byte-order mark, and UTF-8 with
+ * its mark or valid throughout with a Cyrillic letter, are decoded into it
+ * (the mark dropped, what it lacks as a look-alike or "?"), logging
+ * "Перекодировка в DOS"; anything else goes to RecodeToCodePage. Returns
+ * the image's new length, never more than size. */
+uint32_t RecodeForPrinter(unsigned char *image, uint32_t size, uint32_t codePage, ActivityLog log);
 
 /* ---- Job output (output.cpp) ---------------------------------------------- */
 

@@ -102,6 +102,7 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
     int32_t toggle = 1; /* TODOS, then SKIPEMPTY before each page */
     PageTable table = {NULL, NULL, 0};
     JobForm form;
+    uint32_t codePage = 866;
     uint32_t pageCount = 0;
     int result = 0;
     int opened;
@@ -140,9 +141,12 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
         LogLine(log, TextError);
         goto done;
     }
+    /* The printer's code page, read with the switch, once a job: the
+     * recoding writes for it, and a drawn job draws its letters. */
     ReadSettingStruct("TODOS", &toggle, sizeof toggle);
+    ReadSettingStruct("CODEPAGE", &codePage, sizeof codePage);
     if (toggle == 1)
-        RecodeToDos(image, size, log);
+        size = RecodeForPrinter(image, size, codePage, log);
 
     if (!SplitPagesByLines(image, size, PageDelimiter, form.pageLines, &table, &pageCount)) {
         LogLine(log, TextError);
@@ -159,17 +163,15 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
          * when DRAW is on (read once) or the printer refuses raw data. */
         DrawnJob drawn;
         int32_t draw = 0;
-        uint32_t codePage = 0;
         ReadSettingStruct("DRAW", &draw, sizeof draw);
-        ReadSettingStruct("CODEPAGE", &codePage, sizeof codePage);
         BeginDrawnJob(&drawn, log, output.printerName, output.document, image, &table,
                       CodePageFromSetting(codePage));
-        /* Finished after a failed write too: a disk file then still ends
-         * where this job's writes ended. */
         /* The drawn job starts from the form's set-up bytes and length. */
         drawn.setup = form.setup;
         drawn.setupLength = form.setupCount;
         drawn.formLines = form.pageLines;
+        /* Finished after a failed write too: a disk file then still ends
+         * where this job's writes ended. */
         int written = WritePages(log, &output, image, &table, &form, PageFrom, PageTo, &toggle, &drawn,
                                  output.printer != NULL && draw == 1);
         if (written) {

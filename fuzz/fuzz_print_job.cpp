@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "fuzz_support.h"
+#include "recode_reference.h"
 #include "posix/posix_faults.h" /* faults on demand, in the POSIX stand-in only */
 #include "posix/spooler.h"      /* and its print spooler */
 #include "test_support.h"       /* the engine tests' recording host */
@@ -21,58 +22,11 @@
 /* Rules the job has taken on over time; each is one switch here so the
  * oracle follows the engine when it changes. */
 
-/* Recoding covers the whole Cyrillic range (Ё, №, quotes, dashes, the
- * Ukrainian letters), not only А-я. */
-static const bool RecodesWholeCyrillicRange = true;
 /* After a confirmed job a disk file ends where the job's writes ended;
  * otherwise the old file's tail stays after them. */
 static const bool CutsOutputAtJobEnd = true;
 
 /* ---- The oracle's pieces ------------------------------------------------------ */
-
-/* Windows-1251 to code page 866 for one byte; every byte not named stays. */
-static unsigned char ReferenceRecode(unsigned char c)
-{
-    if (c >= 0xC0 && c <= 0xEF) /* А-Я, а-п */
-        return (unsigned char)(c - 64);
-    if (c >= 0xF0) /* р-я */
-        return (unsigned char)(c - 16);
-    if (!RecodesWholeCyrillicRange)
-        return c;
-    switch (c) {
-    /* characters with an exact counterpart */
-    case 0xA0: return 0xFF; case 0xA1: return 0xF6; case 0xA2: return 0xF7;
-    case 0xA4: return 0xFD; case 0xA8: return 0xF0; case 0xAA: return 0xF2;
-    case 0xAF: return 0xF4; case 0xB0: return 0xF8; case 0xB7: return 0xFA;
-    case 0xB8: return 0xF1; case 0xB9: return 0xFC; case 0xBA: return 0xF3;
-    case 0xBF: return 0xF5;
-    /* quotes */
-    case 0x82: return 0x2C; case 0x84: return 0x22; case 0x93: return 0x22;
-    case 0x94: return 0x22; case 0xAB: return 0x22; case 0xBB: return 0x22;
-    case 0x91: return 0x27; case 0x92: return 0x27; case 0x8B: return 0x3C;
-    case 0x9B: return 0x3E;
-    /* dashes and the bullet */
-    case 0x96: return 0x2D; case 0x97: return 0x2D; case 0xAD: return 0x2D;
-    case 0x95: return 0xF9;
-    /* Ukrainian letters */
-    case 0xB2: return 0x49; case 0xB3: return 0x69; case 0xA5: return 0x83;
-    case 0xB4: return 0xA3;
-    default: return c;
-    }
-}
-
-/* Windows text when the bytes 192-255 outnumber the bytes 128-223. */
-static bool LooksLikeWindowsText(const std::string &image)
-{
-    size_t windowsLike = 0, dosLike = 0;
-    for (unsigned char c : image) {
-        if (c >= 128 && c <= 223)
-            windowsLike++;
-        if (c >= 192)
-            dosLike++;
-    }
-    return dosLike > windowsLike;
-}
 
 /* Pages end with the delimiter, which belongs to them, and with a page
  * length in lines also with their lines-th line feed; a file that ends with
@@ -277,10 +231,12 @@ static Outcome Expect(const Job &job)
     uint32_t pageLines = (uint32_t)ReadSwitch(job, "PAGELINES", 0);
     std::string image = job.file;
     int32_t toggle = ReadSwitch(job, "TODOS", 1);
-    if (toggle == 1 && LooksLikeWindowsText(image)) {
-        o.lines.push_back(TextRecoding);
-        for (char &c : image)
-            c = (char)ReferenceRecode((unsigned char)c);
+    if (toggle == 1) {
+        /* The printer's code page is read with the switch. */
+        bool logged;
+        image = ReferenceRecodeForPrinter(image, (uint32_t)ReadSwitch(job, "CODEPAGE", 866), &logged);
+        if (logged)
+            o.lines.push_back(TextRecoding);
     }
     std::vector<std::string> pages = ReferencePages(image, job.delimiter, pageLines);
     if (tableFails) {

@@ -225,3 +225,46 @@ layout_seed("wrap-narrow", b"w" * 50 + b"\t\tq" * 3 + b"\r\n", columns=8)
 layout_seed("long-page", b"line\r\n" * 70 + b"\f" + b"x\r\n" * 66 + b"\f")
 layout_seed("setup-condensed", b"condensed from the set-up\r\n", setup=b"\x0f", form_lines=40)
 layout_seed("overstrike-crowd", (b"".join(bytes([33 + i % 90]) + b"\r" for i in range(400))))
+
+# ---- print_job, Unicode input and the printer's code page
+def with_code_page(text, code_page):
+    return text + b"CODEPAGE=" + value(int32(code_page)) + b"\r\n"
+
+
+UKRAINIAN = "Ґанок, Єва, Іван, Їжак: ґ є і ї — №1 «лапки»\r\n\fСторінка друга\r\n"
+unicode_jobs = {
+    "utf8-mark": job(b"\xef\xbb\xbf" + UKRAINIAN.encode("utf-8"), switches(1, 0)),
+    "utf8-plain-1125": job(UKRAINIAN.encode("utf-8"), with_code_page(switches(1, 0), 1125)),
+    "utf16le-1125": job(b"\xff\xfe" + UKRAINIAN.encode("utf-16-le"), with_code_page(switches(1, 1), 1125)),
+    "utf16be": job(b"\xfe\xff" + UKRAINIAN.encode("utf-16-be"), switches(1, 0), delimiter=0x8F),
+    "utf8-shrinks-delimiter": job("абв\fгде\f".encode("utf-8"), switches(1, 0), first=2, last=3),
+    "cp1251-ukrainian-1125": job(UKRAINIAN.encode("cp1251"), with_code_page(switches(1, 0), 1125)),
+    "mark-only": job(b"\xef\xbb\xbf", switches(1, 1)),
+}
+for name, data in unicode_jobs.items():
+    write("print_job", name, data)
+
+# ---- recode: stored code page (bits 0-1: 866, 1125, 0, 1251), image
+TEXT = "Привет, мир! Ґґ Єє Іі Її Ўў Ёё № ° · • „“ ‘’ – — … ■ ╔═╗ √ ∙ ¤ \u00a0 €\r\n\f"
+recode = {
+    "utf8-866": b"\x00" + TEXT.encode("utf-8"),
+    "utf8-1125": b"\x01" + TEXT.encode("utf-8"),
+    "utf8-mark-ascii": b"\x00\xef\xbb\xbfplain\r\n",
+    "utf8-mark-bad": b"\x01\xef\xbb\xbf\xd0\x9f\xc0\xaf\xe0\x80\xaf\xed\xa0\x80\xf4\x90\x80\x80\xf0\x9f\x98\x80\xd0",
+    "utf8-no-cyrillic": b"\x00" + "naïve café — ok".encode("utf-8"),
+    "utf8-invalid-late": b"\x00" + "Привет".encode("utf-8") + b" \xff",
+    "utf16le": b"\x00\xff\xfe" + TEXT.encode("utf-16-le") + b"\x00\xd8A\x00\x3d\xd8\x00\xde\x41",
+    "utf16be-1125": b"\x01\xfe\xff" + TEXT.encode("utf-16-be") + b"\xdc\x00",
+    "utf16-mark-only": b"\x02\xff\xfe",
+    "cp1251": b"\x00" + TEXT.encode("cp1251", "replace"),
+    "cp1251-1125": b"\x01" + TEXT.encode("cp1251", "replace"),
+    "cp1251-stored-1251": b"\x03" + TEXT.encode("cp1251", "replace"),
+    "cp866": b"\x00" + "Привет мир абвгдежзийклмноп".encode("cp866"),
+    "every-byte": b"\x01" + bytes(range(256)) + bytes(range(224, 256)) * 3,
+    "empty": b"\x00",
+    "utf8-long": b"\x00" + ("Счёт № 5 — итого, «ёлка» " * 12).encode("utf-8"),
+    "utf8-long-bad-late": b"\x01" + ("Ґанок і Їжак — " * 10).encode("utf-8") + b"\xc0" + "кінець".encode("utf-8"),
+    "utf8-mark-long-bad": b"\x00\xef\xbb\xbf" + ("Привет, мир — " * 8).encode("utf-8") + b"\xe2\x80" + "ещё".encode("utf-8"),
+}
+for name, data in recode.items():
+    write("recode", name, data)

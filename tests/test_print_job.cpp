@@ -647,3 +647,66 @@ TEST_F(Job, SetupBytesAreAWriteOfTheirOwn)
     }
 }
 #endif
+
+/* ---- Unicode input and the printer's code page ---------------------------- */
+
+static const char CodePage1125[] = "[MAIN]\r\nTODOS=0100000001\r\nSKIPEMPTY=0000000000\r\nCODEPAGE=6504000069\r\n";
+/* "Їжак і ґанок" in Windows-1251, and as code pages 1125 and 866 print it. */
+static const Bytes UkrainianWindows = {0xAF, 0xE6, 0xE0, 0xEA, ' ', 0xB3, ' ', 0xB4, 0xE0, 0xED, 0xEE, 0xEA};
+static const Bytes Ukrainian1125 = {0xF8, 0xA6, 0xA0, 0xAA, ' ', 0xF7, ' ', 0xF3, 0xA0, 0xAD, 0xAE, 0xAA};
+static const Bytes Ukrainian866 = {0xF4, 0xA6, 0xA0, 0xAA, ' ', 'i', ' ', 0xA3, 0xA0, 0xAD, 0xAE, 0xAA};
+
+/* The pages are cut from the decoded text, which is shorter than the file:
+ * their bytes, their number and the one recoding line all follow it. */
+TEST_F(Job, UnicodeFileIsRecodedOnceThenSplit)
+{
+    /* "абв\fгде\fёжз" in UTF-8 with its mark. */
+    Bytes utf8 = {0xEF, 0xBB, 0xBF, 0xD0, 0xB0, 0xD0, 0xB1, 0xD0, 0xB2, '\f', 0xD0, 0xB3, 0xD0, 0xB4,
+                  0xD0, 0xB5, '\f', 0xD1, 0x91, 0xD0, 0xB6, 0xD0, 0xB7};
+    EXPECT_EQ(Bytes({0xA3, 0xA4, 0xA5, '\f', 0xF1, 0xA6, 0xA7}), Run(NULL, utf8, 1, 2, 3));
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(3u, Host.offeredCount);
+    EXPECT_EQ(Expected({TextRecoding}), Host.lines);
+
+    /* UTF-16LE "аПб" with delimiter 143, which only the decoded П is. */
+    Prepare(NULL, Bytes({0xFF, 0xFE, 0x30, 0x04, 0x1F, 0x04, 0x31, 0x04}));
+    PageDelimiter = 0x8F;
+    EXPECT_EQ(Bytes({0xA1}), RunPrepared(1, 2, 2));
+    EXPECT_EQ(2u, Host.offeredCount);
+
+    /* A file of nothing but the mark is one page of nothing. */
+    EXPECT_EQ(Bytes(), Run(NULL, Bytes({0xEF, 0xBB, 0xBF}), 1, 1, 1));
+    EXPECT_EQ(1u, Host.offeredCount);
+    EXPECT_EQ(Expected({TextRecoding, TextBlankSkipped}), Host.lines);
+}
+
+TEST_F(Job, UnicodeFileGoesOutUnchangedWithConvertToDosOff)
+{
+    Bytes utf8 = {0xEF, 0xBB, 0xBF, 0xD0, 0x9F, '\r', '\n'};
+    EXPECT_EQ(utf8, Run(SwitchesOff, utf8, 1, 1, 1));
+    EXPECT_EQ(Expected({}), Host.lines);
+}
+
+/* CODEPAGE is read with TODOS at the start of every job. */
+TEST_F(Job, CodePageComesFromTheSettingsFileAtEachJob)
+{
+    EXPECT_EQ(Ukrainian1125, Run(CodePage1125, UkrainianWindows, 1, 1, 1));
+    EXPECT_EQ(Expected({TextRecoding}), Host.lines);
+
+    uint32_t codePage = 866;
+    ASSERT_TRUE(WriteSettingStruct("CODEPAGE", &codePage, sizeof codePage));
+    remove(output.c_str());
+    EXPECT_EQ(Ukrainian866, RunPrepared(1, 1, 1));
+
+    /* A value that is not 1125, and no key at all, mean 866. */
+    codePage = 1251;
+    ASSERT_TRUE(WriteSettingStruct("CODEPAGE", &codePage, sizeof codePage));
+    remove(output.c_str());
+    EXPECT_EQ(Ukrainian866, RunPrepared(1, 1, 1));
+    EXPECT_EQ(Ukrainian866, Run(NULL, UkrainianWindows, 1, 1, 1));
+
+    /* The same text from a UTF-16 file, for 1125. */
+    Bytes utf16 = {0xFF, 0xFE, 0x07, 0x04, 0x36, 0x04, 0x30, 0x04, 0x3A, 0x04, ' ', 0, 0x56, 0x04,
+                   ' ', 0, 0x91, 0x04, 0x30, 0x04, 0x3D, 0x04, 0x3E, 0x04, 0x3A, 0x04};
+    EXPECT_EQ(Ukrainian1125, Run(CodePage1125, utf16, 1, 1, 1));
+}

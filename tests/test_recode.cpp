@@ -74,6 +74,85 @@ TEST(Recode, YoNumberSignQuotesAndDashesPrintRight)
     EXPECT_TRUE(logged);
 }
 
+/* For a printer set to code page 1125: the Ukrainian letters go to their
+ * places there, Ў ў to У у, and what the 866 table puts where 1125 has
+ * other letters (the degree sign and the bullet) to "?". */
+static const unsigned char Pairs1125[][2] = {
+    {0xA5, 0xF2}, {0xB4, 0xF3}, {0xAA, 0xF4}, {0xBA, 0xF5}, {0xB2, 0xF6}, {0xB3, 0xF7},
+    {0xAF, 0xF8}, {0xBF, 0xF9}, {0xA1, 0x93}, {0xA2, 0xE3}, {0xB0, '?'}, {0x95, '?'},
+};
+
+static Bytes ExpectedTable1125()
+{
+    Bytes table = ExpectedTable();
+    for (auto &pair : Pairs1125)
+        table[pair[0]] = pair[1];
+    return table;
+}
+
+TEST(Recode, TableFor1125DiffersOnlyInTheUkrainianLetters)
+{
+    Bytes image;
+    for (int v = 0; v < 256; v++)
+        image.push_back((unsigned char)v);
+    for (int i = 0; i < 200; i++)
+        image.push_back(0xF0);
+    Bytes same = image;
+    ResetHost(1, 1, 1);
+    RecodeToCodePage(image.data(), (uint32_t)image.size(), 1125, TestLog());
+    ASSERT_EQ(1u, Host.lines.size());
+    Bytes expected = ExpectedTable1125();
+    for (int v = 0; v < 256; v++)
+        EXPECT_EQ(expected[v], image[v]) << "byte " << v;
+
+    /* Any other code page is 866, and the rule does not depend on it. */
+    for (uint32_t codePage : {866u, 0u, 1251u}) {
+        Bytes other = same;
+        ResetHost(1, 1, 1);
+        RecodeToCodePage(other.data(), (uint32_t)other.size(), codePage, TestLog());
+        Bytes table = ExpectedTable();
+        for (int v = 0; v < 256; v++)
+            EXPECT_EQ(table[v], other[v]) << "byte " << v << " for " << codePage;
+    }
+    Bytes dos = {0x8F, 0xE0, 0xA8, 0xB3, 0xC4};
+    ResetHost(1, 1, 1);
+    RecodeToCodePage(dos.data(), (uint32_t)dos.size(), 1125, TestLog());
+    EXPECT_EQ(Bytes({0x8F, 0xE0, 0xA8, 0xB3, 0xC4}), dos);
+    EXPECT_TRUE(Host.lines.empty());
+}
+
+#ifndef _WIN32
+/* Every Windows-1251 character that code page 1125 has lands where iconv
+ * puts it; the others (look-alikes, "?", unchanged bytes) iconv leaves out. */
+TEST(Recode, TableFor1125AgreesWithIconv)
+{
+    std::string dir = ScratchDirectory("recode_iconv_1125");
+    std::string in = JoinPath(dir, "cp1251.bin");
+    std::string out = JoinPath(dir, "cp1125.bin");
+    Bytes source;
+    for (int v = 128; v < 256; v++) {
+        source.push_back((unsigned char)v);
+        source.push_back('\n');
+    }
+    WriteBytes(in, source);
+    std::string command = "iconv -c -f CP1251 -t CP1125 '" + in + "' > '" + out + "' 2>/dev/null; test -s '" + out + "'";
+    ASSERT_EQ(0, system(command.c_str())) << command;
+    Bytes converted = ReadBytes(out), table = ExpectedTable1125();
+    size_t at = 0, checked = 0;
+    for (int v = 128; v < 256; v++) {
+        ASSERT_LT(at, converted.size());
+        if (converted[at] != '\n') {
+            EXPECT_EQ((int)converted[at], (int)table[v]) << "byte " << v;
+            at++;
+            checked++;
+        }
+        ASSERT_EQ('\n', converted[at]);
+        at++;
+    }
+    EXPECT_GE(checked, 72u); /* the letters and the signs 1125 has */
+}
+#endif
+
 #ifndef _WIN32
 /* The literal pairs above, and the letters, against iconv's own tables. */
 TEST(Recode, ExactPartAgreesWithIconv)

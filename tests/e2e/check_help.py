@@ -24,7 +24,8 @@ TOPICS = {
                 "Пустая страница пропущена", "Закрытие файла", "ini.ini"],
     "printers.htm": ["net use LPT1:", "/persistent:yes", "CUPS", "scripts/start.sh", "GDI",
                      "Generic / Text Only", "9100"],
-    "recoding.htm": ["224", "128", "191", "866", "1251", "Ё", "№", "Ґ", "І"],
+    "recoding.htm": ["224", "128", "191", "866", "1251", "Ё", "№", "Ґ", "І", "UTF-8", "UTF-16",
+                     "FF FE", "FE FF", "EF BB BF", "1125", "Code page", "27 116 n", "Printer setup"],
     "blank_pages.htm": ["32", "Пустая страница пропущена", "Skip empty"],
     "printer_setup.htm": ["Lines per page", "Printer setup", "PAGELINES", "SETUP", "66", "72",
                           "27 64 15", "27, 64, 15", "ESC @", "SI", "DC2", "ESC t", "ESC R", "ESC C",
@@ -39,6 +40,9 @@ RECODED = [("A0", "FF"), ("A1", "F6"), ("A2", "F7"), ("A4", "FD"), ("A8", "F0"),
            ("BF", "F5")]
 LOOK_ALIKES = ["84, 93, 94, AB, BB", "91, 92", "82", "8B, 9B", "96, 97, AD", "95", "B2, B3",
                "A5, B4"]
+# The rows of the table for a printer set to code page 1125.
+RECODED_1125 = [("A5", "F2"), ("B4", "F3"), ("AA", "F4"), ("BA", "F5"), ("B2", "F6"), ("B3", "F7"),
+                ("AF", "F8"), ("BF", "F9")]
 
 # The recoding table itself, for the delimiters the help says never cut.
 RECODE_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "engine",
@@ -65,6 +69,15 @@ def read_text(folder, name):
 
 def anchors_of(text):
     return set(re.findall(r'<a\s+name="([^"]+)"', text, re.I))
+
+
+def table_1125():
+    """The recoding table for code page 1125, as the engine has it."""
+    with open(RECODE_SOURCE, encoding="utf-8") as f:
+        source = f.read()
+    table = source[source.index("Dos1125Table[256] = {"):]
+    table = table[:table.index("};")]
+    return [int(v, 16) for v in re.findall(r"0x([0-9A-Fa-f]{2})", table)]
 
 
 def never_produced():
@@ -159,6 +172,12 @@ def main():
                   f"recoding.htm: no row {windows} -> {dos}")
         for codes in LOOK_ALIKES:
             check(f"<td>{codes}</td>" in recoding, f"recoding.htm: no row for {codes}")
+        engine_1125 = table_1125()
+        for windows, dos in RECODED_1125:
+            check(re.search(rf"<td>{windows}</td>\s*<td>{dos}</td>", recoding),
+                  f"recoding.htm: no row {windows} -> {dos} for 1125")
+            check(len(engine_1125) == 256 and engine_1125[int(windows, 16)] == int(dos, 16),
+                  f"recoding.htm: {windows} -> {dos} for 1125 is not what the engine does")
         never = re.search(r"Разделители ([\d–,\sи]+?)\s+не\s+режут вовсе", recoding)
         if check(never, "recoding.htm: no list of the delimiters that never cut"):
             listed, expected = listed_numbers(never.group(1)), never_produced()

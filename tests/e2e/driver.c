@@ -672,6 +672,55 @@ static int CmdModules(DWORD pid)
     return 0;
 }
 
+/* ---- drop-down lists -------------------------------------------------- */
+
+/* Prints the items of the list ID, one a line. */
+static int CmdItems(HWND dialog, const wchar_t *id)
+{
+    HWND list = Control(dialog, id);
+    DWORD_PTR count = 0, length = 0, ignored;
+    wchar_t text[256];
+
+    if (!list || !SendMessageTimeoutW(list, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &count) ||
+        (LRESULT)count < 0)
+        return 1;
+    for (DWORD_PTR i = 0; i < count; i++) {
+        if (!SendMessageTimeoutW(list, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &length) ||
+            length >= 256)
+            return 1;
+        memset(text, 0, sizeof text);
+        SendMessageTimeoutW(list, CB_GETLBTEXT, i, (LPARAM)text, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &ignored);
+        PrintUtf8(text);
+        printf("\n");
+    }
+    return 0;
+}
+
+/* Picks the item TEXT in the list ID as the keyboard does: the list gets
+ * the focus, and Home and Down move its selection, which the list tells
+ * its dialog as a user's choice. */
+static int CmdChoose(HWND dialog, const wchar_t *id, const wchar_t *text)
+{
+    HWND list = Control(dialog, id);
+    DWORD_PTR index = 0, ignored;
+    INPUT inputs[64];
+    int count = 0;
+
+    if (!list || !SendMessageTimeoutW(list, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text, SMTO_ABORTIFHUNG,
+                                      SEND_TIMEOUT_MS, &index) ||
+        (LRESULT)index < 0 || index > 30) {
+        fprintf(stderr, "driver: no item %ls in list %ls\n", text, id);
+        return 1;
+    }
+    if (!BringToFront(dialog, 5000))
+        return 1;
+    SendMessageTimeoutW(dialog, WM_NEXTDLGCTL, (WPARAM)list, TRUE, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &ignored);
+    AddTap(inputs, &count, VK_HOME, FALSE);
+    for (DWORD_PTR i = 0; i < index; i++)
+        AddTap(inputs, &count, VK_DOWN, FALSE);
+    return SendInput((UINT)count, inputs, sizeof(INPUT)) == (UINT)count ? 0 : 1;
+}
+
 static int Usage(void)
 {
     fprintf(stderr, "usage: driver find|gone|desktop|rect|move|lines|gettext|settext|click|"
@@ -760,5 +809,9 @@ int wmain(int argc, wchar_t **argv)
         return CmdModules(wcstoul(argv[0], NULL, 0));
     if (wcscmp(cmd, L"wait-exit") == 0 && argc == 2)
         return CmdWaitExit(wcstoul(argv[0], NULL, 0), wcstoul(argv[1], NULL, 0));
+    if (wcscmp(cmd, L"items") == 0 && argc == 2)
+        return CmdItems(ParseWindow(argv[0]), argv[1]);
+    if (wcscmp(cmd, L"choose") == 0 && argc == 3)
+        return CmdChoose(ParseWindow(argv[0]), argv[1], argv[2]);
     return Usage();
 }
