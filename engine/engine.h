@@ -87,6 +87,16 @@ int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimite
                PageTable *table, uint32_t *pageCount);
 void FreePageTable(PageTable *table);
 
+/* The job's own data while it waits in ChoosePageRange, for a host that
+ * shows the pages (the page range dialog's preview): the image as split
+ * (recoded when it was), its page table and the output name. Set right
+ * before ChoosePageRange and cleared (NULL, 0) right after it; the job
+ * keeps owning the memory. */
+extern const unsigned char *JobImage;
+extern uint32_t JobImageSize;
+extern const PageTable *JobPageTable;
+extern const char *JobOutputName;
+
 /* ---- DOS recoding ----------------------------------------------------------- */
 
 /* Recodes Windows-1251 Cyrillic letters to code page 866 in place when the
@@ -138,6 +148,8 @@ void CloseJobOutput(JobOutput *out);
 /* 1 if any byte of the page is above 32; else logs the blank-page line and
  * returns 0. */
 int PageHasText(const unsigned char *bytes, uint32_t length, ActivityLog log);
+/* The same test without the log line: 1 if any byte is above 32. */
+int PageBytesHaveText(const unsigned char *bytes, uint32_t length);
 
 /* The whole job. Returns 1 when it ran to its end after opening both files,
  * 0 when an open failed or the job broke off with "Ошибка". */
