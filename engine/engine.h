@@ -123,6 +123,8 @@ struct JobOutput {
     HANDLE printer;       /* the open printer, else NULL */
     const char *document; /* the document's name in the queue (inside the input path) */
     int started;          /* a document is open in the queue */
+    char *printerName;    /* the printer's own spelling of its name (heap), else NULL */
+    int refusesRaw;       /* the printer refused a RAW document: nothing was sent */
 };
 
 /* The installed printers, local and connections, in the system's order, as
@@ -164,6 +166,7 @@ extern const char TextError[];          /* Ошибка */
 extern const char TextAnalysis[];       /* "Анализ " */
 extern const char TextRecoding[];       /* Перекодировка в DOS */
 extern const char TextBlankSkipped[];   /* Пустая страница пропущена */
+extern const char TextDrawing[];        /* Печать через драйвер */
 
 /* Composes prefix + tail into line (LOG_LINE_SIZE bytes), cut at 254
  * characters. */

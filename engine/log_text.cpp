@@ -13,6 +13,7 @@ const char TextError[] = "Ошибка";
 const char TextAnalysis[] = "Анализ ";
 const char TextRecoding[] = "Перекодировка в DOS";
 const char TextBlankSkipped[] = "Пустая страница пропущена";
+const char TextDrawing[] = "Печать через драйвер";
 
 void ComposeLogLine(char *line, const char *prefix, const char *tail)
 {

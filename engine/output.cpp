@@ -99,6 +99,8 @@ int OpenJobOutput(JobOutput *out, const char *outputName, const char *documentPa
     out->printer = NULL;
     out->document = BaseName(documentPath);
     out->started = 0;
+    out->printerName = NULL;
+    out->refusesRaw = 0;
 
     printer = FindInstalledPrinter(outputName, &printerName);
     if (printer < 0)
@@ -106,9 +108,12 @@ int OpenJobOutput(JobOutput *out, const char *outputName, const char *documentPa
     if (printer > 0) {
         HANDLE handle = NULL;
         BOOL opened = OpenPrinterA(printerName, &handle, NULL);
-        HeapFree(GetProcessHeap(), 0, printerName);
-        if (!opened)
+        if (!opened) {
+            HeapFree(GetProcessHeap(), 0, printerName);
             return 0;
+        }
+        /* Kept for a job drawn through the printer's driver. */
+        out->printerName = printerName;
         out->printer = handle;
         return 1;
     }
@@ -144,8 +149,12 @@ int WriteJobPage(JobOutput *out, const unsigned char *bytes, uint32_t length)
         info.pDocName = (LPSTR)out->document;
         info.pOutputFile = NULL;
         info.pDatatype = (LPSTR) "RAW";
-        if (StartDocPrinterA(out->printer, 1, (LPBYTE)&info) == 0)
+        if (StartDocPrinterA(out->printer, 1, (LPBYTE)&info) == 0) {
+            /* A printer whose driver takes no raw data (v4 and XPS
+             * drivers): the job is drawn through the driver instead. */
+            out->refusesRaw = GetLastError() == ERROR_INVALID_DATATYPE;
             return 0;
+        }
         out->started = 1;
     }
     /* One page mark per page, so the queue shows the page count. */
@@ -178,6 +187,10 @@ void CloseJobOutput(JobOutput *out)
         AbortDocument(out);
         ClosePrinter(out->printer);
         out->printer = NULL;
+    }
+    if (out->printerName) {
+        HeapFree(GetProcessHeap(), 0, out->printerName);
+        out->printerName = NULL;
     }
     if (out->file != INVALID_HANDLE_VALUE) {
         CloseHandle(out->file);

@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "engine.h"
+#include "layout.h"
 
 uint32_t PageCount;
 uint32_t PageFrom;
@@ -59,7 +60,8 @@ static int ReadImage(HANDLE input, unsigned char **image, uint32_t *size)
  * page after a final delimiter has no table entry: it is a page of no bytes.
  * Returns 0 when a write fails or comes back short. */
 static int WritePages(ActivityLog log, JobOutput *output, const unsigned char *image,
-                      const PageTable *table, uint32_t from, uint32_t to, int32_t *toggle)
+                      const PageTable *table, uint32_t from, uint32_t to, int32_t *toggle,
+                      DrawnJob *drawn, int draw)
 {
 
     for (uint32_t p = from - 1; p < to; p++) {
@@ -77,8 +79,20 @@ static int WritePages(ActivityLog log, JobOutput *output, const unsigned char *i
             continue;
         if (length == 0)
             continue;
-        if (!WriteJobPage(output, bytes, length))
-            return 0;
+        if (draw) {
+            if (!DrawJobPage(drawn, p))
+                return 0;
+            continue;
+        }
+        if (!WriteJobPage(output, bytes, length)) {
+            /* Refused before anything was sent: this page and the rest are
+             * drawn through the printer's driver. */
+            if (!output->refusesRaw)
+                return 0;
+            draw = 1;
+            if (!DrawJobPage(drawn, p))
+                return 0;
+        }
     }
     return 1;
 }
@@ -88,7 +102,7 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
     HANDLE heap = GetProcessHeap();
     char *line;
     HANDLE input = INVALID_HANDLE_VALUE;
-    JobOutput output = {INVALID_HANDLE_VALUE, NULL, NULL, 0};
+    JobOutput output = {INVALID_HANDLE_VALUE, NULL, NULL, 0, NULL, 0};
     unsigned char *image = NULL;
     uint32_t size = 0;
     int32_t toggle = 1; /* TODOS, then SKIPEMPTY before each page */
@@ -150,9 +164,25 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
          * count, and a From of 0 or a negative one starts beyond every page. */
         if (PageTo > pageCount)
             PageTo = pageCount;
+        /* Drawn through the printer's driver: only an installed printer,
+         * when DRAW is on (read once) or the printer refuses raw data. */
+        DrawnJob drawn;
+        int32_t draw = 0;
+        uint32_t codePage = 0;
+        ReadSettingStruct("DRAW", &draw, sizeof draw);
+        ReadSettingStruct("CODEPAGE", &codePage, sizeof codePage);
+        BeginDrawnJob(&drawn, log, output.printerName, output.document, image, &table,
+                      CodePageFromSetting(codePage));
         /* Finished after a failed write too: a disk file then still ends
          * where this job's writes ended. */
-        int written = WritePages(log, &output, image, &table, PageFrom, PageTo, &toggle);
+        int written = WritePages(log, &output, image, &table, PageFrom, PageTo, &toggle, &drawn,
+                                 output.printer != NULL && draw == 1);
+        if (written) {
+            if (!FinishDrawnJob(&drawn))
+                written = 0;
+        } else {
+            CancelDrawnJob(&drawn);
+        }
         if (!FinishJobOutput(&output))
             written = 0;
         if (!written) {

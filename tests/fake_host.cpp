@@ -35,3 +35,110 @@ int ChoosePageRange(ActivityLog log, uint32_t pageCount)
     PageTo = Host.to;
     return Host.button;
 }
+
+/* ---- The drawing service ------------------------------------------------- */
+
+RecordingDrawer Drawer;
+static int DocumentToken;
+
+void ResetDrawer()
+{
+    Drawer = RecordingDrawer();
+}
+
+DrawnDocument StartDrawing(ActivityLog log, const char *printerName, const char *documentName,
+                           uint32_t carriage, uint32_t form)
+{
+    Drawer.logLinesAtStart = Host.lines.size();
+    if (Drawer.failStart)
+        return NULL;
+    Drawer.documents++;
+    Drawer.printerName = printerName ? printerName : "";
+    Drawer.documentName = documentName ? documentName : "";
+    Drawer.carriage = carriage;
+    Drawer.form = form;
+    return (DrawnDocument)&DocumentToken;
+}
+
+int DrawJobSheet(DrawnDocument document, const LayoutSheet *sheet)
+{
+    if (document != (DrawnDocument)&DocumentToken)
+        return 0;
+    RecordedSheet copy;
+    copy.lines.assign(sheet->lines, sheet->lines + sheet->lineCount);
+    copy.cells.assign(sheet->cells, sheet->cells + sheet->cellCount);
+    copy.carriage = sheet->carriage;
+    copy.form = sheet->form;
+    Drawer.sheets.push_back(copy);
+    return Drawer.failSheet != Drawer.sheets.size();
+}
+
+int EndDrawing(DrawnDocument document)
+{
+    Drawer.ended++;
+    return !Drawer.failEnd;
+}
+
+void AbortDrawing(DrawnDocument document)
+{
+    Drawer.aborted++;
+}
+
+static void AppendUtf8(std::string &out, uint16_t ch)
+{
+    if (ch < 0x80) {
+        out += (char)ch;
+    } else if (ch < 0x800) {
+        out += (char)(0xC0 | (ch >> 6));
+        out += (char)(0x80 | (ch & 0x3F));
+    } else {
+        out += (char)(0xE0 | (ch >> 12));
+        out += (char)(0x80 | ((ch >> 6) & 0x3F));
+        out += (char)(0x80 | (ch & 0x3F));
+    }
+}
+
+std::string SheetText(const LayoutLine *lines, uint32_t lineCount, const LayoutCell *cells)
+{
+    std::vector<std::string> rows;
+    std::vector<uint32_t> pens;
+
+    for (uint32_t l = 0; l < lineCount; l++) {
+        uint32_t row = (lines[l].y + LAYOUT_DEFAULT_SPACING / 2) / LAYOUT_DEFAULT_SPACING;
+        if (rows.size() <= row) {
+            rows.resize(row + 1);
+            pens.resize(row + 1, 0);
+        }
+        std::string &text = rows[row];
+        uint32_t column = (uint32_t)-1;
+        for (uint32_t i = lines[l].first; i < lines[l].first + lines[l].count; i++) {
+            const LayoutCell &c = cells[i];
+            if (c.x == column && !text.empty()) {
+                AppendUtf8(text, c.ch); /* struck on the same place */
+                continue;
+            }
+            column = c.x;
+            uint32_t cellColumn = c.x / c.width;
+            while (pens[row] < cellColumn) {
+                text += ' ';
+                pens[row]++;
+            }
+            AppendUtf8(text, c.ch);
+            pens[row]++;
+        }
+    }
+    std::string out;
+    for (const std::string &row : rows)
+        out += row + "\n";
+    return out;
+}
+
+std::string SheetText(const LayoutSheet &sheet)
+{
+    return SheetText(sheet.lines, sheet.lineCount, sheet.cells);
+}
+
+std::string SheetText(const RecordedSheet &sheet)
+{
+    return SheetText(sheet.lines.data(), (uint32_t)sheet.lines.size(), sheet.cells.data());
+}

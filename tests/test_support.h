@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine.h"
+#include "layout.h"
 #ifndef _WIN32
 #include "posix/posix_faults.h" /* faults on demand, in the POSIX stand-in only */
 #endif
@@ -77,6 +78,40 @@ struct RecordingHost {
     ActivityLog askedWith;
 };
 extern RecordingHost Host;
+
+/* A sheet the drawing service was handed, copied. */
+struct RecordedSheet {
+    std::vector<LayoutLine> lines;
+    std::vector<LayoutCell> cells;
+    uint32_t carriage;
+    uint32_t form;
+};
+
+/* The drawing service: what it was asked, and how it is to fail. */
+struct RecordingDrawer {
+    unsigned documents;        /* StartDrawing calls that opened a document */
+    unsigned ended;            /* EndDrawing calls */
+    unsigned aborted;          /* AbortDrawing calls */
+    std::string printerName;   /* of the last StartDrawing */
+    std::string documentName;
+    uint32_t carriage;
+    uint32_t form;
+    size_t logLinesAtStart;    /* log lines there were when drawing started */
+    std::vector<RecordedSheet> sheets;
+    bool failStart;            /* StartDrawing fails */
+    unsigned failSheet;        /* the sheet of this number (1-based) fails; 0: none */
+    bool failEnd;              /* EndDrawing fails */
+};
+extern RecordingDrawer Drawer;
+void ResetDrawer();
+
+/* A sheet's text in UTF-8: one line per row of 1/6 inch from the top (rows
+ * that print nothing are empty), each cell at the column its left edge
+ * falls in at its own width, cells struck on the same place one after
+ * another. Lines end with '\n'; trailing empty rows are left out. */
+std::string SheetText(const LayoutLine *lines, uint32_t lineCount, const LayoutCell *cells);
+std::string SheetText(const LayoutSheet &sheet);
+std::string SheetText(const RecordedSheet &sheet);
 
 /* The log handle the tests pass to the engine. */
 ActivityLog TestLog();

@@ -22,6 +22,7 @@ enum { MAX_PRINTERS = 8 };
 struct Printer {
     bool installed;
     bool acceptsJobs;
+    bool refusesRaw;
     char name[POSIX_PRINTER_NAME_SIZE];
     char *outputPath;
     PosixPrinterRecord record;
@@ -72,6 +73,17 @@ int PosixAddPrinter(const char *name, const char *outputPath, int acceptsJobs)
         strcpy(p.name, name);
         memset(&p.record, 0, sizeof p.record);
         return 1;
+    }
+    return 0;
+}
+
+int PosixPrinterRefusesRaw(const char *name)
+{
+    for (Printer &p : Printers) {
+        if (p.installed && strcmp(p.name, name) == 0) {
+            p.refusesRaw = true;
+            return 1;
+        }
     }
     return 0;
 }
@@ -221,6 +233,11 @@ DWORD StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo)
         return 0;
     if (level != 1 || !info || h->documentOpen) {
         SetLastError(level != 1 ? ERROR_INVALID_LEVEL : ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (h->printer->refusesRaw && (!info->pDatatype || lstrcmpiA(info->pDatatype, "RAW") == 0)) {
+        h->printer->record.rawRefused++;
+        SetLastError(ERROR_INVALID_DATATYPE);
         return 0;
     }
     h->documentOpen = true;

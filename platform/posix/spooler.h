@@ -23,6 +23,7 @@ struct PosixPrinterRecord {
     unsigned openHandles; /* handles not yet closed */
     char document[POSIX_PRINTER_NAME_SIZE]; /* name of the last document */
     char datatype[32];                      /* datatype of the last document */
+    unsigned rawRefused;  /* RAW documents refused by a printer that takes none */
 };
 
 /* Installs a printer named name (at most 255 characters); its delivered
@@ -30,6 +31,11 @@ struct PosixPrinterRecord {
  * takes a document but fails EndDocPrinter, as a rejecting queue does.
  * Returns 0 when the name is too long or there is no room for it. */
 int PosixAddPrinter(const char *name, const char *outputPath, int acceptsJobs);
+
+/* Makes the installed printer of exactly this name refuse the RAW datatype,
+ * as printers with v4 or XPS drivers do: StartDocPrinterA then fails with
+ * ERROR_INVALID_DATATYPE. Returns 0 when there is no such printer. */
+int PosixPrinterRefusesRaw(const char *name);
 
 /* Removes every printer. Only call it with no printer handle open. */
 void PosixRemovePrinters(void);

@@ -1,0 +1,90 @@
+/* drawn_job.cpp - a job drawn through the printer's own driver: each page
+ * laid out a sheet at a time and handed to the host's drawing service. */
+#include <string.h>
+
+#include "layout.h"
+
+void BeginDrawnJob(DrawnJob *job, ActivityLog log, const char *printerName,
+                   const char *documentName, const unsigned char *image, const PageTable *table,
+                   uint32_t codePage)
+{
+    memset(job, 0, sizeof *job);
+    job->log = log;
+    job->printerName = printerName;
+    job->documentName = documentName;
+    job->image = image;
+    job->table = table;
+    job->codePage = codePage;
+}
+
+/* The layout's start: the state at page 1 and the carriage of the file. */
+static int StartDrawnJob(DrawnJob *job)
+{
+    PrinterState initial;
+
+    if (!AllocateSheet(&job->sheet))
+        return 0;
+    InitialPrinterState(&initial, job->setup, job->setupLength, job->formLines);
+    job->state = initial;
+    job->statePage = 0;
+    job->carriage = MeasureCarriage(&initial, job->image, job->table);
+    job->started = 1;
+    return 1;
+}
+
+int DrawJobPage(DrawnJob *job, uint32_t p)
+{
+    PageLayout layout;
+    const unsigned char *bytes = NULL;
+    uint32_t length = 0;
+
+    if (!job->started && !StartDrawnJob(job))
+        return 0;
+    /* The pages before this one, printed or not, leave their state. */
+    while (job->statePage < p && job->statePage < job->table->Entries) {
+        uint32_t q = job->statePage++;
+        AdvancePrinterState(&job->state, job->image + job->table->PageStarts[q],
+                            job->table->PageEnds[q] - job->table->PageStarts[q] + 1);
+    }
+    if (p < job->table->Entries) {
+        bytes = job->image + job->table->PageStarts[p];
+        length = job->table->PageEnds[p] - job->table->PageStarts[p] + 1;
+    }
+    if (!job->document) {
+        LogLine(job->log, TextDrawing);
+        job->document = StartDrawing(job->log, job->printerName, job->documentName, job->carriage,
+                                     job->state.formLength);
+        if (!job->document)
+            return 0;
+    }
+    BeginPageLayout(&layout, &job->state, bytes, length, job->codePage, job->carriage);
+    while (LayOutNextSheet(&layout, &job->sheet)) {
+        if (!DrawJobSheet(job->document, &job->sheet)) {
+            AbortDrawing(job->document);
+            job->document = NULL;
+            return 0;
+        }
+    }
+    job->state = layout.state;
+    job->statePage = p + 1;
+    return 1;
+}
+
+int FinishDrawnJob(DrawnJob *job)
+{
+    int ended = 1;
+
+    if (job->document)
+        ended = EndDrawing(job->document);
+    job->document = NULL;
+    FreeSheet(&job->sheet);
+    return ended;
+}
+
+void CancelDrawnJob(DrawnJob *job)
+{
+    if (job->document)
+        AbortDrawing(job->document);
+    job->document = NULL;
+    FreeSheet(&job->sheet);
+}

@@ -1,0 +1,638 @@
+/* layout.cpp - a character printer's interpreter: the bytes of a page in,
+ * the sheets it would print out.
+ *
+ * One byte at a time through a small state machine, so that a command cut
+ * by a page's end goes on with the next page, as the printer sees one
+ * stream. Three uses share it: the state-only pass (no position, no cells),
+ * the measure of the widest line, and the layout of a page's sheets.
+ *
+ * Text semantics: CR returns to column 0; LF starts the next line at column
+ * 0; FF ends the sheet; TAB goes to the next multiple of 8 columns; BS goes
+ * back one column; a character struck again on itself prints bold, "_"
+ * struck with a character underlines it. Of the ESC/P commands, those that
+ * change the look are obeyed; every other one is passed over with its
+ * parameters and data, graphics included. Other control bytes print nothing.
+ */
+#include <string.h>
+
+#include "layout.h"
+
+/* Where the interpreter is. */
+enum {
+    PARSE_TEXT = 0,
+    PARSE_ESCAPE,     /* ESC seen, the command byte next */
+    PARSE_PARAMS,     /* collecting the command's fixed parameters */
+    PARSE_DATA,       /* passing over count data bytes */
+    PARSE_UNTIL_NUL,  /* passing over a list that a NUL ends, at most count bytes */
+    PARSE_RLE,        /* run-length raster data: count bytes still to come out */
+    PARSE_RLE_LITERAL,/* count2 literal bytes of a run, then back to PARSE_RLE */
+    PARSE_CHARS,      /* user-defined characters: count left, three header bytes each */
+};
+
+/* Parameter bytes after ESC and the command byte; 0 for every command not
+ * listed. Commands with data after them are finished in CommandParams. */
+static uint8_t FixedParams(unsigned char command)
+{
+    switch (command) {
+    case ' ': case '!': case '%': case '+': case '-': case '/': case '3': case 'A': case 'C':
+    case 'I': case 'J': case 'N': case 'Q': case 'R': case 'S': case 'U': case 'W': case 'a':
+    case 'i': case 'j': case 'k': case 'l': case 'p': case 'q': case 'r': case 's': case 't':
+    case 'w': case 'x': case 'h': case 'm': case 'u': case 0x19: case 'b':
+        return 1;
+    case '$': case '?': case '\\': case 'c': case 'e': case 'f': case 'K': case 'L': case 'Y':
+    case 'Z':
+        return 2;
+    case ':': case 'X': case '*': case '^': case '(': case '&':
+        return 3;
+    case '.':
+        return 6;
+    default:
+        return 0;
+    }
+}
+
+static void PowerOn(PrinterState *s, uint16_t form)
+{
+    memset(s, 0, sizeof *s);
+    s->pitch = 10;
+    s->lineSpacing = LAYOUT_DEFAULT_SPACING;
+    s->formLength = form;
+    s->powerOnForm = form;
+}
+
+/* The width of the next character, 1/360 inch. */
+static uint32_t CharWidth(const PrinterState *s)
+{
+    uint32_t w = s->pitch == 12 ? 30 : s->pitch == 15 ? 24 : 36;
+
+    if (s->condensed && s->pitch != 15)
+        w = s->pitch == 12 ? 18 : 21;
+    if (s->wide || s->wideLine)
+        w *= 2;
+    return w;
+}
+
+/* ---- The sink: what the text actions do in each use ---------------------- */
+
+struct Run {
+    PrinterState *s;
+    const uint16_t *high;
+    /* Position and output; NULL layout for the state-only pass. */
+    PageLayout *layout;
+    LayoutSheet *sheet;  /* NULL when only measuring */
+    uint32_t widest;     /* the measure: right edge of the widest line */
+    int sheetEnded;      /* 1 by a form feed, 2 by running off the form */
+    int unread;          /* the last byte belongs to the next sheet */
+};
+
+static void NewLine(Run *r)
+{
+    PageLayout *l = r->layout;
+
+    r->s->wideLine = 0;
+    if (!l)
+        return;
+    l->x = 0;
+    l->lineOpen = 0;
+    l->y += r->s->lineSpacing;
+    if (l->y >= r->s->formLength) {
+        l->y = 0;
+        r->sheetEnded = 2;
+    }
+}
+
+static void FormFeed(Run *r)
+{
+    PageLayout *l = r->layout;
+
+    r->s->wideLine = 0;
+    if (!l)
+        return;
+    l->x = 0;
+    l->y = 0;
+    l->lineOpen = 0;
+    r->sheetEnded = 1;
+}
+
+/* Strikes ch at x on the sheet's current line, which is its last. */
+static void Strike(Run *r, uint16_t ch, uint32_t x, uint32_t w, uint8_t attributes)
+{
+    PageLayout *l = r->layout;
+    LayoutSheet *sheet = r->sheet;
+    LayoutLine *line;
+    uint32_t lo, hi, end;
+
+    if (!sheet) {
+        if (ch != ' ' || (attributes & CELL_UNDERLINE)) {
+            if (x + w > r->widest)
+                r->widest = x + w;
+        }
+        return;
+    }
+    if (!l->lineOpen) {
+        if (ch == ' ' && !(attributes & CELL_UNDERLINE))
+            return;
+        if (sheet->lineCount >= LAYOUT_SHEET_CELLS) {
+            sheet->dropped++;
+            return;
+        }
+        line = &sheet->lines[sheet->lineCount++];
+        line->first = sheet->cellCount;
+        line->count = 0;
+        line->y = (uint16_t)l->y;
+        l->lineOpen = 1;
+    }
+    line = &sheet->lines[sheet->lineCount - 1];
+    /* The first cell at or right of x. */
+    lo = line->first;
+    hi = line->first + line->count;
+    while (lo < hi) {
+        uint32_t mid = lo + (hi - lo) / 2;
+        if (sheet->cells[mid].x < x)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    end = line->first + line->count;
+    for (uint32_t i = lo; i < end && sheet->cells[i].x == x; i++) {
+        LayoutCell *c = &sheet->cells[i];
+        if (c->width != w)
+            continue;
+        if (ch == ' ') {
+            c->attributes |= attributes & CELL_UNDERLINE;
+            return;
+        }
+        if (c->ch == ch) {
+            c->attributes |= attributes | CELL_BOLD;
+            return;
+        }
+        if (ch == '_') {
+            c->attributes |= attributes | CELL_UNDERLINE;
+            return;
+        }
+        if (c->ch == '_' || c->ch == ' ') {
+            c->attributes |= attributes | (c->ch == '_' ? CELL_UNDERLINE : 0);
+            c->ch = ch;
+            return;
+        }
+    }
+    while (lo < end && sheet->cells[lo].x == x)
+        lo++;
+    if (ch == ' ' && !(attributes & CELL_UNDERLINE))
+        return;
+    if (sheet->cellCount >= LAYOUT_SHEET_CELLS || line->count >= LAYOUT_LINE_CELLS) {
+        sheet->dropped++;
+        return;
+    }
+    if (lo < sheet->cellCount)
+        memmove(&sheet->cells[lo + 1], &sheet->cells[lo], (sheet->cellCount - lo) * sizeof(LayoutCell));
+    sheet->cells[lo].ch = ch;
+    sheet->cells[lo].x = (uint16_t)x;
+    sheet->cells[lo].width = (uint8_t)w;
+    sheet->cells[lo].attributes = attributes;
+    sheet->cellCount++;
+    line->count++;
+}
+
+static void PrintByte(Run *r, unsigned char b)
+{
+    PageLayout *l = r->layout;
+    uint32_t w;
+    uint8_t attributes;
+
+    if (!l)
+        return;
+    w = CharWidth(r->s);
+    /* A line too long for the carriage goes on at the start of the next. */
+    if (l->x + w > l->carriage && l->x > 0) {
+        NewLine(r);
+        /* Off the form: the character opens the next sheet. */
+        if (r->sheetEnded && r->sheet) {
+            r->unread = 1;
+            return;
+        }
+    }
+    attributes = (uint8_t)(((r->s->emphasized || r->s->doubleStrike) ? CELL_BOLD : 0) |
+                           (r->s->underline ? CELL_UNDERLINE : 0));
+    Strike(r, b < 128 ? b : r->high[b - 128], l->x, w, attributes);
+    l->x += w;
+}
+
+static void Tab(Run *r)
+{
+    PageLayout *l = r->layout;
+    uint32_t column;
+
+    if (!l)
+        return;
+    column = CharWidth(r->s);
+    l->x = (l->x / (8 * column) + 1) * 8 * column;
+    if (l->x > l->carriage)
+        l->x = l->carriage;
+}
+
+static void Backspace(Run *r)
+{
+    PageLayout *l = r->layout;
+    uint32_t w;
+
+    if (!l)
+        return;
+    w = CharWidth(r->s);
+    l->x = l->x > w ? l->x - w : 0;
+}
+
+/* ---- Commands ------------------------------------------------------------- */
+
+static int On(unsigned char n) { return n == 1 || n == '1'; }
+
+/* All the command's fixed parameters are in: obey it, or pass over what
+ * data follows it. */
+static void FinishCommand(Run *r)
+{
+    PrinterState *s = r->s;
+    const uint8_t *p = s->params;
+    uint32_t n;
+
+    s->parse = PARSE_TEXT;
+    switch (s->command) {
+    case 'E': s->emphasized = 1; break;
+    case 'F': s->emphasized = 0; break;
+    case 'G': s->doubleStrike = 1; break;
+    case 'H': s->doubleStrike = 0; break;
+    case '-': s->underline = (uint8_t)On(p[0]); break;
+    case 0x0E: s->wideLine = 1; break;
+    case 'W': s->wide = (uint8_t)On(p[0]); break;
+    case 0x0F: s->condensed = 1; break;
+    case 'P': s->pitch = 10; break;
+    case 'M': s->pitch = 12; break;
+    case 'g': s->pitch = 15; break;
+    case '0': s->lineSpacing = 27; break;
+    case '2': s->lineSpacing = 36; break;
+    case '3': s->lineSpacing = p[0]; break;
+    case 'A': s->lineSpacing = (uint16_t)(3 * p[0]); break;
+    case 'C':
+        if (p[0] != 0) {
+            n = (uint32_t)p[0] * s->lineSpacing;
+            if (n > 0 && n <= LAYOUT_MAX_FORM)
+                s->formLength = (uint16_t)n;
+        } else if (p[1] >= 1 && p[1] <= 22) {
+            s->formLength = (uint16_t)(p[1] * LAYOUT_UNITS_PER_INCH_Y);
+        }
+        break;
+    case '@': PowerOn(s, s->powerOnForm); break;
+    /* Graphics and other data: never printed. */
+    case 'K': case 'L': case 'Y': case 'Z':
+        n = p[0] + 256u * p[1];
+        goto data;
+    case '*':
+        n = p[1] + 256u * p[2];
+        n *= (p[0] >= 64) ? 6 : (p[0] >= 32) ? 3 : 1;
+        goto data;
+    case '^':
+        n = 2u * (p[1] + 256u * p[2]);
+        goto data;
+    case '(':
+        n = p[1] + 256u * p[2];
+        goto data;
+    case '.': {
+        /* ESC . c v h m nL nH: m rows of nL + 256 nH dots. */
+        uint32_t rowBytes = (p[4] + 256u * p[5] + 7) / 8;
+        n = p[3] * rowBytes;
+        if (p[0] == 1 && n > 0) {
+            s->count = n;
+            s->parse = PARSE_RLE;
+            return;
+        }
+        goto data;
+    }
+    case '&':
+        /* ESC & NUL n m: characters n to m, each a0 a1 a2 and 3 x a1 bytes. */
+        if (p[2] >= p[1]) {
+            s->count = (uint32_t)(p[2] - p[1]) + 1;
+            s->have = 0;
+            s->parse = PARSE_CHARS;
+        }
+        return;
+    default:
+        break;
+    }
+    return;
+data:
+    if (n > 0) {
+        s->count = n;
+        s->parse = PARSE_DATA;
+    }
+}
+
+static void StartCommand(Run *r, unsigned char command)
+{
+    PrinterState *s = r->s;
+
+    s->command = command;
+    s->have = 0;
+    s->need = FixedParams(command);
+    if (command == 'B' || command == 'D') {
+        s->count = command == 'B' ? 16 : 32;
+        s->parse = PARSE_UNTIL_NUL;
+    } else if (s->need > 0) {
+        s->parse = PARSE_PARAMS;
+    } else {
+        FinishCommand(r);
+    }
+}
+
+static void Step(Run *r, unsigned char b)
+{
+    PrinterState *s = r->s;
+
+    switch (s->parse) {
+    case PARSE_ESCAPE:
+        StartCommand(r, b);
+        return;
+    case PARSE_PARAMS:
+        s->params[s->have++] = b;
+        /* ESC C NUL n: the form in inches. */
+        if (s->command == 'C' && s->have == 1 && b == 0)
+            s->need = 2;
+        if (s->have >= s->need) {
+            if (s->command == 'b') {
+                /* ESC b m n1 ... NUL: the list follows its channel. */
+                s->count = 16;
+                s->parse = PARSE_UNTIL_NUL;
+            } else {
+                FinishCommand(r);
+            }
+        }
+        return;
+    case PARSE_DATA:
+        if (--s->count == 0)
+            s->parse = PARSE_TEXT;
+        return;
+    case PARSE_UNTIL_NUL:
+        if (b == 0 || --s->count == 0)
+            s->parse = PARSE_TEXT;
+        return;
+    case PARSE_RLE:
+        if (b >= 128) {
+            /* One byte repeated 257 - b times. */
+            s->count2 = 1;
+            s->params[6] = (uint8_t)(257 - b);
+        } else {
+            s->count2 = (uint32_t)b + 1;
+            s->params[6] = 0;
+        }
+        s->parse = PARSE_RLE_LITERAL;
+        return;
+    case PARSE_RLE_LITERAL: {
+        uint32_t produced = s->params[6] ? s->params[6] : 1;
+        s->count = produced >= s->count ? 0 : s->count - produced;
+        if (--s->count2 == 0 || s->count == 0)
+            s->parse = s->count ? PARSE_RLE : PARSE_TEXT;
+        return;
+    }
+    case PARSE_CHARS:
+        /* params[0..2]: the character's header; then its 3 x a1 data bytes. */
+        if (s->have < 3) {
+            s->params[s->have++] = b;
+            if (s->have == 3 && s->params[1] > 0) {
+                s->count2 = 3u * s->params[1];
+                return;
+            }
+            if (s->have < 3)
+                return;
+        } else if (--s->count2 > 0) {
+            return;
+        }
+        s->have = 0;
+        if (--s->count == 0)
+            s->parse = PARSE_TEXT;
+        return;
+    default:
+        break;
+    }
+
+    if (b >= 32 && b != 127) {
+        PrintByte(r, b);
+        return;
+    }
+    switch (b) {
+    case 27: s->parse = PARSE_ESCAPE; break;
+    case '\r':
+        if (r->layout) {
+            r->layout->x = 0;
+        }
+        break;
+    case '\n': NewLine(r); break;
+    case '\f': FormFeed(r); break;
+    case '\t': Tab(r); break;
+    case '\b': Backspace(r); break;
+    case 0x0E: s->wideLine = 1; break;
+    case 0x14: s->wideLine = 0; break;
+    case 0x0F: s->condensed = 1; break;
+    case 0x12: s->condensed = 0; break;
+    default: break;
+    }
+}
+
+/* ---- Public functions ---------------------------------------------------- */
+
+int AllocateSheet(LayoutSheet *sheet)
+{
+    size_t lines = (size_t)LAYOUT_SHEET_CELLS * sizeof(LayoutLine);
+    size_t cells = (size_t)LAYOUT_SHEET_CELLS * sizeof(LayoutCell);
+    unsigned char *block = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, lines + cells);
+
+    memset(sheet, 0, sizeof *sheet);
+    if (!block)
+        return 0;
+    sheet->lines = (LayoutLine *)block;
+    sheet->cells = (LayoutCell *)(block + lines);
+    return 1;
+}
+
+void FreeSheet(LayoutSheet *sheet)
+{
+    if (sheet->lines)
+        HeapFree(GetProcessHeap(), 0, sheet->lines);
+    memset(sheet, 0, sizeof *sheet);
+}
+
+void InitialPrinterState(PrinterState *state, const unsigned char *setup, uint32_t setupLength,
+                         uint32_t formLines)
+{
+    uint16_t form = LAYOUT_DEFAULT_FORM_LINES * LAYOUT_DEFAULT_SPACING;
+
+    if (formLines >= 1 && formLines <= 1000) {
+        uint32_t units = formLines * LAYOUT_DEFAULT_SPACING;
+        form = (uint16_t)(units > LAYOUT_MAX_FORM ? (uint32_t)LAYOUT_MAX_FORM : units);
+    }
+    PowerOn(state, form);
+    if (setup && setupLength)
+        AdvancePrinterState(state, setup, setupLength);
+}
+
+void AdvancePrinterState(PrinterState *state, const unsigned char *bytes, uint32_t length)
+{
+    Run r;
+
+    memset(&r, 0, sizeof r);
+    r.s = state;
+    for (uint32_t i = 0; i < length; i++) {
+        unsigned char b = bytes[i];
+        /* Plain text changes no state: pass over it quickly. */
+        if (state->parse == PARSE_TEXT && b >= 32 && b != 127)
+            continue;
+        Step(&r, b);
+    }
+}
+
+/* The bytes of page index p, or none for the counted page without an entry. */
+static void PageBytes(const unsigned char *image, const PageTable *table, uint32_t p,
+                      const unsigned char **bytes, uint32_t *length)
+{
+    *bytes = NULL;
+    *length = 0;
+    if (p < table->Entries) {
+        *bytes = image + table->PageStarts[p];
+        *length = table->PageEnds[p] - table->PageStarts[p] + 1;
+    }
+}
+
+void PrinterStateAtPage(PrinterState *state, const PrinterState *initial,
+                        const unsigned char *image, const PageTable *table, uint32_t page)
+{
+    *state = *initial;
+    for (uint32_t p = 0; p < page && p < table->Entries; p++) {
+        const unsigned char *bytes;
+        uint32_t length;
+        PageBytes(image, table, p, &bytes, &length);
+        AdvancePrinterState(state, bytes, length);
+    }
+}
+
+uint32_t MeasureCarriage(const PrinterState *initial, const unsigned char *image,
+                         const PageTable *table)
+{
+    PrinterState state = *initial;
+    PageLayout layout;
+    Run r;
+
+    memset(&r, 0, sizeof r);
+    r.s = &state;
+    r.layout = &layout;
+    for (uint32_t p = 0; p < table->Entries; p++) {
+        const unsigned char *bytes;
+        uint32_t length;
+        PageBytes(image, table, p, &bytes, &length);
+        memset(&layout, 0, sizeof layout);
+        layout.carriage = LAYOUT_MAX_CARRIAGE;
+        for (uint32_t i = 0; i < length; i++) {
+            Step(&r, bytes[i]);
+            r.sheetEnded = 0;
+        }
+    }
+    if (r.widest < 72)
+        return 72;
+    return r.widest > LAYOUT_MAX_CARRIAGE ? (uint32_t)LAYOUT_MAX_CARRIAGE : r.widest;
+}
+
+void BeginPageLayout(PageLayout *layout, const PrinterState *state, const unsigned char *bytes,
+                     uint32_t length, uint32_t codePage, uint32_t carriage)
+{
+    memset(layout, 0, sizeof *layout);
+    layout->bytes = bytes;
+    layout->length = bytes ? length : 0;
+    layout->high = CodePageHighHalf(codePage);
+    layout->carriage = carriage < 72 ? 72u : carriage > LAYOUT_MAX_CARRIAGE ? (uint32_t)LAYOUT_MAX_CARRIAGE : carriage;
+    layout->state = *state;
+}
+
+int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet)
+{
+    Run r;
+
+    while (!layout->done) {
+        int overflowed = layout->overflowed;
+
+        memset(&r, 0, sizeof r);
+        r.s = &layout->state;
+        r.high = layout->high;
+        r.layout = layout;
+        r.sheet = sheet;
+        sheet->lineCount = 0;
+        sheet->cellCount = 0;
+        sheet->dropped = 0;
+        sheet->carriage = layout->carriage;
+        sheet->form = layout->state.formLength;
+        layout->lineOpen = 0;
+        while (layout->offset < layout->length && !r.sheetEnded) {
+            Step(&r, layout->bytes[layout->offset++]);
+            if (r.unread)
+                layout->offset--;
+        }
+        layout->overflowed = r.sheetEnded == 2;
+        if (layout->offset >= layout->length)
+            layout->done = 1;
+        /* A sheet that prints nothing comes out only when a form feed ejects
+         * it on its own, or when it is all the page prints. */
+        if (sheet->cellCount > 0 || (r.sheetEnded == 1 && !overflowed) ||
+            (layout->done && layout->sheets == 0)) {
+            layout->sheets++;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+/* ---- Fitting ---------------------------------------------------------------- */
+
+void A4DrawingArea(DrawingArea *area)
+{
+    area->width = 2329;
+    area->height = 3358;
+    area->dpiX = 300;
+    area->dpiY = 300;
+}
+
+void TurnArea(const DrawingArea *portrait, DrawingArea *landscape)
+{
+    DrawingArea turned;
+
+    turned.width = portrait->height;
+    turned.height = portrait->width;
+    turned.dpiX = portrait->dpiY;
+    turned.dpiY = portrait->dpiX;
+    *landscape = turned;
+}
+
+void FitSheet(const DrawingArea *area, uint32_t carriage, uint32_t form, SheetFit *fit)
+{
+    float dpiX = area->dpiX > 0 ? (float)area->dpiX : 1.0f;
+    float dpiY = area->dpiY > 0 ? (float)area->dpiY : 1.0f;
+    float widthInches = (float)(carriage ? carriage : 1) / LAYOUT_UNITS_PER_INCH_X;
+    float heightInches = (float)(form ? form : 1) / LAYOUT_UNITS_PER_INCH_Y;
+    float across = area->width > 0 ? (float)area->width / dpiX / widthInches : 0.0f;
+    float down = area->height > 0 ? (float)area->height / dpiY / heightInches : 0.0f;
+    float scale = across < down ? across : down;
+
+    if (scale > 1.0f)
+        scale = 1.0f;
+    if (scale <= 0.0f)
+        scale = 1e-6f;
+    fit->scale = scale;
+    fit->dotsPerX = scale * dpiX / LAYOUT_UNITS_PER_INCH_X;
+    fit->dotsPerY = scale * dpiY / LAYOUT_UNITS_PER_INCH_Y;
+}
+
+int ChooseLandscape(const DrawingArea *portrait, uint32_t carriage, uint32_t form)
+{
+    DrawingArea turned;
+    SheetFit upright, sideways;
+
+    TurnArea(portrait, &turned);
+    FitSheet(portrait, carriage, form, &upright);
+    FitSheet(&turned, carriage, form, &sideways);
+    /* Upright unless turning prints it larger by more than rounding. */
+    return sideways.scale > upright.scale * 1.01f;
+}

@@ -1,0 +1,234 @@
+/* layout.h - what a character printer would put on paper: the printer's
+ * state, the sheets laid out from a page's bytes, and how a sheet is fitted
+ * to a device's printable area.
+ *
+ * Portable engine code: bytes and a code page go in, sheets of character
+ * cells come out. Drawing a sheet is the host's business (shell/draw.h).
+ *
+ * Units: across the carriage 1/360 inch (a column at 10 cpi is 36, at
+ * 12 cpi 30, at 15 cpi 24, condensed 21 or 18); down the form 1/216 inch (a
+ * line at 6 lpi is 36, a form of 66 such lines 2376).
+ */
+#ifndef VELMAR_LAYOUT_H
+#define VELMAR_LAYOUT_H
+
+#include <stdint.h>
+
+#include "engine.h"
+
+enum {
+    LAYOUT_UNITS_PER_INCH_X = 360,
+    LAYOUT_UNITS_PER_INCH_Y = 216,
+    LAYOUT_MAX_CARRIAGE = 4896,     /* 13.6 inches, 136 columns at 10 cpi */
+    LAYOUT_DEFAULT_SPACING = 36,    /* 1/6 inch */
+    LAYOUT_DEFAULT_FORM_LINES = 66, /* 11 inches */
+    LAYOUT_MAX_FORM = 22 * 216,     /* the longest form ESC C allows, 22 inches */
+    LAYOUT_SHEET_CELLS = 32768,     /* cells one sheet can hold; more are dropped */
+    LAYOUT_LINE_CELLS = 1024        /* cells one printed line can hold */
+};
+
+/* The printer's state that carries from one page to the next. Plain data:
+ * copy it to keep the state at the start of a page. */
+struct PrinterState {
+    uint8_t pitch;          /* 10, 12 or 15 characters per inch */
+    uint8_t condensed;      /* SI / ESC SI, until DC2 */
+    uint8_t wide;           /* ESC W 1, until ESC W 0 */
+    uint8_t wideLine;       /* SO / ESC SO, until DC4 or the end of the line */
+    uint8_t emphasized;     /* ESC E, until ESC F */
+    uint8_t doubleStrike;   /* ESC G, until ESC H */
+    uint8_t underline;      /* ESC - 1, until ESC - 0 */
+    uint8_t parse;          /* where the interpreter is inside a command */
+    uint16_t lineSpacing;   /* 1/216 inch */
+    uint16_t formLength;    /* 1/216 inch, 1 .. LAYOUT_MAX_FORM */
+    uint16_t powerOnForm;   /* the form ESC @ returns to */
+    /* A command cut by the end of a page goes on with the next page's
+     * bytes, as the printer would take them: its parameters so far, and how
+     * many bytes of its data are still to be passed over. */
+    uint8_t command;
+    uint8_t have;
+    uint8_t need;
+    uint8_t params[7];
+    uint32_t count;
+    uint32_t count2;
+};
+
+/* Cell attributes. */
+enum { CELL_BOLD = 1, CELL_UNDERLINE = 2 };
+
+/* One character struck on the sheet. */
+struct LayoutCell {
+    uint16_t ch;        /* Unicode (UTF-16) */
+    uint16_t x;         /* left edge, 1/360 inch from the carriage's start */
+    uint8_t width;      /* 1/360 inch: the pitch's column, doubled when wide */
+    uint8_t attributes; /* CELL_BOLD, CELL_UNDERLINE */
+};
+
+/* The cells of one printed line, in the order of their x. */
+struct LayoutLine {
+    uint32_t first; /* index of the line's first cell */
+    uint16_t count;
+    uint16_t y;     /* top of the line, 1/216 inch from the top of the form */
+};
+
+/* One sheet of paper as laid out. The arrays belong to the sheet (see
+ * AllocateSheet); a new sheet overwrites them. */
+struct LayoutSheet {
+    LayoutLine *lines;
+    LayoutCell *cells;
+    uint32_t lineCount;
+    uint32_t cellCount;
+    uint32_t carriage;   /* width of the grid, 1/360 inch */
+    uint32_t form;       /* height of the grid: the form length, 1/216 inch */
+    uint32_t dropped;    /* cells that did not fit (hostile input only) */
+};
+
+/* Takes and gives back the arrays of a sheet (one heap block). */
+int AllocateSheet(LayoutSheet *sheet);
+void FreeSheet(LayoutSheet *sheet);
+
+/* The state at the start of a file: the power-on state (10 cpi, 6 lpi,
+ * forms of 66 lines), with a form of formLines lines when formLines is 1 to
+ * 1000 (0: the default), then setup[0 .. setupLength) fed through the same
+ * interpreter as the page bytes (nothing of it prints). */
+void InitialPrinterState(PrinterState *state, const unsigned char *setup, uint32_t setupLength,
+                         uint32_t formLines);
+
+/* The state after the bytes, without laying anything out: a state-only pass,
+ * about as fast as a scan of the bytes. */
+void AdvancePrinterState(PrinterState *state, const unsigned char *bytes, uint32_t length);
+
+/* The state at the start of page index (0-based) of the table: the initial
+ * state advanced over the pages before it. */
+void PrinterStateAtPage(PrinterState *state, const PrinterState *initial,
+                        const unsigned char *image, const PageTable *table, uint32_t page);
+
+/* The carriage a file needs: the right edge of its widest printed line,
+ * 1/360 inch, over every page of the table from the initial state, at least
+ * one column and at most LAYOUT_MAX_CARRIAGE. */
+uint32_t MeasureCarriage(const PrinterState *initial, const unsigned char *image,
+                         const PageTable *table);
+
+/* Laying out one page, a sheet at a time:
+ *   PageLayout layout;
+ *   BeginPageLayout(&layout, &state, bytes, length, codePage, carriage);
+ *   while (LayOutNextSheet(&layout, &sheet)) ... draw the sheet ...
+ *   state = layout.state;   // the state after the page
+ * A page gives at least one sheet (an empty one when it prints nothing); a
+ * form feed or a line beyond the form's end starts the next, and a form
+ * feed that ends the page adds none. */
+struct PageLayout {
+    const unsigned char *bytes;
+    uint32_t length;
+    uint32_t offset;        /* next byte to interpret */
+    const uint16_t *high;   /* Unicode of bytes 128-255 */
+    uint32_t carriage;
+    PrinterState state;     /* the state so far; after the page once done */
+    uint32_t x;             /* the print head, 1/360 inch */
+    uint32_t y;             /* the line, 1/216 inch from the top of the sheet */
+    uint32_t sheets;        /* sheets handed out */
+    int lineOpen;           /* the sheet's last line is the one being printed */
+    int overflowed;         /* the current sheet began where a long page ran on */
+    int done;
+};
+
+void BeginPageLayout(PageLayout *layout, const PrinterState *state, const unsigned char *bytes,
+                     uint32_t length, uint32_t codePage, uint32_t carriage);
+/* Fills sheet with the page's next sheet: 1, or 0 when the page has none
+ * left (its state is then the state after the page). */
+int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet);
+
+/* ---- Fitting a sheet to a device ----------------------------------------- */
+
+/* The printable area of a device's sheet, in its dots, and its resolution
+ * (GetDeviceCaps HORZRES, VERTRES, LOGPIXELSX, LOGPIXELSY). */
+struct DrawingArea {
+    int32_t width;
+    int32_t height;
+    int32_t dpiX;
+    int32_t dpiY;
+};
+
+/* A4 at 300 dpi, portrait, with the margins of a common laser driver:
+ * 2329 x 3358 printable dots. What a preview shows when there is no printer. */
+void A4DrawingArea(DrawingArea *area);
+
+/* The grid scaled to the area: device dots per 1/360 inch across and per
+ * 1/216 inch down (the same scale both ways, at most 1, the nominal size),
+ * the grid's origin at the area's top left. */
+struct SheetFit {
+    float scale;    /* of the nominal size, 0 < scale <= 1 */
+    float dotsPerX; /* device dots per 1/360 inch */
+    float dotsPerY; /* device dots per 1/216 inch */
+};
+
+/* The scale at which a carriage x form grid fits the area. */
+void FitSheet(const DrawingArea *area, uint32_t carriage, uint32_t form, SheetFit *fit);
+
+/* 1 when the job is to be printed on landscape sheets: when, on the sheet
+ * turned (the portrait area's sides swapped), its grid is printed larger
+ * than upright. */
+int ChooseLandscape(const DrawingArea *portrait, uint32_t carriage, uint32_t form);
+
+/* The area turned a quarter: width and height swapped, and the resolutions. */
+void TurnArea(const DrawingArea *portrait, DrawingArea *landscape);
+
+/* ---- The drawn job's host service ---------------------------------------- */
+
+/* The drawing service of the host, as ChoosePageRange is its dialog. The
+ * shell draws through the printer's driver (CreateDC, StartDoc, StartPage,
+ * EndPage, EndDoc); the engine tests record the sheets.
+ *
+ * StartDrawing opens a document named documentName on printerName, landscape
+ * when ChooseLandscape says so for the grid carriage x form (the form at the
+ * start of the first sheet). Returns a handle, or NULL when it fails. */
+typedef struct DrawnDocumentTag *DrawnDocument;
+DrawnDocument StartDrawing(ActivityLog log, const char *printerName, const char *documentName,
+                           uint32_t carriage, uint32_t form);
+/* One sheet: StartPage, the sheet drawn, EndPage. 0 when the device fails. */
+int DrawJobSheet(DrawnDocument document, const LayoutSheet *sheet);
+/* Ends the document (EndDoc), or throws it away (AbortDoc), and lets go of
+ * the handle. EndDrawing returns 0 when the document could not be ended. */
+int EndDrawing(DrawnDocument document);
+void AbortDrawing(DrawnDocument document);
+
+/* ---- The drawn job (drawn_job.cpp) ----------------------------------------- */
+
+/* One job's drawing: the pages go through DrawJobPage in ascending order;
+ * the printer's state is carried over the pages between, printed or not,
+ * from page 1. Holds one sheet's layout at a time. */
+struct DrawnJob {
+    ActivityLog log;
+    const char *printerName;
+    const char *documentName;
+    const unsigned char *image;
+    const PageTable *table;
+    uint32_t codePage;
+    /* Where the layout starts: set-up bytes and a form in lines (0: the
+     * default), as for InitialPrinterState. */
+    const unsigned char *setup;
+    uint32_t setupLength;
+    uint32_t formLines;
+    /* Filled as the job goes. */
+    PrinterState state;     /* at the start of page statePage */
+    uint32_t statePage;
+    uint32_t carriage;
+    DrawnDocument document;
+    LayoutSheet sheet;
+    int started;
+};
+
+/* Prepares job (nothing is drawn or opened yet). */
+void BeginDrawnJob(DrawnJob *job, ActivityLog log, const char *printerName,
+                   const char *documentName, const unsigned char *image, const PageTable *table,
+                   uint32_t codePage);
+/* Draws page index p (0-based, above any page drawn before): the first call
+ * logs "Печать через драйвер" and opens the document. 0 on a failure; the
+ * document is then thrown away. */
+int DrawJobPage(DrawnJob *job, uint32_t p);
+/* Ends the document, if one was opened (0 when that fails), and frees the
+ * job's memory. */
+int FinishDrawnJob(DrawnJob *job);
+/* Throws an open document away and frees the job's memory. */
+void CancelDrawnJob(DrawnJob *job);
+
+#endif
