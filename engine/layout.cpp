@@ -19,14 +19,14 @@
 
 /* Where the interpreter is. */
 enum {
-    PARSE_TEXT = 0,
-    PARSE_ESCAPE,     /* ESC seen, the command byte next */
-    PARSE_PARAMS,     /* collecting the command's fixed parameters */
-    PARSE_DATA,       /* passing over count data bytes */
-    PARSE_UNTIL_NUL,  /* passing over a list that a NUL ends, at most count bytes */
-    PARSE_RLE,        /* run-length raster data: count bytes still to come out */
-    PARSE_RLE_LITERAL,/* count2 literal bytes of a run, then back to PARSE_RLE */
-    PARSE_CHARS,      /* user-defined characters: count left, three header bytes each */
+    LP_TEXT = 0,
+    LP_ESCAPE,     /* ESC seen, the command byte next */
+    LP_PARAMS,     /* collecting the command's fixed parameters */
+    LP_DATA,       /* passing over count data bytes */
+    LP_UNTIL_NUL,  /* passing over a list that a NUL ends, at most count bytes */
+    LP_RLE,        /* run-length raster data: count bytes still to come out */
+    LP_RLE_LITERAL,/* count2 literal bytes of a run, then back to LP_RLE */
+    LP_CHARS,      /* user-defined characters: count left, three header bytes each */
 };
 
 /* Parameter bytes after ESC and the command byte; 0 for every command not
@@ -254,7 +254,7 @@ static void FinishCommand(Run *r)
     const uint8_t *p = s->params;
     uint32_t n;
 
-    s->parse = PARSE_TEXT;
+    s->parse = LP_TEXT;
     switch (s->command) {
     case 'E': s->emphasized = 1; break;
     case 'F': s->emphasized = 0; break;
@@ -301,7 +301,7 @@ static void FinishCommand(Run *r)
         n = p[3] * rowBytes;
         if (p[0] == 1 && n > 0) {
             s->count = n;
-            s->parse = PARSE_RLE;
+            s->parse = LP_RLE;
             return;
         }
         goto data;
@@ -311,7 +311,7 @@ static void FinishCommand(Run *r)
         if (p[2] >= p[1]) {
             s->count = (uint32_t)(p[2] - p[1]) + 1;
             s->have = 0;
-            s->parse = PARSE_CHARS;
+            s->parse = LP_CHARS;
         }
         return;
     default:
@@ -321,7 +321,7 @@ static void FinishCommand(Run *r)
 data:
     if (n > 0) {
         s->count = n;
-        s->parse = PARSE_DATA;
+        s->parse = LP_DATA;
     }
 }
 
@@ -334,9 +334,9 @@ static void StartCommand(Run *r, unsigned char command)
     s->need = FixedParams(command);
     if (command == 'B' || command == 'D') {
         s->count = command == 'B' ? 16 : 32;
-        s->parse = PARSE_UNTIL_NUL;
+        s->parse = LP_UNTIL_NUL;
     } else if (s->need > 0) {
-        s->parse = PARSE_PARAMS;
+        s->parse = LP_PARAMS;
     } else {
         FinishCommand(r);
     }
@@ -347,10 +347,10 @@ static void Step(Run *r, unsigned char b)
     PrinterState *s = r->s;
 
     switch (s->parse) {
-    case PARSE_ESCAPE:
+    case LP_ESCAPE:
         StartCommand(r, b);
         return;
-    case PARSE_PARAMS:
+    case LP_PARAMS:
         s->params[s->have++] = b;
         /* ESC C NUL n: the form in inches. */
         if (s->command == 'C' && s->have == 1 && b == 0)
@@ -359,21 +359,21 @@ static void Step(Run *r, unsigned char b)
             if (s->command == 'b') {
                 /* ESC b m n1 ... NUL: the list follows its channel. */
                 s->count = 16;
-                s->parse = PARSE_UNTIL_NUL;
+                s->parse = LP_UNTIL_NUL;
             } else {
                 FinishCommand(r);
             }
         }
         return;
-    case PARSE_DATA:
+    case LP_DATA:
         if (--s->count == 0)
-            s->parse = PARSE_TEXT;
+            s->parse = LP_TEXT;
         return;
-    case PARSE_UNTIL_NUL:
+    case LP_UNTIL_NUL:
         if (b == 0 || --s->count == 0)
-            s->parse = PARSE_TEXT;
+            s->parse = LP_TEXT;
         return;
-    case PARSE_RLE:
+    case LP_RLE:
         if (b >= 128) {
             /* One byte repeated 257 - b times. */
             s->count2 = 1;
@@ -382,16 +382,16 @@ static void Step(Run *r, unsigned char b)
             s->count2 = (uint32_t)b + 1;
             s->params[6] = 0;
         }
-        s->parse = PARSE_RLE_LITERAL;
+        s->parse = LP_RLE_LITERAL;
         return;
-    case PARSE_RLE_LITERAL: {
+    case LP_RLE_LITERAL: {
         uint32_t produced = s->params[6] ? s->params[6] : 1;
         s->count = produced >= s->count ? 0 : s->count - produced;
         if (--s->count2 == 0 || s->count == 0)
-            s->parse = s->count ? PARSE_RLE : PARSE_TEXT;
+            s->parse = s->count ? LP_RLE : LP_TEXT;
         return;
     }
-    case PARSE_CHARS:
+    case LP_CHARS:
         /* params[0..2]: the character's header; then its 3 x a1 data bytes. */
         if (s->have < 3) {
             s->params[s->have++] = b;
@@ -406,7 +406,7 @@ static void Step(Run *r, unsigned char b)
         }
         s->have = 0;
         if (--s->count == 0)
-            s->parse = PARSE_TEXT;
+            s->parse = LP_TEXT;
         return;
     default:
         break;
@@ -417,7 +417,7 @@ static void Step(Run *r, unsigned char b)
         return;
     }
     switch (b) {
-    case 27: s->parse = PARSE_ESCAPE; break;
+    case 27: s->parse = LP_ESCAPE; break;
     case '\r':
         if (r->layout) {
             r->layout->x = 0;
@@ -481,7 +481,7 @@ void AdvancePrinterState(PrinterState *state, const unsigned char *bytes, uint32
     for (uint32_t i = 0; i < length; i++) {
         unsigned char b = bytes[i];
         /* Plain text changes no state: pass over it quickly. */
-        if (state->parse == PARSE_TEXT && b >= 32 && b != 127)
+        if (state->parse == LP_TEXT && b >= 32 && b != 127)
             continue;
         Step(&r, b);
     }

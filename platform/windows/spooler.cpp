@@ -94,3 +94,12 @@ BOOL WINAPI EndPagePrinter(HANDLE printer) { return CallWithPrinter("EndPagePrin
 BOOL WINAPI EndDocPrinter(HANDLE printer) { return CallWithPrinter("EndDocPrinter", printer); }
 BOOL WINAPI AbortPrinter(HANDLE printer) { return CallWithPrinter("AbortPrinter", printer); }
 BOOL WINAPI ClosePrinter(HANDLE printer) { return CallWithPrinter("ClosePrinter", printer); }
+
+typedef LONG (WINAPI *DocumentPropertiesProc)(HWND, HANDLE, LPSTR, PDEVMODEA, PDEVMODEA, DWORD);
+
+LONG WINAPI DocumentPropertiesA(HWND window, HANDLE printer, LPSTR name, PDEVMODEA output,
+                                PDEVMODEA input, DWORD mode)
+{
+    DocumentPropertiesProc call = SPOOLER_ENTRY(DocumentPropertiesProc, "DocumentPropertiesA");
+    return call ? call(window, printer, name, output, input, mode) : -1;
+}
