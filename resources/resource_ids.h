@@ -37,9 +37,6 @@
 #define IDC_PAGE_RANGE_FROM      1004
 #define IDC_PAGE_RANGE_PREVIEW   1005  /* "Просмотр": the page preview */
 
-/* Page preview window (no template) */
-#define IDC_PREVIEW_NOTE         1006  /* the line under the sheet */
-
 /* Settings dialog (130) */
 #define IDC_SETTINGS_TODOS       1001
 #define IDC_SETTINGS_LIMITER     1002

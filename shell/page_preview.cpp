@@ -8,10 +8,9 @@
 #include "shell.h"
 #include "resource_ids.h"
 #include "preview_pages.h"
+#include "draw.h"
 
 static const char PreviewClassName[] = "VelmarPreview";
-static const char TextPreviewKeys[] =
-    "PgDn, PgUp, Home, End — листать; Enter — печатать эту страницу; Esc — вернуться";
 
 enum { PREVIEW_MARGIN = 12, PREVIEW_NOTE_HEIGHT = 20 };
 
@@ -22,50 +21,114 @@ static HWND PreviewOwner;
 static uint32_t PreviewPage;
 static int PreviewWheelRest;
 static int PreviewTaken;   /* Enter handed the page to the boxes */
+static uint32_t PreviewSheets; /* sheets the page shown takes */
 
-/* The sheet the job's pages print on, in tenths of a millimetre: A4
- * upright. */
-static void PreviewSheetSize(long *width, long *height)
+/* What the preview lays out and draws with, as the drawn job does: the
+ * printer's state carried from page 1, the file's carriage, its code page;
+ * one sheet's layout (the first sheet of the page shown), and the printable
+ * area of the sheet it prints on, worked out again only when the form
+ * length changes. */
+static PreviewStates PreviewPrinter;
+static uint32_t PreviewCodePage;
+static uint32_t PreviewCarriage;
+static LayoutSheet PreviewSheet;
+static int PreviewHasSheet;
+static DrawingArea PreviewArea;
+static uint32_t PreviewAreaForm;
+
+/* The paper around the printable area: a quarter inch on every side, in
+ * thousandths of an inch, as a common printer leaves it. */
+enum { PREVIEW_PAPER_EDGE = 250 };
+
+static void StartPreviewLayout(void)
 {
-    *width = 2100;
-    *height = 2970;
+    PrinterState initial;
+    uint32_t codePage = 0;
+
+    ReadSettingStruct("CODEPAGE", &codePage, sizeof codePage);
+    PreviewCodePage = CodePageFromSetting(codePage);
+    InitialPrinterState(&initial, NULL, 0, 0);
+    BeginPreviewStates(&PreviewPrinter, &initial, PageCount);
+    PreviewCarriage = MeasureCarriage(&initial, JobImage, JobPageTable);
+    PreviewHasSheet = AllocateSheet(&PreviewSheet);
+    PreviewAreaForm = 0;
 }
 
-/* Lays out page PreviewPage; returns the sheets it takes. */
-static uint32_t LayOutPreviewPage(void)
+/* The state at the start of page PreviewPage, and the sheet it prints on:
+ * the sheet the drawn job would take if it began with this page. */
+static void PreviewPageState(PrinterState *state)
 {
-    return 1;
+    int landscape;
+
+    PreviewStateAt(&PreviewPrinter, JobImage, JobPageTable, PreviewPage - 1, state);
+    if (state->formLength != PreviewAreaForm) {
+        DrawingAreaFor(JobOutputName, PreviewCarriage, state->formLength, &PreviewArea, &landscape);
+        PreviewAreaForm = state->formLength;
+    }
 }
 
-/* Paints the sheet of the page shown into paper: the one place where the
- * sheet itself is drawn. */
-static void PaintPreviewSheet(HDC dc, const RECT *paper)
+/* Lays out the first sheet of page PreviewPage; returns the sheets it
+ * takes. */
+static uint32_t LayOutPreviewPage(const unsigned char *bytes, uint32_t length)
 {
-    FillRect(dc, paper, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    PrinterState state;
+
+    PreviewPageState(&state);
+    if (!PreviewHasSheet)
+        return 1;
+    return LayOutFirstSheet(&state, bytes, length, PreviewCodePage, PreviewCarriage, &PreviewSheet);
 }
 
-/* The client area less the note strip at its foot, and the paper in it. */
-static void PreviewPaper(HWND window, RECT *area, RECT *paper)
+/* The sheet's paper and its printable area in thousandths of an inch. */
+static void PreviewSheetSize(long *width, long *height, long *edgeX, long *edgeY)
 {
-    long width, height;
+    long dpiX = PreviewArea.dpiX > 0 ? PreviewArea.dpiX : 300;
+    long dpiY = PreviewArea.dpiY > 0 ? PreviewArea.dpiY : 300;
+
+    *edgeX = PREVIEW_PAPER_EDGE;
+    *edgeY = PREVIEW_PAPER_EDGE;
+    *width = (long)((long long)PreviewArea.width * 1000 / dpiX) + 2 * *edgeX;
+    *height = (long)((long long)PreviewArea.height * 1000 / dpiY) + 2 * *edgeY;
+}
+
+/* The client area less the note strip at its foot, the paper in it, and
+ * the printable area on the paper. */
+static void PreviewPaper(HWND window, RECT *area, RECT *paper, RECT *printable)
+{
+    long width, height, edgeX, edgeY;
     PreviewBox box;
 
     GetClientRect(window, area);
     area->bottom -= PREVIEW_NOTE_HEIGHT;
     if (area->bottom < area->top)
         area->bottom = area->top;
-    PreviewSheetSize(&width, &height);
-    box = FitSheet(area->right - area->left, area->bottom - area->top, PREVIEW_MARGIN, width, height);
+    PreviewSheetSize(&width, &height, &edgeX, &edgeY);
+    box = FitPaper(area->right - area->left, area->bottom - area->top, PREVIEW_MARGIN, width, height);
     SetRect(paper, box.left, box.top, box.right, box.bottom);
+    SetRect(printable, 0, 0, 0, 0);
+    if (box.right > box.left) {
+        long dx = (long)((long long)(box.right - box.left) * edgeX / width);
+        long dy = (long)((long long)(box.bottom - box.top) * edgeY / height);
+        SetRect(printable, box.left + dx, box.top + dy, box.right - dx, box.bottom - dy);
+    }
+}
+
+/* Paints the paper and on it the sheet of the page shown, with the drawn
+ * job's own drawing. */
+static void PaintPreviewSheet(HDC dc, const RECT *paper, const RECT *printable)
+{
+    FillRect(dc, paper, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    if (PreviewHasSheet && !IsRectEmpty(printable))
+        DrawSheet(dc, printable, &PreviewArea, &PreviewSheet);
 }
 
 static void PaintPreview(HWND window)
 {
     PAINTSTRUCT paint;
-    RECT area, paper;
+    RECT area, paper, printable;
     HDC dc = BeginPaint(window, &paint);
 
-    PreviewPaper(window, &area, &paper);
+    PreviewPaper(window, &area, &paper, &printable);
     /* The grey around the paper only, so that turning a page does not
      * flash. */
     SaveDC(dc);
@@ -73,7 +136,21 @@ static void PaintPreview(HWND window)
     FillRect(dc, &area, GetSysColorBrush(COLOR_APPWORKSPACE));
     RestoreDC(dc, -1);
     if (!IsRectEmpty(&paper))
-        PaintPreviewSheet(dc, &paper);
+        PaintPreviewSheet(dc, &paper, &printable);
+    /* Under the paper, when the page takes more than the sheet shown. */
+    GetClientRect(window, &area);
+    area.top = area.bottom - PREVIEW_NOTE_HEIGHT;
+    FillRect(dc, &area, GetSysColorBrush(COLOR_APPWORKSPACE));
+    if (PreviewSheets > 1) {
+        char note[48];
+        memset(note, 0, sizeof note);
+        strcpy(note, "Листов: ");
+        WriteDecimalUnsigned(PreviewSheets, note + strlen(note));
+        strcat(note, ", показан первый");
+        SetBkMode(dc, TRANSPARENT);
+        SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        DrawTextA(dc, note, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    }
     EndPaint(window, &paint);
 }
 
@@ -82,25 +159,14 @@ static void PaintPreview(HWND window)
 static void ShowPreviewPage(HWND window)
 {
     char caption[PREVIEW_CAPTION_SIZE];
-    char note[SHELL_TEXT_SIZE];
     const unsigned char *bytes;
-    uint32_t length, sheets;
+    uint32_t length;
 
     PreviewPageBytes(JobImage, JobPageTable, PreviewPage, &bytes, &length);
     ComposePreviewCaption(caption, PreviewPage, PageCount, PreviewSkipsPage(bytes, length));
     SetWindowTextA(window, caption);
 
-    sheets = LayOutPreviewPage();
-    memset(note, 0, sizeof note);
-    if (sheets > 1) {
-        /* "Листов: N, показан первый. " before the keys. */
-        strcpy(note, "Листов: ");
-        WriteDecimalUnsigned(sheets, note + strlen(note));
-        strcat(note, ", показан первый. ");
-    }
-    strcat(note, TextPreviewKeys);
-    SetDlgItemTextA(window, IDC_PREVIEW_NOTE, note);
-
+    PreviewSheets = LayOutPreviewPage(bytes, length);
     InvalidateRect(window, NULL, FALSE);
     UpdateWindow(window);
 }
@@ -129,10 +195,10 @@ static void TakePreviewPage(void)
 static void OnPreviewKey(HWND window, WPARAM key)
 {
     switch (key) {
-    case VK_NEXT: case VK_RIGHT: case VK_DOWN:
+    case VK_NEXT: case VK_RIGHT:
         TurnPreviewPage(window, PreviewMove(PreviewPage, PREVIEW_NEXT, PageCount));
         break;
-    case VK_PRIOR: case VK_LEFT: case VK_UP:
+    case VK_PRIOR: case VK_LEFT:
         TurnPreviewPage(window, PreviewMove(PreviewPage, PREVIEW_PREVIOUS, PageCount));
         break;
     case VK_HOME:
@@ -164,8 +230,6 @@ static void OnPreviewWheel(HWND window, int delta)
 
 static LRESULT CALLBACK PreviewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    RECT client;
-
     switch (message) {
     case WM_KEYDOWN:
         OnPreviewKey(window, wParam);
@@ -173,20 +237,6 @@ static LRESULT CALLBACK PreviewWindowProc(HWND window, UINT message, WPARAM wPar
     case WM_MOUSEWHEEL:
         OnPreviewWheel(window, (short)HIWORD(wParam));
         return 0;
-    case WM_SIZE:
-        GetClientRect(window, &client);
-        MoveWindow(GetDlgItem(window, IDC_PREVIEW_NOTE), 0, client.bottom - PREVIEW_NOTE_HEIGHT,
-                   client.right, PREVIEW_NOTE_HEIGHT, TRUE);
-        InvalidateRect(window, NULL, FALSE);
-        return 0;
-    case WM_GETMINMAXINFO:
-        ((MINMAXINFO *)lParam)->ptMinTrackSize.x = 240;
-        ((MINMAXINFO *)lParam)->ptMinTrackSize.y = 200;
-        return 0;
-    case WM_CTLCOLORSTATIC:
-        SetBkColor((HDC)wParam, GetSysColor(COLOR_APPWORKSPACE));
-        SetTextColor((HDC)wParam, GetSysColor(COLOR_WINDOW));
-        return (LRESULT)GetSysColorBrush(COLOR_APPWORKSPACE);
     case WM_ERASEBKGND:
         return 1;   /* WM_PAINT covers every pixel */
     case WM_PAINT:
@@ -223,19 +273,17 @@ static int RegisterPreviewClass(void)
     return RegisterClassA(&windowClass) != 0;
 }
 
-/* Four fifths of the height of the dialog's monitor, as wide as the sheet
- * then needs (within the monitor), centred on it. */
-static void PreviewPlacement(HWND dialog, RECT *place)
+/* Four fifths of the height of the desktop's work area, as wide as the
+ * sheet then needs (within the work area), centred on it. */
+static void PreviewPlacement(RECT *place)
 {
-    MONITORINFO monitor;
-    long width, height, w, h;
-    RECT *work = &monitor.rcWork;
+    RECT workArea;
+    RECT *work = &workArea;
+    long width, height, edgeX, edgeY, w, h;
 
-    memset(&monitor, 0, sizeof monitor);
-    monitor.cbSize = sizeof monitor;
-    if (!GetMonitorInfoA(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor))
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, work, 0);
-    PreviewSheetSize(&width, &height);
+    SetRect(work, 0, 0, 800, 600);
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, work, 0);
+    PreviewSheetSize(&width, &height, &edgeX, &edgeY);
     h = (work->bottom - work->top) * 4 / 5;
     w = h * width / height + 2 * PREVIEW_MARGIN;
     if (w > work->right - work->left)
@@ -249,6 +297,7 @@ static void PreviewPlacement(HWND dialog, RECT *place)
 void ShowPagePreview(HWND dialog)
 {
     char from[SETTING_TEXT_SIZE];
+    PrinterState state;
     RECT place;
     MSG message;
 
@@ -260,17 +309,19 @@ void ShowPagePreview(HWND dialog)
     PreviewWheelRest = 0;
     PreviewTaken = 0;
     PreviewOwner = dialog;
+    StartPreviewLayout();
+    /* The sheet of the first page shown sets the window's proportions. */
+    PreviewPageState(&state);
 
-    PreviewPlacement(dialog, &place);
+    PreviewPlacement(&place);
     PreviewWindow = CreateWindowExA(0, PreviewClassName, "", WS_OVERLAPPEDWINDOW & ~WS_MINIMIZEBOX,
                                     place.left, place.top, place.right - place.left,
                                     place.bottom - place.top, dialog, NULL, AppInstance, NULL);
-    if (!PreviewWindow)
+    if (!PreviewWindow) {
+        FreeSheet(&PreviewSheet);
+        PreviewHasSheet = 0;
         return;
-    CreateWindowExA(0, "static", "", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, 0, 0, 0, 0,
-                    PreviewWindow, (HMENU)IDC_PREVIEW_NOTE, AppInstance, NULL);
-    SendDlgItemMessageA(PreviewWindow, IDC_PREVIEW_NOTE, WM_SETFONT,
-                        (WPARAM)GetStockObject(DEFAULT_GUI_FONT), 0);
+    }
     ShowPreviewPage(PreviewWindow);
     EnableWindow(dialog, FALSE);
     ShowWindow(PreviewWindow, SW_SHOW);
@@ -289,6 +340,9 @@ void ShowPagePreview(HWND dialog)
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    if (PreviewHasSheet)
+        FreeSheet(&PreviewSheet);
+    PreviewHasSheet = 0;
     /* After Enter the Print button takes the focus (and is the default
      * again), so that Enter prints the page. */
     if (PreviewTaken && IsWindow(dialog))

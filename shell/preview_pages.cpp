@@ -92,7 +92,7 @@ int PreviewSkipsPage(const unsigned char *bytes, uint32_t length)
     return toggle == 1 && !PageBytesHaveText(bytes, length);
 }
 
-PreviewBox FitSheet(long width, long height, long margin, long sheetWidth, long sheetHeight)
+PreviewBox FitPaper(long width, long height, long margin, long sheetWidth, long sheetHeight)
 {
     PreviewBox box = {0, 0, 0, 0};
     long roomWidth = width - 2 * margin;
@@ -117,4 +117,57 @@ PreviewBox FitSheet(long width, long height, long margin, long sheetWidth, long 
     box.right = box.left + w;
     box.bottom = box.top + h;
     return box;
+}
+
+void BeginPreviewStates(PreviewStates *states, const PrinterState *initial, uint32_t pageCount)
+{
+    states->current = *initial;
+    states->currentPage = 0;
+    /* Enough marks to reach past the last page. */
+    states->stride = pageCount / PREVIEW_MARKS + 1;
+    states->marks[0] = *initial;
+    states->markCount = 1;
+}
+
+void PreviewStateAt(PreviewStates *states, const unsigned char *image, const PageTable *table,
+                    uint32_t page, PrinterState *state)
+{
+    uint32_t mark = page / states->stride;
+    uint32_t at;
+
+    if (mark >= states->markCount)
+        mark = states->markCount - 1;
+    at = mark * states->stride;
+    *state = states->marks[mark];
+    if (states->currentPage <= page && states->currentPage > at) {
+        at = states->currentPage;
+        *state = states->current;
+    }
+    /* Pages past the table hold no bytes and leave the state as it is. */
+    for (; at < page; at++) {
+        if (at < table->Entries)
+            AdvancePrinterState(state, image + table->PageStarts[at],
+                                table->PageEnds[at] - table->PageStarts[at] + 1);
+        if ((at + 1) % states->stride == 0 && (at + 1) / states->stride == states->markCount
+            && states->markCount < PREVIEW_MARKS)
+            states->marks[states->markCount++] = *state;
+    }
+    states->current = *state;
+    states->currentPage = page;
+}
+
+uint32_t LayOutFirstSheet(const PrinterState *state, const unsigned char *bytes, uint32_t length,
+                          uint32_t codePage, uint32_t carriage, LayoutSheet *sheet)
+{
+    PageLayout layout;
+    uint32_t sheets = 0;
+
+    BeginPageLayout(&layout, state, bytes, length, codePage, carriage);
+    while (LayOutNextSheet(&layout, sheet))
+        sheets++;
+    if (sheets != 1) {
+        BeginPageLayout(&layout, state, bytes, length, codePage, carriage);
+        LayOutNextSheet(&layout, sheet);
+    }
+    return sheets ? sheets : 1;
 }

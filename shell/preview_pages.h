@@ -10,6 +10,7 @@
 #include <stdint.h>
 
 #include "engine.h"
+#include "layout.h"
 
 enum { PREVIEW_CAPTION_SIZE = 96 };
 
@@ -51,6 +52,31 @@ struct PreviewBox {
 /* The largest box of the sheet's proportions (sheetWidth by sheetHeight, any
  * unit) that fits width by height less margin on every side, centred. An
  * area or sheet without room gives an empty box. */
-PreviewBox FitSheet(long width, long height, long margin, long sheetWidth, long sheetHeight);
+PreviewBox FitPaper(long width, long height, long margin, long sheetWidth, long sheetHeight);
+
+/* The printer's state at the start of any page, as the drawn job carries
+ * it from page 1, got quickly in whatever order the pages are shown: the
+ * state of the page last asked for, and marks every stride pages, filled
+ * as the pages go by. Page turns forward cost one page's pass, back at most
+ * stride pages'. */
+enum { PREVIEW_MARKS = 256 };
+struct PreviewStates {
+    PrinterState current;     /* at the start of page index currentPage */
+    uint32_t currentPage;
+    uint32_t stride;          /* pages between marks */
+    uint32_t markCount;       /* marks[k] is the state at page index k * stride */
+    PrinterState marks[PREVIEW_MARKS];
+};
+
+void BeginPreviewStates(PreviewStates *states, const PrinterState *initial, uint32_t pageCount);
+/* The state at the start of page index page (0-based) of the table. */
+void PreviewStateAt(PreviewStates *states, const unsigned char *image, const PageTable *table,
+                    uint32_t page, PrinterState *state);
+
+/* Lays out the first sheet of page index page into sheet, from state, and
+ * returns how many sheets the page takes (at least 1). The sheet's arrays
+ * are reused for the count, then hold the first sheet again. */
+uint32_t LayOutFirstSheet(const PrinterState *state, const unsigned char *bytes, uint32_t length,
+                          uint32_t codePage, uint32_t carriage, LayoutSheet *sheet);
 
 #endif
