@@ -17,6 +17,10 @@ void ResetHost(int button, uint32_t from, uint32_t to)
     Host.asked = false;
     Host.offeredCount = 0;
     Host.askedWith = NULL;
+    Host.lentImage.clear();
+    Host.lentEntries = 0;
+    Host.lentOutput.clear();
+    Host.lentAll = false;
 }
 
 void LogLine(ActivityLog log, const char *text)
@@ -33,6 +37,13 @@ int ChoosePageRange(ActivityLog log, uint32_t pageCount)
     PageCount = pageCount;
     PageFrom = Host.from;
     PageTo = Host.to;
+    Host.lentAll = JobImage && JobPageTable && JobOutputName;
+    if (JobImage)
+        Host.lentImage.assign(JobImage, JobImage + JobImageSize);
+    if (JobPageTable)
+        Host.lentEntries = JobPageTable->Entries;
+    if (JobOutputName)
+        Host.lentOutput = JobOutputName;
     return Host.button;
 }
 

@@ -76,6 +76,11 @@ struct RecordingHost {
     bool asked;
     uint32_t offeredCount;
     ActivityLog askedWith;
+    /* What the job lent for the dialog's preview, as the dialog saw it. */
+    Bytes lentImage;
+    uint32_t lentEntries;
+    std::string lentOutput;
+    bool lentAll;        /* image, size, table and output name all set */
 };
 extern RecordingHost Host;
 
