@@ -67,8 +67,6 @@ case_preview_turns() {
     expect_caption "$PREVIEW" "Страница 4 из 5"
     drv wheel "$PREVIEW" 120 || fail "cannot turn the wheel"
     expect_caption "$PREVIEW" "Страница 3 из 5"
-    drv find -v -p "$WIN_PID" "$PREVIEW_CLASS" '*' |
-        { read -r _ _ l t r b _; screenshot page-preview "$l" "$t" "$r" "$b"; }
     drv pagekeys "$PREVIEW" esc || fail "cannot press Escape"
     expect_no_preview "$WIN_PID" "after Escape"
     expect_range "$dialog" 1 5
@@ -204,4 +202,36 @@ case_preview_goes_with_dialog() {
     [ ! -s "$LPT1_CAPTURE" ] || fail "closing the main window printed"
 }
 
-ALL_CASES+=" preview_turns preview_enter_prints preview_blank_mark preview_goes_with_dialog"
+# A report whose first page runs past one sheet: the preview shows its first
+# sheet (the screenshot of the help and the README), and Enter and Print
+# send exactly that page.
+case_preview_report() {
+    local dialog n
+    {
+        printf '%-30s%s\r\n' "ACME Ltd." "Stock report, March"
+        printf '%s\r\n' "+------+------------------------------+----------+------------+"
+        printf '%s\r\n' "| No.  | Item                         |      Qty |     Amount |"
+        printf '%s\r\n' "+------+------------------------------+----------+------------+"
+        for n in $(seq 1 96); do
+            printf '| %4d | %-28s | %8d | %10d.%02d |\r\n' "$n" "Item number $n" $((n * 7 % 50 + 1)) \
+                $((n * 113 % 9000)) $((n * 37 % 100))
+        done
+        printf '%s\r\n\f' "+------+------------------------------+----------+------------+"
+    } >"$CASE_DIR/expected.prn"
+    { cat "$CASE_DIR/expected.prn"; printf 'Page two\r\n'; } >"$CASE_DIR/report.txt"
+    start_velmar report.txt
+    find_window '#32770' Print
+    dialog=$WIN
+    open_preview "$dialog"
+    expect_caption "$PREVIEW" "Страница 1 из 2"
+    drv find -v -p "$WIN_PID" "$PREVIEW_CLASS" '*' |
+        { read -r _ _ l t r b _; screenshot page-preview "$l" "$t" "$r" "$b"; }
+    drv pagekeys "$PREVIEW" enter || fail "cannot press Enter"
+    expect_no_preview "$WIN_PID" "after Enter"
+    expect_range "$dialog" 1 1
+    drv click "$dialog" 1 || fail "cannot press Print"
+    expect_exit "after Print"
+    expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/expected.prn" "LPT1 output of the report's first page"
+}
+
+ALL_CASES+=" preview_report preview_turns preview_enter_prints preview_blank_mark preview_goes_with_dialog"
