@@ -520,6 +520,7 @@ uint32_t MeasureCarriage(const PrinterState *initial, const unsigned char *image
 
     memset(&r, 0, sizeof r);
     r.s = &state;
+    r.high = CodePageHighHalf(866); /* any: only blanks are told apart */
     r.layout = &layout;
     for (uint32_t p = 0; p < table->Entries; p++) {
         const unsigned char *bytes;
@@ -571,6 +572,8 @@ int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet)
             if (r.unread)
                 layout->offset--;
         }
+        /* The form in force when the sheet ended: an ESC C at its top. */
+        sheet->form = layout->state.formLength;
         layout->overflowed = r.sheetEnded == 2;
         if (layout->offset >= layout->length)
             layout->done = 1;

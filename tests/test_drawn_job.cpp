@@ -1,0 +1,176 @@
+/* The drawn job: an installed printer's pages laid out and handed to the
+ * host's drawing service, when DRAW is on or the printer refuses raw data.
+ * The printers are the POSIX stand-in's, so these run natively only. */
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "test_support.h"
+#ifndef _WIN32
+#include "posix/spooler.h"
+
+static std::string Opening(const std::string &name) { return std::string(TextOpeningFile) + name; }
+static std::string Closing(const std::string &name) { return std::string(TextClosingFile) + name; }
+
+class Drawn : public ::testing::Test {
+protected:
+    std::string dir, input, printed;
+    const char *printer = "Office Laser";
+
+    void SetUp() override
+    {
+        dir = ScratchDirectory(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        input = JoinPath(dir, "report.txt");
+        printed = JoinPath(dir, "printed");
+        strcpy(IniPath, JoinPath(dir, "ini.ini").c_str());
+        WriteText(IniPath, "[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0000000000\r\n");
+        PageDelimiter = 12;
+        PosixRemovePrinters();
+        ASSERT_TRUE(PosixAddPrinter(printer, printed.c_str(), 1));
+        ResetDrawer();
+    }
+
+    void TearDown() override
+    {
+        const PosixPrinterRecord *record = PosixPrinter(printer);
+        ASSERT_TRUE(record);
+        EXPECT_EQ(0u, record->openHandles);
+        EXPECT_EQ(0u, record->abandoned);
+        PosixRemovePrinters();
+    }
+
+    void Set(const char *key, int32_t value) { ASSERT_TRUE(WriteSettingStruct(key, &value, 4)); }
+
+    int Print(const std::string &text, uint32_t from = 1, uint32_t to = 99, const char *output = NULL)
+    {
+        WriteText(input, text);
+        ResetHost(1, from, to);
+        return PrintFile(TestLog(), input.c_str(), output ? output : printer);
+    }
+
+    std::vector<std::string> Texts()
+    {
+        std::vector<std::string> texts;
+        for (const RecordedSheet &sheet : Drawer.sheets)
+            texts.push_back(SheetText(sheet));
+        return texts;
+    }
+};
+
+typedef std::vector<std::string> Lines;
+
+TEST_F(Drawn, DrawOnDrawsEveryPageOfTheRangeAndSendsNothingRaw)
+{
+    Set("DRAW", 1);
+    EXPECT_EQ(1, Print("one\r\n\ftwo\r\n\fthree\r\n"));
+    EXPECT_EQ(Lines({"one\n", "two\n", "three\n"}), Texts());
+    EXPECT_EQ(1u, Drawer.documents);
+    EXPECT_EQ(1u, Drawer.ended);
+    EXPECT_EQ(0u, Drawer.aborted);
+    EXPECT_EQ("report.txt", Drawer.documentName);
+    EXPECT_EQ(printer, Drawer.printerName);
+    EXPECT_EQ(0u, PosixPrinter(printer)->documents);
+    EXPECT_FALSE(FileExists(printed));
+    Lines expected = {Opening(input), Opening(printer), TextAnalysis, TextDrawing,
+                      Closing(printer), Closing(input)};
+    EXPECT_EQ(expected, Host.lines);
+    /* The line comes right before the drawing starts. */
+    EXPECT_EQ(4u, Drawer.logLinesAtStart);
+    /* The carriage of the widest line, the default form. */
+    EXPECT_EQ(5u * 36, Drawer.carriage);
+    EXPECT_EQ(66u * 36, Drawer.form);
+}
+
+TEST_F(Drawn, PrinterRefusingRawIsDrawnInstead)
+{
+    ASSERT_TRUE(PosixPrinterRefusesRaw(printer));
+    EXPECT_EQ(1, Print("one\r\n\ftwo\r\n", 2, 2));
+    EXPECT_EQ(Lines({"two\n"}), Texts());
+    EXPECT_EQ(1u, PosixPrinter(printer)->rawRefused);
+    EXPECT_EQ(0u, PosixPrinter(printer)->documents);
+    EXPECT_EQ(1u, Drawer.ended);
+    EXPECT_EQ(TextDrawing, Host.lines[3]);
+}
+
+TEST_F(Drawn, DrawOffPrintsRawAndOtherOutputsIgnoreDraw)
+{
+    EXPECT_EQ(1, Print("one\r\n"));
+    EXPECT_EQ(0u, Drawer.documents);
+    EXPECT_EQ(1u, PosixPrinter(printer)->delivered);
+    /* A file stays raw whatever DRAW says. */
+    Set("DRAW", 1);
+    std::string file = JoinPath(dir, "out.prn");
+    EXPECT_EQ(1, Print("one\r\n", 1, 1, file.c_str()));
+    EXPECT_EQ(0u, Drawer.documents);
+    EXPECT_EQ(ToBytes("one\r\n"), ReadBytes(file));
+    /* Only 1 turns it on. */
+    Set("DRAW", 2);
+    EXPECT_EQ(1, Print("one\r\n"));
+    EXPECT_EQ(0u, Drawer.documents);
+}
+
+TEST_F(Drawn, StatesCarryFromPageOneAndBlankPagesAreSkipped)
+{
+    Set("DRAW", 1);
+    Set("SKIPEMPTY", 1);
+    /* Page 1 turns bold on, blank page 2 condensed; page 3 is both. */
+    EXPECT_EQ(1, Print("one\x1b" "E\f\x0f\r\n\fthree\f", 3, 3));
+    ASSERT_EQ(1u, Drawer.sheets.size());
+    EXPECT_EQ("three\n", SheetText(Drawer.sheets[0]));
+    for (const LayoutCell &c : Drawer.sheets[0].cells) {
+        EXPECT_EQ(CELL_BOLD, c.attributes);
+        EXPECT_EQ(21, c.width);
+    }
+    ResetDrawer();
+    EXPECT_EQ(1, Print("one\x1b" "E\f\x0f\r\n\fthree\f", 1, 99));
+    EXPECT_EQ(Lines({"one\n", "three\n"}), Texts());
+    EXPECT_EQ(Host.lines[4], TextBlankSkipped);
+    /* A job that draws nothing opens no document and logs no drawing. */
+    ResetDrawer();
+    EXPECT_EQ(1, Print("\r\n\f\r\n", 1, 99));
+    EXPECT_EQ(0u, Drawer.documents);
+    for (const std::string &line : Host.lines)
+        EXPECT_NE(TextDrawing, line);
+}
+
+TEST_F(Drawn, CodePageSettingChoosesTheLetters)
+{
+    Set("DRAW", 1);
+    Set("CODEPAGE", 1125);
+    EXPECT_EQ(1, Print("\xf2"));
+    EXPECT_EQ(Lines({"\xd2\x90\n"}), Texts());
+}
+
+TEST_F(Drawn, FailuresEndTheJobWithError)
+{
+    Set("DRAW", 1);
+    Drawer.failSheet = 2;
+    EXPECT_EQ(0, Print("one\ftwo\fthree"));
+    EXPECT_EQ(2u, Drawer.sheets.size());
+    EXPECT_EQ(1u, Drawer.aborted);
+    EXPECT_EQ(0u, Drawer.ended);
+    Lines expected = {Opening(input), Opening(printer), TextAnalysis, TextDrawing, TextError,
+                      Closing(printer), Closing(input)};
+    EXPECT_EQ(expected, Host.lines);
+
+    ResetDrawer();
+    Drawer.failStart = true;
+    EXPECT_EQ(0, Print("one\ftwo"));
+    EXPECT_EQ(0u, Drawer.sheets.size());
+    EXPECT_EQ(expected, Host.lines);
+
+    ResetDrawer();
+    Drawer.failEnd = true;
+    EXPECT_EQ(0, Print("one\ftwo"));
+    EXPECT_EQ(2u, Drawer.sheets.size());
+    EXPECT_EQ(expected, Host.lines);
+}
+
+TEST_F(Drawn, CancelDrawsNothing)
+{
+    Set("DRAW", 1);
+    WriteText(input, "one");
+    ResetHost(2, 1, 1);
+    EXPECT_EQ(1, PrintFile(TestLog(), input.c_str(), printer));
+    EXPECT_EQ(0u, Drawer.documents);
+}
+#endif

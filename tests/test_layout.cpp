@@ -1,0 +1,354 @@
+/* The character printer's interpreter and the sheet layout: what a page's
+ * bytes put on paper, the state carried between pages, and the fit of a
+ * sheet to a device's printable area. */
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "test_support.h"
+
+typedef std::vector<std::string> Sheets;
+
+static const uint32_t Columns80 = 80 * 36;
+
+/* A literal with its NUL bytes. */
+#define S(text) std::string(text, sizeof text - 1)
+
+static PrinterState PowerOnState()
+{
+    PrinterState state;
+    InitialPrinterState(&state, NULL, 0, 0);
+    return state;
+}
+
+/* Lays out one page; the sheets' texts, and the state after it. */
+static Sheets LayOut(const std::string &bytes, PrinterState *state = NULL, uint32_t codePage = 866,
+                     uint32_t carriage = Columns80, std::vector<RecordedSheet> *copies = NULL)
+{
+    PrinterState start = state ? *state : PowerOnState();
+    LayoutSheet sheet;
+    PageLayout layout;
+    Sheets texts;
+
+    EXPECT_TRUE(AllocateSheet(&sheet));
+    BeginPageLayout(&layout, &start, (const unsigned char *)bytes.data(), (uint32_t)bytes.size(),
+                    codePage, carriage);
+    while (LayOutNextSheet(&layout, &sheet)) {
+        texts.push_back(SheetText(sheet));
+        EXPECT_LE(sheet.cellCount, (uint32_t)LAYOUT_SHEET_CELLS);
+        if (copies) {
+            RecordedSheet copy;
+            copy.lines.assign(sheet.lines, sheet.lines + sheet.lineCount);
+            copy.cells.assign(sheet.cells, sheet.cells + sheet.cellCount);
+            copy.carriage = sheet.carriage;
+            copy.form = sheet.form;
+            copies->push_back(copy);
+        }
+        if (texts.size() > 1000)
+            break;
+    }
+    FreeSheet(&sheet);
+    if (state)
+        *state = layout.state;
+    return texts;
+}
+
+/* The one sheet's cells, in line order. */
+static std::vector<LayoutCell> Cells(const std::string &bytes, PrinterState *state = NULL)
+{
+    std::vector<RecordedSheet> copies;
+    LayOut(bytes, state, 866, Columns80, &copies);
+    return copies.empty() ? std::vector<LayoutCell>() : copies[0].cells;
+}
+
+TEST(Layout, LineEndsTabsAndBackspace)
+{
+    EXPECT_EQ(Sheets({"one\ntwo\n"}), LayOut("one\r\ntwo\r\n"));
+    EXPECT_EQ(Sheets({"one\ntwo\n"}), LayOut("one\ntwo"));   /* LF alone starts the line at 0 */
+    /* CR strikes over from column 0: both letters of a place print. */
+    EXPECT_EQ(Sheets({"AXBYCZDE\n"}), LayOut("ABCDE\rXYZ"));
+    EXPECT_EQ(Sheets({"a       b\n"}), LayOut("a\tb"));
+    EXPECT_EQ(Sheets({"        b\n"}), LayOut("\tb"));
+    EXPECT_EQ(Sheets({"abcdefgh        x\n"}), LayOut("abcdefgh\tx"));
+    /* BS goes back one column: both letters underlined. */
+    EXPECT_EQ(CELL_UNDERLINE, Cells("ab\b\b__")[0].attributes);
+    EXPECT_EQ(CELL_UNDERLINE, Cells("ab\b\b__")[1].attributes);
+    /* BS at column 0 stays there. */
+    EXPECT_EQ(Sheets({"b\n"}), LayOut("\bb"));
+    /* Blank lines keep their rows. */
+    EXPECT_EQ(Sheets({"a\n\n\nb\n"}), LayOut("a\r\n\r\n\r\nb"));
+}
+
+TEST(Layout, OverstrikeBoldAndUnderline)
+{
+    std::vector<LayoutCell> c = Cells("ab\bb\r__");
+    ASSERT_EQ(2u, c.size());
+    EXPECT_EQ('a', c[0].ch);
+    EXPECT_EQ(CELL_UNDERLINE, c[0].attributes);
+    EXPECT_EQ('b', c[1].ch);
+    EXPECT_EQ(CELL_BOLD | CELL_UNDERLINE, c[1].attributes);
+    /* A character struck on an underscore takes its place, underlined. */
+    c = Cells("_\bq");
+    ASSERT_EQ(1u, c.size());
+    EXPECT_EQ('q', c[0].ch);
+    EXPECT_EQ(CELL_UNDERLINE, c[0].attributes);
+    /* A different character prints over it: both stay, in order. */
+    c = Cells("O\b/");
+    ASSERT_EQ(2u, c.size());
+    EXPECT_EQ(c[0].x, c[1].x);
+    EXPECT_EQ(0, c[0].attributes | c[1].attributes);
+    /* A blank struck over a character changes nothing. */
+    c = Cells("x\r \x1b" "E \x1b" "F");
+    ASSERT_EQ(1u, c.size());
+    EXPECT_EQ(0, c[0].attributes);
+}
+
+TEST(Layout, HonouredCommandsChangeTheLook)
+{
+    PrinterState state = PowerOnState();
+    std::vector<LayoutCell> c = Cells("a\x1b" "Eb\x1b" "Fc\x1bGd\x1bHe\x1b-\x01" "f\x1b-0g");
+    ASSERT_EQ(7u, c.size());
+    EXPECT_EQ(0, c[0].attributes);
+    EXPECT_EQ(CELL_BOLD, c[1].attributes);
+    EXPECT_EQ(0, c[2].attributes);
+    EXPECT_EQ(CELL_BOLD, c[3].attributes);
+    EXPECT_EQ(0, c[4].attributes);
+    EXPECT_EQ(CELL_UNDERLINE, c[5].attributes);
+    EXPECT_EQ(0, c[6].attributes);
+
+    /* Widths: 10, 12, 15 cpi; condensed; double width, one line or held. */
+    c = Cells(std::string("a\x1bMb\x1bgc\x1bPd\x0f" "e\x12" "f\x1b\x0fg\x12\x1bMh\x0fi\x12\x0ej\x14k\x1b\x0el\n") +
+              S("m\x1bW1n\x1bW\x00o"), &state);
+    std::vector<int> widths;
+    for (const LayoutCell &cell : c)
+        widths.push_back(cell.width);
+    EXPECT_EQ(std::vector<int>({36, 30, 24, 36, 21, 36, 21, 30, 18, 60, 30, 60, 30, 60, 30}), widths);
+    /* Each cell starts where the one before ended. */
+    for (size_t i = 1; i < 12; i++)
+        EXPECT_EQ(c[i - 1].x + c[i - 1].width, c[i].x) << i;
+
+    /* ESC @ puts it all back. */
+    state = PowerOnState();
+    c = Cells("\x1b" "E\x1b-1\x0f\x1bW1\x1b@x", &state);
+    ASSERT_EQ(1u, c.size());
+    EXPECT_EQ(36, c[0].width);
+    EXPECT_EQ(0, c[0].attributes);
+}
+
+TEST(Layout, LineSpacingAndFormLength)
+{
+    std::vector<RecordedSheet> copies;
+    LayOut("a\n\x1b" "0b\n\x1b" "3\x10" "c\n\x1b" "A\x0c" "d\n\x1b" "2e\nf", NULL, 866, Columns80, &copies);
+    ASSERT_EQ(1u, copies.size());
+    std::vector<int> ys;
+    for (const LayoutLine &line : copies[0].lines)
+        ys.push_back(line.y);
+    /* 1/6, then 1/8, n/216, n/72 and 1/6 again: each line's spacing is that
+     * of the LF that ended the line before. */
+    EXPECT_EQ(std::vector<int>({0, 36, 63, 79, 115, 151}), ys);
+
+    /* ESC C n: forms of n lines; ESC C NUL n: of n inches. */
+    PrinterState state = PowerOnState();
+    AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x0a", 3);
+    EXPECT_EQ(360, state.formLength);
+    AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x00\x05", 4);
+    EXPECT_EQ(5 * 216, state.formLength);
+    /* Out of range: no change. */
+    AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x00\x17\x1b" "C\x00\x00", 8);
+    EXPECT_EQ(5 * 216, state.formLength);
+    /* The reset goes back to the form the printer was switched on with. */
+    InitialPrinterState(&state, NULL, 0, 72);
+    EXPECT_EQ(72 * 36, state.formLength);
+    AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x0a\x1b@", 5);
+    EXPECT_EQ(72 * 36, state.formLength);
+}
+
+TEST(Layout, LongPagesFormFeedsAndEmptySheets)
+{
+    std::string page;
+    for (int i = 1; i <= 70; i++)
+        page += "line " + std::to_string(i) + "\r\n";
+    Sheets sheets = LayOut(page);
+    ASSERT_EQ(2u, sheets.size());
+    EXPECT_EQ(0u, sheets[0].find("line 1\n"));
+    EXPECT_NE(std::string::npos, sheets[0].find("line 66\n"));
+    EXPECT_EQ("line 67\nline 68\nline 69\nline 70\n", sheets[1]);
+
+    /* Exactly a form, then the form feed that ends the page: no empty sheet. */
+    page.clear();
+    for (int i = 1; i <= 66; i++)
+        page += "x\r\n";
+    EXPECT_EQ(1u, LayOut(page + "\f").size());
+    EXPECT_EQ(1u, LayOut(page).size());
+
+    /* A form feed ends the sheet; the one that ends the page adds none; one
+     * that ejects a sheet on its own gives an empty sheet. */
+    EXPECT_EQ(Sheets({"a\n", "b\n"}), LayOut("a\fb\f"));
+    EXPECT_EQ(Sheets({"a\n", "", "b\n"}), LayOut("a\f\fb"));
+    EXPECT_EQ(Sheets({""}), LayOut("\f"));
+    EXPECT_EQ(Sheets({""}), LayOut("\r\n\r\n"));
+    EXPECT_EQ(Sheets({""}), LayOut(""));
+
+    /* ESC C shortens the form from the next sheet on. */
+    EXPECT_EQ(Sheets({"1\n2\n3\n", "4\n"}), LayOut("\x1b" "C\x03" "1\n2\n3\n4\n"));
+
+    /* A line beyond the form's end wraps onto the next sheet too. */
+    std::string wide(81, 'w');
+    EXPECT_EQ(2u, LayOut("\x1b" "C\x01" + wide).size());
+}
+
+TEST(Layout, WrapsAtTheCarriage)
+{
+    std::string line(100, 'a');
+    line[79] = 'b';
+    line[80] = 'c';
+    Sheets sheets = LayOut(line);
+    ASSERT_EQ(1u, sheets.size());
+    EXPECT_EQ(std::string(79, 'a') + "b\nc" + std::string(19, 'a') + "\n", sheets[0]);
+    /* A carriage of 136 columns holds it. */
+    EXPECT_EQ(line + "\n", LayOut(line, NULL, 866, 136 * 36)[0]);
+    /* A tab past the end wraps at the next character. */
+    EXPECT_EQ(std::string(78, 'a') + "\nb\n", LayOut(std::string(78, 'a') + "\tb")[0]);
+}
+
+TEST(Layout, SkippedCommandsNeverPrint)
+{
+    /* Bit images with data bytes that look like text and control bytes. */
+    std::string image = S("\x1b*\x00\x05\x00") + "GRAPH";
+    EXPECT_EQ(Sheets({"ab\n"}), LayOut("a" + image + "b"));
+    image = S("\x1b*\x27\x02\x00") + "\n\n\fXYZ";
+    EXPECT_EQ(Sheets({"ab\n"}), LayOut("a" + image + "b"));
+    EXPECT_EQ(Sheets({"ab\n"}), LayOut(S("a\x1bK\x03\x00" "ABCb")));
+    EXPECT_EQ(Sheets({"ab\n"}), LayOut(S("a\x1bZ\x02\x00" "\r\nb")));
+    EXPECT_EQ(Sheets({"ab\n"}), LayOut(S("a\x1b^\x00\x02\x00" "ABCDb")));
+    /* ESC ( c nL nH data, and one-parameter commands. */
+    EXPECT_EQ(Sheets({"ab\n"}), LayOut(S("a\x1b(^\x03\x00XYZb")));
+    EXPECT_EQ(Sheets({"ab\n"}), LayOut("a\x1bk1\x1bx1\x1b!Ab"));
+    /* Tab lists run to their NUL. */
+    EXPECT_EQ(Sheets({"ab\n"}), LayOut(S("a\x1b" "D\x08\x10\x18\x00" "b")));
+    /* Raster graphics, plain and run-length coded: two rows of 16 dots. */
+    EXPECT_EQ(Sheets({"ab\n"}), LayOut(S("a\x1b.\x00\x0a\x0a\x02\x10\x00" "ABCDb")));
+    EXPECT_EQ(Sheets({"ab\n"}),
+              LayOut(S("a\x1b.\x01\x0a\x0a\x02\x10\x00" "\x01XY\xfeZb")));
+    /* User-defined characters: two, of one column each. */
+    EXPECT_EQ(Sheets({"ab\n"}),
+              LayOut(S("a\x1b&\x00\x41\x42" "\x00\x01\x00QQQ" "\x00\x01\x00RRRb")));
+    /* Control bytes print nothing; an unknown command takes one byte. */
+    EXPECT_EQ(Sheets({"ab\n"}), LayOut(S("a\x00\x07\x0b\x18\x7f\x1b~b")));
+}
+
+TEST(Layout, CommandCutByThePageEndGoesOnWithTheNext)
+{
+    /* The bit image's data runs over the page's end: the next page's first
+     * bytes are still graphics. */
+    PrinterState state = PowerOnState();
+    LayOut(S("x\x1bK\x06\x00" "ABC"), &state);
+    EXPECT_EQ(Sheets({"y\n"}), LayOut("DEFy", &state));
+    /* The state-only pass leaves the same state. */
+    PrinterState quick = PowerOnState();
+    AdvancePrinterState(&quick, (const unsigned char *)"x\x1bK\x06\x00" "ABC", 8);
+    EXPECT_EQ(Sheets({"y\n"}), LayOut("DEFy", &quick));
+}
+
+TEST(Layout, CodePages866And1125)
+{
+    /* Byte 0xF2: Є in 866, Ґ in 1125; letters and box drawing shared. */
+    std::string bytes = "\x80\xa0\xf2\xc4\xb3";
+    EXPECT_EQ(Sheets({"\xd0\x90\xd0\xb0\xd0\x84\xe2\x94\x80\xe2\x94\x82\n"}), LayOut(bytes, NULL, 866));
+    EXPECT_EQ(Sheets({"\xd0\x90\xd0\xb0\xd2\x90\xe2\x94\x80\xe2\x94\x82\n"}), LayOut(bytes, NULL, 1125));
+}
+
+TEST(Layout, StateCarriesOverPagesAndSetUp)
+{
+    static const unsigned char image[] = "\x1b" "Eone\f\x0ftwo\fthree\x1b" "F\f";
+    PageTable table = {NULL, NULL, 0};
+    uint32_t count = 0;
+    ASSERT_TRUE(SplitPages(image, sizeof image - 1, 12, &table, &count));
+    PrinterState initial = PowerOnState(), atThree;
+    PrinterStateAtPage(&atThree, &initial, image, &table, 2);
+    EXPECT_EQ(1, atThree.emphasized);
+    EXPECT_EQ(1, atThree.condensed);
+    /* The widest line: "one" at 10 cpi, wider than "three" condensed. */
+    EXPECT_EQ(108u, MeasureCarriage(&initial, image, &table));
+    FreePageTable(&table);
+
+    /* Set-up bytes start the layout condensed; a form in lines. */
+    PrinterState setUp;
+    InitialPrinterState(&setUp, (const unsigned char *)"\x0f", 1, 40);
+    EXPECT_EQ(1, setUp.condensed);
+    EXPECT_EQ(40 * 36, setUp.formLength);
+    std::vector<LayoutCell> c = Cells("a", &setUp);
+    ASSERT_EQ(1u, c.size());
+    EXPECT_EQ(21, c[0].width);
+}
+
+TEST(Layout, CarriageIsTheWidestLine)
+{
+    std::string text = std::string(100, 'x') + "\r\n" + std::string(20, 'y') + "          \f" +
+                       "\x1bW1" + std::string(70, 'z') + "\f" + std::string(300, 'q');
+    PageTable table = {NULL, NULL, 0};
+    uint32_t count = 0;
+    PrinterState initial = PowerOnState();
+    ASSERT_TRUE(SplitPages((const unsigned char *)text.data(), (uint32_t)text.size(), 12, &table,
+                           &count));
+    /* The 300 columns are cut to 13.6 inches, wider than the 70 wide ones. */
+    EXPECT_EQ((uint32_t)LAYOUT_MAX_CARRIAGE,
+              MeasureCarriage(&initial, (const unsigned char *)text.data(), &table));
+    table.Entries = 2;
+    /* 70 double-width columns: 14 inches, also cut. */
+    EXPECT_EQ((uint32_t)LAYOUT_MAX_CARRIAGE,
+              MeasureCarriage(&initial, (const unsigned char *)text.data(), &table));
+    table.Entries = 1;
+    /* Trailing blanks need no room. */
+    EXPECT_EQ(3600u, MeasureCarriage(&initial, (const unsigned char *)text.data(), &table));
+    FreePageTable(&table);
+}
+
+TEST(Layout, FitAndLandscape)
+{
+    DrawingArea a4;
+    SheetFit fit;
+    A4DrawingArea(&a4);
+
+    /* 80 columns x 66 lines on A4 at 300 dpi: width 8 in of 7.76 in. */
+    FitSheet(&a4, 80 * 36, 66 * 36, &fit);
+    EXPECT_NEAR(2329.0 / 2400.0, fit.scale, 1e-4);
+    EXPECT_NEAR(fit.scale * 300 / 360, fit.dotsPerX, 1e-4);
+    EXPECT_NEAR(fit.scale * 300 / 216, fit.dotsPerY, 1e-4);
+    EXPECT_FALSE(ChooseLandscape(&a4, 80 * 36, 66 * 36));
+    /* Never above the nominal size. */
+    FitSheet(&a4, 40 * 36, 20 * 36, &fit);
+    EXPECT_EQ(1.0f, fit.scale);
+    /* 136 columns: upright 0.57, turned 0.71. */
+    EXPECT_TRUE(ChooseLandscape(&a4, 136 * 36, 66 * 36));
+    DrawingArea turned;
+    TurnArea(&a4, &turned);
+    EXPECT_EQ(3358, turned.width);
+    FitSheet(&turned, 136 * 36, 66 * 36, &fit);
+    EXPECT_NEAR(2329.0 / 3300.0, fit.scale, 1e-4);
+    /* 110 columns fit no better turned. */
+    EXPECT_FALSE(ChooseLandscape(&a4, 110 * 36, 66 * 36));
+    /* A broken area still gives a usable fit. */
+    DrawingArea none = {0, 0, 0, 0};
+    FitSheet(&none, 80 * 36, 66 * 36, &fit);
+    EXPECT_GT(fit.scale, 0.0f);
+}
+
+TEST(Layout, HostileBytesStayWithinTheSheet)
+{
+    /* Carriage returns with distinct characters over one place, and more
+     * cells than a sheet holds: dropped, never written beyond it. */
+    std::string page;
+    for (int i = 0; i < 40000; i++) {
+        page += (char)('!' + i % 90);
+        page += '\r';
+    }
+    page += S("\n\x1b" "3\x00");
+    for (int i = 0; i < 500; i++)
+        page += std::string(80, 'a' + i % 26) + "\n";
+    std::vector<RecordedSheet> copies;
+    LayOut(page, NULL, 866, Columns80, &copies);
+    ASSERT_EQ(1u, copies.size());
+    EXPECT_LE(copies[0].cells.size(), (size_t)LAYOUT_SHEET_CELLS);
+    for (const LayoutLine &line : copies[0].lines)
+        EXPECT_LE(line.count, LAYOUT_LINE_CELLS);
+}
