@@ -37,6 +37,18 @@ expect_range() {
     expect_text "$1" 1003 "$3"
 }
 
+# expect_shape WINDOW upright|landscape: the preview opened in the shape of
+# its sheet.
+expect_shape() {
+    local l t r b
+    read -r l t r b <<<"$(drv rect "$1")"
+    if [ "$2" = upright ]; then
+        [ $((b - t)) -gt $((r - l)) ] || fail "the preview is $((r - l)) x $((b - t)), not upright"
+    else
+        [ $((r - l)) -gt $((b - t)) ] || fail "the preview is $((r - l)) x $((b - t)), not landscape"
+    fi
+}
+
 # The button is there; the preview opens at page 1 as a window owned by the
 # dialog, turns with the keys and the wheel and stops at both ends; Escape
 # and the close box leave the boxes as they were; nothing reaches the log
@@ -52,6 +64,7 @@ case_preview_turns() {
     open_preview "$dialog"
     expect_caption "$PREVIEW" "Страница 1 из 5"
     [ "$(drv owner "$PREVIEW")" = "$dialog" ] || fail "the preview is not owned by the page range dialog"
+    expect_shape "$PREVIEW" upright
     drv pagekeys "$PREVIEW" pgdn || fail "cannot press Page Down"
     expect_caption "$PREVIEW" "Страница 2 из 5"
     drv pagekeys "$PREVIEW" end || fail "cannot press End"
@@ -234,4 +247,24 @@ case_preview_report() {
     expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/expected.prn" "LPT1 output of the report's first page"
 }
 
-ALL_CASES+=" preview_report preview_turns preview_enter_prints preview_blank_mark preview_goes_with_dialog"
+# Lines of 130 columns print on A4 turned: the preview opens landscape,
+# and stays so for every page.
+case_preview_landscape() {
+    local n
+    for n in 1 2 3; do
+        printf 'Page %d %0122d\r\n\f' "$n" 0
+    done >"$CASE_DIR/wide.txt"
+    start_velmar wide.txt
+    find_window '#32770' Print
+    open_preview "$WIN"
+    expect_caption "$PREVIEW" "Страница 1 из 4"
+    expect_shape "$PREVIEW" landscape
+    drv pagekeys "$PREVIEW" end || fail "cannot press End"
+    expect_caption "$PREVIEW" "Страница 4 из 4 (пустая, будет пропущена)"
+    drv pagekeys "$PREVIEW" esc || fail "cannot press Escape"
+    expect_no_preview "$WIN_PID" "after Escape"
+    drv click "$WIN" 2 || fail "cannot press Cancel"
+    expect_exit "after Cancel"
+}
+
+ALL_CASES+=" preview_landscape preview_report preview_turns preview_enter_prints preview_blank_mark preview_goes_with_dialog"
