@@ -168,7 +168,8 @@ LC_ALL=C awk -v copy_ff="$copy_ff" -v start_ff="$start_ff" -v job_ff="$job_ff" -
 # ---------------------------------------------------------------------------
 # The page preview: page turns in the page range dialog's preview, each key
 # waited for until the page is painted, on 200 pages of 80 x 66 (a full
-# form of full lines, about 5.3 KB a page; target at most 50 ms a turn).
+# form of full lines of Windows-1251 Russian, recoded, about 5.3 KB a page;
+# target at most 50 ms a turn).
 # Also: opening it (the carriage measured over the whole file), End after
 # Home the first time (the printer's state walked over every page) and
 # again, Page Up from the last page, the round trip of a message the
@@ -177,14 +178,14 @@ if [ ! -f "$work/preview.txt" ]; then
     python3 - "$work/preview.txt" <<'PY'
 import random, sys
 rng = random.Random(2)
-words = ["Invoice", "total", "12345.67", "qty", "Ivanov", "tax", "order", "item", "January", "sum"]
+words = ["Счёт", "итого", "12345,67", "кол-во", "Иванов", "налог", "заказ", "товар", "январь", "сумма"]
 with open(sys.argv[1], "wb") as out:
     for page in range(200):
         for row in range(66):
             line = ""
             while len(line) < 80:
                 line += rng.choice(words) + " "
-            out.write(line[:80].encode() + b"\r\n")
+            out.write(line[:80].encode("cp1251") + b"\r\n")
         out.write(b"\f")
 PY
 fi
@@ -208,3 +209,50 @@ LC_ALL=C awk -v line="$preview_best" 'BEGIN {
         f[7] / 1000, f[8] / 1000, f[1] / 1000, f[4] / 1000, f[6] / 1000, f[5] / 1000
     printf "    the floor: a message it ignores %.2f ms; memory added while open %.0f KB\n", f[9] / 1000, f[10] / 1024
 }'
+
+# ---- (c) drawn pages --------------------------------------------------------
+# 200 pages of 80 x 66 characters (code page 866, Cyrillic and digits) printed
+# to a CUPS queue of this run's own through Wine's PostScript driver, DRAW on:
+# milliseconds per page from the confirmation until the document is handed to
+# the spooler (EndDoc returned), timed inside bench_draw.exe, which runs the
+# same job and drawing code as velmar.exe. Against, in the same run, the same
+# job sent raw (DRAW off) and the floor under drawing: the same lines drawn
+# with one ExtTextOutW each, no layout. Target: <= 20 ms a page.
+draw_bench() {
+    local cups=$work/cups draw_exe=$build/bench/bench_draw.exe best_drawn="" best_raw="" best_floor="" line i
+    cmake --build "$build" -j2 --target bench_draw >/dev/null || { echo "bench_wine: bench_draw failed to build" >&2; return 1; }
+    . "$root/tests/cups_server.sh"
+    cups_start "$cups" && cups_add_queue Bench_Queue "$cups/jobs" ||
+        { echo "bench_wine: no CUPS server for the drawn pages" >&2; return 1; }
+    python3 - "$work/draw.txt" <<'PY'
+import sys
+line = "Строка {:3d} отчёта: итог 1234567.89 руб. Ёё Щщ Ъъ ЭЮЯ эюя abcdefgh|"
+pages = []
+for p in range(200):
+    rows = [(line.format(r + 1) + "0123456789" * 8)[:80] for r in range(66)]
+    pages.append("\r\n".join(rows) + "\r\n")
+open(sys.argv[1], "wb").write("\f".join(pages).encode("cp866"))
+PY
+    printf '[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0000000000\r\nDRAW=0100000001\r\n' >"$work/draw-on.ini"
+    printf '[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0000000000\r\nDRAW=0000000000\r\n' >"$work/draw-off.ini"
+    for i in $(seq "$runs"); do
+        line=$(wine "$draw_exe" Bench_Queue "$(win "$work/draw.txt")" "$(win "$work/draw-on.ini")" | tr -d '\r')
+        echo "    drawn run $i: $line (us, pages)" >&2
+        [ -z "$best_drawn" ] || [ "${line%% *}" -lt "${best_drawn%% *}" ] && best_drawn=$line
+        line=$(wine "$draw_exe" Bench_Queue "$(win "$work/draw.txt")" "$(win "$work/draw-off.ini")" | tr -d '\r')
+        echo "    raw run $i: $line" >&2
+        [ -z "$best_raw" ] || [ "${line%% *}" -lt "${best_raw%% *}" ] && best_raw=$line
+        line=$(wine "$draw_exe" Bench_Queue "$(win "$work/draw.txt")" "$(win "$work/draw-on.ini")" floor | tr -d '\r')
+        echo "    floor run $i: $line" >&2
+        [ -z "$best_floor" ] || [ "${line%% *}" -lt "${best_floor%% *}" ] && best_floor=$line
+    done
+    cups_stop
+    LC_ALL=C awk -v drawn="$best_drawn" -v raw="$best_raw" -v floor="$best_floor" 'BEGIN {
+        split(drawn, d, " "); split(raw, r, " "); split(floor, f, " ")
+        printf "(c) %d pages of 80 x 66 drawn through the driver: %.2f ms a page (target <= 20), confirmation to EndDoc\n",
+            d[2], d[1] / d[2] / 1000
+        printf "    raw to the same queue %.2f ms a page; the floor, GDI without the layout, %.2f ms a page: %.2f x the floor\n",
+            r[1] / r[2] / 1000, f[1] / f[2] / 1000, d[1] / f[1]
+    }'
+}
+draw_bench

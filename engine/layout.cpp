@@ -85,20 +85,29 @@ struct Run {
     int unread;          /* the last byte belongs to the next sheet */
 };
 
-static void NewLine(Run *r)
+/* The next line. A line feed also ends one-line double width; a line that
+ * wraps keeps it, so the state never depends on where the head is. */
+static void NextLine(Run *r)
 {
     PageLayout *l = r->layout;
 
-    r->s->wideLine = 0;
-    if (!l)
-        return;
     l->x = 0;
-    l->lineOpen = 0;
+    /* A feed of nothing leaves the paper where it is: what follows strikes
+     * on the same line. */
+    if (r->s->lineSpacing != 0)
+        l->lineOpen = 0;
     l->y += r->s->lineSpacing;
     if (l->y >= r->s->formLength) {
         l->y = 0;
         r->sheetEnded = 2;
     }
+}
+
+static void NewLine(Run *r)
+{
+    r->s->wideLine = 0;
+    if (r->layout)
+        NextLine(r);
 }
 
 static void FormFeed(Run *r)
@@ -166,12 +175,18 @@ static void Strike(Run *r, uint16_t ch, uint32_t x, uint32_t w, uint8_t attribut
             c->attributes |= attributes | CELL_BOLD;
             return;
         }
+        /* An underlined blank takes whatever is struck on it. */
+        if (c->ch == ' ') {
+            c->attributes |= attributes;
+            c->ch = ch;
+            return;
+        }
         if (ch == '_') {
             c->attributes |= attributes | CELL_UNDERLINE;
             return;
         }
-        if (c->ch == '_' || c->ch == ' ') {
-            c->attributes |= attributes | (c->ch == '_' ? CELL_UNDERLINE : 0);
+        if (c->ch == '_') {
+            c->attributes |= attributes | CELL_UNDERLINE;
             c->ch = ch;
             return;
         }
@@ -205,7 +220,7 @@ static void PrintByte(Run *r, unsigned char b)
     w = CharWidth(r->s);
     /* A line too long for the carriage goes on at the start of the next. */
     if (l->x + w > l->carriage && l->x > 0) {
-        NewLine(r);
+        NextLine(r);
         /* Off the form: the character opens the next sheet. */
         if (r->sheetEnded && r->sheet) {
             r->unread = 1;
@@ -571,9 +586,10 @@ int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet)
             Step(&r, layout->bytes[layout->offset++]);
             if (r.unread)
                 layout->offset--;
+            /* The grid reaches as far down as any form of the sheet. */
+            if (layout->state.formLength > sheet->form)
+                sheet->form = layout->state.formLength;
         }
-        /* The form in force when the sheet ended: an ESC C at its top. */
-        sheet->form = layout->state.formLength;
         layout->overflowed = r.sheetEnded == 2;
         if (layout->offset >= layout->length)
             layout->done = 1;

@@ -78,7 +78,8 @@ struct LayoutSheet {
     uint32_t lineCount;
     uint32_t cellCount;
     uint32_t carriage;   /* width of the grid, 1/360 inch */
-    uint32_t form;       /* height of the grid: the form length, 1/216 inch */
+    uint32_t form;       /* height of the grid: the longest form in force on the
+                          * sheet, 1/216 inch */
     uint32_t dropped;    /* cells that did not fit (hostile input only) */
 };
 

@@ -172,3 +172,28 @@ print_job = {
 }
 for name, data in print_job.items():
     write("print_job", name, data)
+
+
+# ---- layout: byte 0 code page and carriage, byte 1 set-up length and form,
+# the set-up bytes, then the file (pages at form feeds)
+def layout_seed(name, text, codepage_1125=False, columns=80, setup=b"", form_lines=0):
+    head = bytes([(1 if codepage_1125 else 0) | ((columns - 8) << 1),
+                  len(setup) | ((form_lines // 8) << 4)])
+    write("layout", name, head + setup + text)
+
+
+CP866_REPORT = "Отчёт за март\r\nИтого: ".encode("cp866")
+layout_seed("plain-pages", b"one\r\ntwo\r\n\fthree\r\n\f")
+layout_seed("cyrillic-1125", CP866_REPORT + b"\xf2\xf3\xf4\xf5", codepage_1125=True)
+layout_seed("bold-underline", b"a\x1bEbold\x1bF \x1b-1under\x1b-0 x\bx y\b_\r\n")
+layout_seed("pitches", b"\x1bM12\x1bg15\x1bP10\x0fcond\x12\x0ewide\x14\x1bW1w\x1bW0\n")
+layout_seed("spacing-forms", b"\x1b0a\n\x1b3\x10b\n\x1bA\x0cc\n\x1bC\x03" + b"l\n" * 8 +
+            b"\x1bC\x00\x01" + b"m\n" * 8 + b"\x1b@z")
+layout_seed("graphics", b"a\x1b*\x00\x04\x00GRPH\x1bK\x02\x00\n\n\x1b^\x00\x01\x00AB"
+            b"\x1b(^\x02\x00XY\x1b.\x01\x0a\x0a\x02\x10\x00\x01XY\xfeZ"
+            b"\x1b&\x00AA\x00\x01\x00QQQ\x1bD\x08\x10\x00b")
+layout_seed("cut-command", b"x\x1bK\x08\x00ABC\fDEFGHy\x1bC\f\x0cz")
+layout_seed("wrap-narrow", b"w" * 50 + b"\t\tq" * 3 + b"\r\n", columns=8)
+layout_seed("long-page", b"line\r\n" * 70 + b"\f" + b"x\r\n" * 66 + b"\f")
+layout_seed("setup-condensed", b"condensed from the set-up\r\n", setup=b"\x0f", form_lines=40)
+layout_seed("overstrike-crowd", (b"".join(bytes([33 + i % 90]) + b"\r" for i in range(400))))

@@ -66,10 +66,19 @@ static HFONT FontFor(SheetFonts *fonts, uint8_t width, uint8_t attributes)
     }
     if (fonts->count == SHEET_FONTS)
         return NULL; /* the caller frees them and asks again */
-    int cellWidth = (int)(width * fonts->dotsPerX + 0.5f);
-    /* A positive height is the character cell's: ascent plus descent fill
-     * the line, so box-drawing lines meet the next line's. */
-    HFONT font = CreateFontA(fonts->height, cellWidth > 0 ? cellWidth : 1, 0, 0,
+    /* Type as a printer's: the em is the line's height (pica, 12 points
+     * at 6 lines an inch) or, for the narrower pitches, what makes the
+     * font's own advance (0.6 em in each of the fonts taken) the column's
+     * width: elite 10 points, 15 cpi 8, condensed 7 and 6. The width is
+     * asked of the font only for double width; a driver that does not
+     * stretch type (Wine's PostScript driver) then spaces the letters.
+     * Box-drawing glyphs reach beyond the
+     * em and so meet the next line's. */
+    int em = (int)(width * fonts->dotsPerX / 0.6f + 0.5f);
+    if (em > fonts->height)
+        em = fonts->height;
+    int stretched = width > 36 ? (int)(width * fonts->dotsPerX + 0.5f) : 0;
+    HFONT font = CreateFontA(-(em > 0 ? em : 1), stretched, 0, 0,
                              (attributes & CELL_BOLD) ? FW_BOLD : FW_NORMAL, FALSE,
                              (attributes & CELL_UNDERLINE) ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
                              OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
@@ -109,12 +118,13 @@ int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutShe
     fonts.dotsPerX = kx;
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
-    SetTextAlign(dc, TA_TOP | TA_LEFT | TA_NOUPDATECP);
+    /* Every size on one baseline: where the pica em's would be. */
+    SetTextAlign(dc, TA_BASELINE | TA_LEFT | TA_NOUPDATECP);
 
     for (uint32_t l = 0; l < sheet->lineCount; l++) {
         const LayoutLine *line = &sheet->lines[l];
         const LayoutCell *cells = sheet->cells + line->first;
-        int top = rect->top + (int)(line->y * ky + 0.5f);
+        int top = rect->top + (int)(line->y * ky + 0.8f * fonts.height + 0.5f);
         uint32_t i = 0;
 
         while (i < line->count) {

@@ -118,8 +118,12 @@ static void PreviewPaper(HWND window, RECT *area, RECT *paper, RECT *printable)
 static void PaintPreviewSheet(HDC dc, const RECT *paper, const RECT *printable)
 {
     FillRect(dc, paper, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    /* The drawing sets its own text alignment and colours: the note under
+     * the paper gets the DC back as it was. */
+    SaveDC(dc);
     if (PreviewHasSheet && !IsRectEmpty(printable))
         DrawSheet(dc, printable, &PreviewArea, &PreviewSheet);
+    RestoreDC(dc, -1);
 }
 
 static void PaintPreview(HWND window)

@@ -221,7 +221,7 @@ static Bytes StatefulFile(uint32_t pages)
         default: break;                                                   /* an empty page */
         }
         for (uint32_t k = 0; k < (seed >> 8) % 5; k++)
-            image.push_back((unsigned char)(seed >> (k * 3)) & 0x7f);
+            image.push_back((unsigned char)(seed >> (k * 3)));
         image.push_back('\f');
     }
     return image;

@@ -215,23 +215,24 @@ case_preview_goes_with_dialog() {
     [ ! -s "$LPT1_CAPTURE" ] || fail "closing the main window printed"
 }
 
-# A report whose first page runs past one sheet: the preview shows its first
-# sheet (the screenshot of the help and the README), and Enter and Print
-# send exactly that page.
+# A Windows-1251 report whose first page runs past one sheet: the preview
+# shows its first sheet, recoded as the job prints it (the screenshot of the
+# help and the README), and Enter and Print send exactly that page.
 case_preview_report() {
     local dialog n
     {
-        printf '%-30s%s\r\n' "ACME Ltd." "Stock report, March"
+        printf '%-30s%s\r\n' "ООО Акме" "Остатки на складе, март"
         printf '%s\r\n' "+------+------------------------------+----------+------------+"
         printf '%s\r\n' "| No.  | Item                         |      Qty |     Amount |"
         printf '%s\r\n' "+------+------------------------------+----------+------------+"
         for n in $(seq 1 96); do
-            printf '| %4d | %-28s | %8d | %10d.%02d |\r\n' "$n" "Item number $n" $((n * 7 % 50 + 1)) \
+            printf '| %4d | %-28s | %8d | %7d.%02d |\r\n' "$n" "Item number $n" $((n * 7 % 50 + 1)) \
                 $((n * 113 % 9000)) $((n * 37 % 100))
         done
         printf '%s\r\n\f' "+------+------------------------------+----------+------------+"
-    } >"$CASE_DIR/expected.prn"
-    { cat "$CASE_DIR/expected.prn"; printf 'Page two\r\n'; } >"$CASE_DIR/report.txt"
+    } >"$CASE_DIR/page1.utf8"
+    iconv -f UTF-8 -t CP866 <"$CASE_DIR/page1.utf8" >"$CASE_DIR/expected.prn"
+    { iconv -f UTF-8 -t CP1251 <"$CASE_DIR/page1.utf8"; printf 'Page two\r\n'; } >"$CASE_DIR/report.txt"
     start_velmar report.txt
     find_window '#32770' Print
     dialog=$WIN
