@@ -322,7 +322,8 @@ void ShowPagePreview(HWND dialog)
                                     place.left, place.top, place.right - place.left,
                                     place.bottom - place.top, dialog, NULL, AppInstance, NULL);
     if (!PreviewWindow) {
-        FreeSheet(&PreviewSheet);
+        if (PreviewHasSheet)
+            FreeSheet(&PreviewSheet);
         PreviewHasSheet = 0;
         return;
     }
