@@ -115,6 +115,10 @@ check_all() {
   # The help file is compiled with Free Pascal's chmcmd; a test unpacks it.
   need 'command -v chmcmd'                   'fp-utils-3.2.2|fp-utils'
   need 'command -v extract_chmLib'           libchm-bin
+  # Drawn jobs: Ghostscript reads the PostScript of Wine's printer driver
+  # back as text, and Wine needs a fixed-pitch font with Cyrillic letters.
+  need 'command -v gs'                       ghostscript
+  need 'ls /usr/share/fonts/truetype/liberation*/LiberationMono-Regular.ttf /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf 2>/dev/null | grep -q .' 'fonts-liberation|fonts-dejavu-core'
 }
 
 # ---- who may install

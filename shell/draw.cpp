@@ -100,6 +100,7 @@ int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutShe
     SheetFonts fonts;
     float toRectX, toRectY, kx, ky;
     HGDIOBJ oldFont = NULL;
+    HFONT selected = NULL;
     int ok = 1;
 
     if (area->width <= 0 || area->height <= 0)
@@ -141,13 +142,22 @@ int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutShe
             }
             HFONT font = FontFor(&fonts, width, attributes);
             if (!font) {
+                /* Back to the DC's own font before the sheet's are freed. */
+                if (oldFont)
+                    SelectObject(dc, oldFont);
+                selected = NULL;
                 FreeFonts(&fonts);
                 font = FontFor(&fonts, width, attributes);
             }
             if (font) {
-                HGDIOBJ previous = SelectObject(dc, font);
-                if (!oldFont)
-                    oldFont = previous;
+                /* Selected again only when it changes: a driver may set up
+                 * its font anew on every selection. */
+                if (font != selected) {
+                    HGDIOBJ previous = SelectObject(dc, font);
+                    if (!oldFont)
+                        oldFont = previous;
+                    selected = font;
+                }
                 if (!ExtTextOutW(dc, rect->left + (int)(cells[i].x * kx + 0.5f), top, 0, NULL,
                                  text, (UINT)n, advances))
                     ok = 0;

@@ -67,4 +67,35 @@ case_printer_drawing() {
     expect_exit "after WM_CLOSE"
 }
 
-ALL_CASES+=" printer_drawing"
+# A job as wide as the carriage allows prints larger on a turned sheet:
+# landscape, every column still there.
+case_printer_drawing_wide() {
+    local jobs job wide
+    wide=$(printf '%s' "Широкая таблица:"; printf ' %02d' $(seq 1 40))
+    printf '%s\r\nвторая строка\r\n' "$wide" | iconv -f UTF-8 -t CP866 >"$CASE_DIR/wide.txt"
+    [ "$(printf '%s' "$wide" | wc -m)" -gt 120 ] || fail "the test line is too short"
+    jobs=$(queue_jobs Velmar_Queue)
+    drawing_settings Velmar_Queue
+    windows_name wide.txt
+    start_main
+    open_and_print "$MAIN" "$WINPATH"
+    drv click "$WIN" 1 || fail "cannot press Print"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+    local deadline=$((SECONDS + 20))
+    while [ -z "$(ls "$jobs")" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.2; done
+    job=$(ls "$jobs"/job-*.prn 2>/dev/null | head -1)
+    [ -n "$job" ] || fail "no job"
+    grep -q '^%%Orientation: Landscape' "$job" || fail "not landscape: $(grep -m1 '^%%Orientation' "$job")"
+    # Ghostscript reads turned text a letter a line: the sheet is set
+    # upright for reading, on A4 laid sideways (Wine's page set-up at 300 dpi).
+    grep -q '^-90 rotate$' "$job" || fail "no turned page set-up in the job"
+    sed -e 's|/PageSize\[595 842\]|/PageSize[842 595]|' \
+        -e '/%%BeginPageSetup/,/%%EndPageSetup/{s/^75 75 translate$/75 2404 translate/;s/^-90 rotate$/0 rotate/}' \
+        "$job" >"$CASE_DIR/upright.prn"
+    [ "$(drawn_sheet_text "$CASE_DIR/upright.prn" | head -1 | tr -s ' ')" = "$(printf '%s' "$wide" | tr -s ' ')" ] ||
+        fail "the wide line reads: $(drawn_sheet_text "$CASE_DIR/upright.prn" | head -1)"
+    drv close "$MAIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+ALL_CASES+=" printer_drawing printer_drawing_wide"
