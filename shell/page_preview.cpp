@@ -114,16 +114,35 @@ static void PreviewPaper(HWND window, RECT *area, RECT *paper, RECT *printable)
 }
 
 /* Paints the paper and on it the sheet of the page shown, with the drawn
- * job's own drawing. */
+ * job's own drawing. The paper is drawn off screen and put on it in one
+ * piece, so that turning a page does not flicker; without the memory for
+ * that, it is drawn straight on the window. */
 static void PaintPreviewSheet(HDC dc, const RECT *paper, const RECT *printable)
 {
-    FillRect(dc, paper, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    int width = paper->right - paper->left, height = paper->bottom - paper->top;
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = memory ? CreateCompatibleBitmap(dc, width, height) : NULL;
+    HDC target = bitmap ? memory : dc;
+    RECT sheet = *paper, inside = *printable;
+
+    if (bitmap) {
+        SelectObject(memory, bitmap);
+        OffsetRect(&sheet, -paper->left, -paper->top);
+        OffsetRect(&inside, -paper->left, -paper->top);
+    }
     /* The drawing sets its own text alignment and colours: the note under
      * the paper gets the DC back as it was. */
-    SaveDC(dc);
-    if (PreviewHasSheet && !IsRectEmpty(printable))
-        DrawSheet(dc, printable, &PreviewArea, &PreviewSheet);
-    RestoreDC(dc, -1);
+    SaveDC(target);
+    FillRect(target, &sheet, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    if (PreviewHasSheet && !IsRectEmpty(&inside))
+        DrawSheet(target, &inside, &PreviewArea, &PreviewSheet);
+    RestoreDC(target, -1);
+    if (bitmap)
+        BitBlt(dc, paper->left, paper->top, width, height, memory, 0, 0, SRCCOPY);
+    if (memory)
+        DeleteDC(memory);
+    if (bitmap)
+        DeleteObject(bitmap);
 }
 
 static void PaintPreview(HWND window)
