@@ -12,6 +12,18 @@
  *       where start_us runs from process creation to the dialog being found
  *       and the other two from the confirmation.
  *
+ *   bench_driver preview MS TURNS COMMANDLINE
+ *       starts velmar.exe's command line, waits for its page range dialog,
+ *       opens the page preview and turns its pages with the keys, each key
+ *       sent and waited for until the page is painted; then closes the
+ *       preview, cancels the dialog and waits for the end; prints
+ *       "open_us pgdn_mean_us pgdn_max_us first_end_us home_us end_us
+ *       pgup_mean_us pgup_max_us empty_message_us commit_growth EXITCODE":
+ *       TURNS Page Downs from page 1, Home, End (the first walk over the
+ *       whole file), Home, End again, TURNS Page Ups from the last page; the
+ *       round trip of a message the preview does nothing with; and the
+ *       commit it added by the end, over that before it opened
+ *
  *   bench_driver calls FILE OUTPUT BYTES COUNT
  *       the floor under a page: prints the microseconds of one
  *       GetFileAttributesExA on FILE (the settings file) and of one
@@ -200,9 +212,137 @@ static int Calls(const wchar_t *file, const wchar_t *output, DWORD bytes, int co
     return 0;
 }
 
+/* ---- the page preview ------------------------------------------------------ */
+
+static BOOL CALLBACK FindPreview(HWND window, LPARAM param)
+{
+    struct Search *search = (struct Search *)param;
+    DWORD pid = 0;
+    wchar_t name[64];
+
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != search->pid || !IsWindowVisible(window))
+        return TRUE;
+    GetClassNameW(window, name, 64);
+    if (wcscmp(name, L"VelmarPreview") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+/* Waits until enumerating with find turns up a window of the process. */
+static HWND WaitForWindow(WNDENUMPROC find, HANDLE process, DWORD pid, DWORD timeout)
+{
+    struct Search search;
+    LARGE_INTEGER start;
+
+    QueryPerformanceCounter(&start);
+    search.pid = pid;
+    search.found = NULL;
+    while (!search.found) {
+        EnumWindows(find, (LPARAM)&search);
+        if (search.found)
+            break;
+        if (WaitForSingleObject(process, 1) == WAIT_OBJECT_0 || MicrosecondsSince(start) > timeout * 1000.0)
+            return NULL;
+    }
+    return search.found;
+}
+
+/* Sends a key and waits until the preview has handled it (painted). */
+static double Key(HWND window, WPARAM key, DWORD timeout)
+{
+    LARGE_INTEGER start;
+    DWORD_PTR result;
+
+    QueryPerformanceCounter(&start);
+    SendMessageTimeoutW(window, WM_KEYDOWN, key, 0, SMTO_NORMAL, timeout, &result);
+    return MicrosecondsSince(start);
+}
+
+static SIZE_T Commit(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS memory;
+    ZeroMemory(&memory, sizeof memory);
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(process, &memory, sizeof memory);
+    return memory.PagefileUsage;
+}
+
+static int Preview(DWORD timeout, int turns, wchar_t *commandLine)
+{
+    PROCESS_INFORMATION process;
+    LARGE_INTEGER start;
+    HWND dialog, preview;
+    DWORD code = 1;
+    DWORD_PTR result;
+    double open, down = 0, downMax = 0, up = 0, upMax = 0, firstEnd, home, end, empty, t;
+    SIZE_T before, after;
+    int i;
+
+    if (!Start(commandLine, &process))
+        return 1;
+    dialog = WaitForWindow(FindDialog, process.hProcess, process.dwProcessId, timeout);
+    if (!dialog) {
+        fprintf(stderr, "bench_driver: no dialog\n");
+        TerminateProcess(process.hProcess, 1);
+        return 1;
+    }
+    before = Commit(process.hProcess);
+    QueryPerformanceCounter(&start);
+    PostMessageW(dialog, WM_COMMAND, 1005, 0); /* Просмотр */
+    preview = WaitForWindow(FindPreview, process.hProcess, process.dwProcessId, timeout);
+    if (!preview) {
+        fprintf(stderr, "bench_driver: no preview\n");
+        TerminateProcess(process.hProcess, 1);
+        return 1;
+    }
+    SendMessageTimeoutW(preview, WM_NULL, 0, 0, SMTO_NORMAL, timeout, &result);
+    open = MicrosecondsSince(start);
+
+    QueryPerformanceCounter(&start);
+    for (i = 0; i < 100; i++)
+        SendMessageTimeoutW(preview, WM_NULL, 0, 0, SMTO_NORMAL, timeout, &result);
+    empty = MicrosecondsSince(start) / 100;
+
+    for (i = 0; i < turns; i++) {
+        t = Key(preview, VK_NEXT, timeout);
+        down += t;
+        if (t > downMax)
+            downMax = t;
+    }
+    Key(preview, VK_HOME, timeout);
+    firstEnd = Key(preview, VK_END, timeout);
+    home = Key(preview, VK_HOME, timeout);
+    end = Key(preview, VK_END, timeout);
+    for (i = 0; i < turns; i++) {
+        t = Key(preview, VK_PRIOR, timeout);
+        up += t;
+        if (t > upMax)
+            upMax = t;
+    }
+    after = Commit(process.hProcess);
+
+    Key(preview, VK_ESCAPE, timeout);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    if (WaitForSingleObject(process.hProcess, timeout) != WAIT_OBJECT_0) {
+        fprintf(stderr, "bench_driver: the program did not end\n");
+        TerminateProcess(process.hProcess, 1);
+        return 1;
+    }
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    printf("%.0f %.0f %.0f %.0f %.0f %.0f %.0f %.0f %.0f %ld %lu\n", open, down / turns, downMax, firstEnd, home,
+           end, up / turns, upMax, empty, (long)(after - before), code);
+    return 0;
+}
+
 int wmain(int argc, wchar_t **argv)
 {
     QueryPerformanceFrequency(&Frequency);
+    if (argc == 5 && wcscmp(argv[1], L"preview") == 0 && _wtoi(argv[3]) > 0)
+        return Preview((DWORD)_wtoi(argv[2]), _wtoi(argv[3]), argv[4]);
     if (argc == 6 && wcscmp(argv[1], L"calls") == 0)
         return Calls(argv[2], argv[3], (DWORD)_wtoi(argv[4]), _wtoi(argv[5]));
     if (argc != 6) {

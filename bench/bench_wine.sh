@@ -187,6 +187,51 @@ LC_ALL=C awk -v copy_ff="$copy_ff" -v start_ff="$start_ff" -v job_ff="$job_ff" -
         (commit_ff - base) / 1048576, budget_ff / 1048576, (commit_lf - base) / 1048576, budget_lf / 1048576
 }'
 
+# ---------------------------------------------------------------------------
+# The page preview: page turns in the page range dialog's preview, each key
+# waited for until the page is painted, on 200 pages of 80 x 66 (a full
+# form of full lines of Windows-1251 Russian, recoded, about 5.3 KB a page;
+# target at most 50 ms a turn).
+# Also: opening it (the carriage measured over the whole file), End after
+# Home the first time (the printer's state walked over every page) and
+# again, Page Up from the last page, the round trip of a message the
+# preview ignores (the floor under each turn), and the memory it adds.
+if [ ! -f "$work/preview.txt" ]; then
+    python3 - "$work/preview.txt" <<'PY'
+import random, sys
+rng = random.Random(2)
+words = ["Счёт", "итого", "12345,67", "кол-во", "Иванов", "налог", "заказ", "товар", "январь", "сумма"]
+with open(sys.argv[1], "wb") as out:
+    for page in range(200):
+        for row in range(66):
+            line = ""
+            while len(line) < 80:
+                line += rng.choice(words) + " "
+            out.write(line[:80].encode("cp1251") + b"\r\n")
+        out.write(b"\f")
+PY
+fi
+mkdir -p "$work/preview"
+cp "$exe" "$work/preview/velmar.exe"
+printf '[MAIN]\r\nTODOS=0100000001\r\nSKIPEMPTY=0100000001\r\nPOPT=LPT1\r\n' >"$work/preview/ini.ini"
+preview_best=""
+for i in $(seq "$runs"); do
+    line=$(wine "$driver" preview 120000 50 "\"$(win "$work/preview/velmar.exe")\" $(win "$work/preview.txt")" |
+        tr -d '\r') || { echo "bench_wine: the preview run failed" >&2; exit 1; }
+    echo "    preview run $i: $line" >&2
+    if [ -z "$preview_best" ] || [ "$(echo "$line" | awk '{print $2}')" -lt "$(echo "$preview_best" | awk '{print $2}')" ]; then
+        preview_best=$line
+    fi
+done
+LC_ALL=C awk -v line="$preview_best" 'BEGIN {
+    split(line, f, " ")
+    printf "preview, 200 pages of 80 x 66: a page turn (Page Down) %.1f ms on average, %.1f ms at most (target <= 50 ms)\n",
+        f[2] / 1000, f[3] / 1000
+    printf "    Page Up from the last page %.1f ms on average, %.1f ms at most; opening %.1f ms; End the first time %.1f ms, then %.1f ms; Home %.1f ms\n",
+        f[7] / 1000, f[8] / 1000, f[1] / 1000, f[4] / 1000, f[6] / 1000, f[5] / 1000
+    printf "    the floor: a message it ignores %.2f ms; memory added while open %.0f KB\n", f[9] / 1000, f[10] / 1024
+}'
+
 # ---- (c) drawn pages --------------------------------------------------------
 # 200 pages of 80 x 66 characters (code page 866, Cyrillic and digits) printed
 # to a CUPS queue of this run's own through Wine's PostScript driver, DRAW on:

@@ -102,6 +102,20 @@ void FreePageTable(PageTable *table);
 int SplitPagesByLines(const unsigned char *image, uint32_t size, unsigned char delimiter,
                       uint32_t lines, PageTable *table, uint32_t *pageCount);
 
+/* The job's own data while it waits in ChoosePageRange, for a host that
+ * shows the pages (the page range dialog's preview): the image as split
+ * (recoded when it was), its page table and the output name. Set right
+ * before ChoosePageRange and cleared (NULL, 0) right after it; the job
+ * keeps owning the memory. */
+extern const unsigned char *JobImage;
+extern uint32_t JobImageSize;
+extern const PageTable *JobPageTable;
+extern const char *JobOutputName;
+/* And what a drawn job would start from: the form's set-up bytes and page
+ * length (JobPrinterForm), and the printer's code page (866 or 1125). */
+extern const struct JobForm *JobPrinterForm;
+extern uint32_t JobCodePage;
+
 /* ---- DOS recoding ----------------------------------------------------------- */
 
 /* Recodes Windows-1251 Cyrillic letters to code page 866 in place when the
@@ -198,6 +212,8 @@ int ReadJobForm(JobForm *form);
 /* 1 if any byte of the page is above 32; else logs the blank-page line and
  * returns 0. */
 int PageHasText(const unsigned char *bytes, uint32_t length, ActivityLog log);
+/* The same test without the log line: 1 if any byte is above 32. */
+int PageBytesHaveText(const unsigned char *bytes, uint32_t length);
 
 /* The whole job. Returns 1 when it ran to its end after opening both files,
  * 0 when an open failed or the job broke off with "Ошибка". */

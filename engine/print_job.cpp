@@ -7,13 +7,26 @@
 uint32_t PageCount;
 uint32_t PageFrom;
 uint32_t PageTo;
+const unsigned char *JobImage;
+uint32_t JobImageSize;
+const PageTable *JobPageTable;
+const char *JobOutputName;
+const JobForm *JobPrinterForm;
+uint32_t JobCodePage;
 
-int PageHasText(const unsigned char *bytes, uint32_t length, ActivityLog log)
+int PageBytesHaveText(const unsigned char *bytes, uint32_t length)
 {
     for (uint32_t i = 0; i < length; i++) {
         if (bytes[i] > 32)
             return 1;
     }
+    return 0;
+}
+
+int PageHasText(const unsigned char *bytes, uint32_t length, ActivityLog log)
+{
+    if (PageBytesHaveText(bytes, length))
+        return 1;
     LogLine(log, TextBlankSkipped);
     return 0;
 }
@@ -106,6 +119,7 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
     uint32_t pageCount = 0;
     int result = 0;
     int opened;
+    int chosen;
 
     line = (char *)HeapAlloc(heap, HEAP_ZERO_MEMORY, LOG_LINE_SIZE);
     if (!line) {
@@ -154,7 +168,21 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
     }
 
     result = 1;
-    if (ChoosePageRange(log, pageCount) == 1) {
+    /* Lent to the host for the dialog's preview, and taken back at once. */
+    JobImage = image;
+    JobImageSize = size;
+    JobPageTable = &table;
+    JobOutputName = outputName;
+    JobPrinterForm = &form;
+    JobCodePage = CodePageFromSetting(codePage);
+    chosen = ChoosePageRange(log, pageCount);
+    JobImage = NULL;
+    JobImageSize = 0;
+    JobPageTable = NULL;
+    JobOutputName = NULL;
+    JobPrinterForm = NULL;
+    JobCodePage = 0;
+    if (chosen == 1) {
         /* Unsigned throughout: a To typed as a negative number is cut to the
          * count, and a From of 0 or a negative one starts beyond every page. */
         if (PageTo > pageCount)

@@ -197,7 +197,15 @@ static __attribute__((noinline)) const unsigned char *SkipLongSequence(const uns
 /* Whether image[i..size) is valid UTF-8, and whether it holds a Cyrillic
  * letter (leads D0-D3: U+0400-U+04FF). One pass, which stops in the block
  * of 64 bytes that holds the first invalid byte. */
-static int CheckUtf8(const unsigned char *image, uint32_t size, uint32_t i)
+/* The two loops over every byte of a UTF-8 file are built for speed even
+ * where the rest of the program is built for size. */
+#if defined(__GNUC__) && !defined(__clang__)
+#define HOT_LOOP __attribute__((optimize("O2")))
+#else
+#define HOT_LOOP
+#endif
+
+static HOT_LOOP int CheckUtf8(const unsigned char *image, uint32_t size, uint32_t i)
 {
     const unsigned char *p = image + i, *end = image + size;
     unsigned seen = 0;
@@ -261,7 +269,8 @@ static __attribute__((noinline)) const unsigned char *DecodeLongSequence(const u
  * bytes; returns how many it wrote. A continuation byte writes its pair's
  * entry too, but does not count it: the next character's byte goes over
  * it. Every byte is read before any write reaches it. */
-static uint32_t DecodeValidUtf8(unsigned char *image, uint32_t size, uint32_t i, const DosMap *map)
+static HOT_LOOP uint32_t DecodeValidUtf8(unsigned char *image, uint32_t size, uint32_t i,
+                                          const DosMap *map)
 {
     const unsigned char *p = image + i, *end = image + size;
     unsigned char *out = image;

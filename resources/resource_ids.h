@@ -35,6 +35,7 @@
 #define IDC_PAGE_RANGE_COUNT     1000
 #define IDC_PAGE_RANGE_TO        1003
 #define IDC_PAGE_RANGE_FROM      1004
+#define IDC_PAGE_RANGE_PREVIEW   1005  /* "Просмотр": the page preview */
 
 /* Settings dialog (130) */
 #define IDC_SETTINGS_TODOS       1001

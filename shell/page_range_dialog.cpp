@@ -21,6 +21,9 @@ static void InitPageRange(HWND dialog, char *text)
  * Print. The count box is never read back. */
 static void EndPageRange(HWND dialog, int command, char *text)
 {
+    /* A command that reaches the dialog while its preview is open (only a
+     * program can send one then) takes the preview with it. */
+    ClosePagePreview();
     PageFrom = ReadNumberBox(dialog, IDC_PAGE_RANGE_FROM, text);
     PageTo = ReadNumberBox(dialog, IDC_PAGE_RANGE_TO, text);
     EndDialog(dialog, command);
@@ -37,6 +40,10 @@ static INT_PTR CALLBACK PageRangeDialogProc(HWND dialog, UINT message, WPARAM wP
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
             EndPageRange(dialog, LOWORD(wParam), text);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDC_PAGE_RANGE_PREVIEW) {
+            ShowPagePreview(dialog);
             return TRUE;
         }
         break;

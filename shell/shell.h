@@ -52,6 +52,15 @@ void PickSetup(HWND dialog);
 INT_PTR ShowSettingsDialog(HWND owner);
 INT_PTR ShowAboutDialog(HWND owner);
 
+/* The page range dialog's preview (page_preview.cpp): shows the job's pages
+ * in a modal window owned by dialog, from the page in its From box, and
+ * returns when that window has gone. Enter there puts the page shown into
+ * From and To and leaves the focus on Print. Only while a job lends its
+ * pages (JobPageTable); nothing happens otherwise. */
+void ShowPagePreview(HWND dialog);
+/* Closes the preview if one is open; the dialog calls it before it ends. */
+void ClosePagePreview(void);
+
 /* ---- Dialog boxes (dialog_text.cpp) --------------------------------------- */
 
 /* Clears text (SETTING_TEXT_SIZE bytes) and reads the box's first 255

@@ -18,6 +18,10 @@ void ResetHost(int button, uint32_t from, uint32_t to)
     Host.offeredCount = 0;
     Host.askedWith = NULL;
     Host.onLine = nullptr;
+    Host.lentImage.clear();
+    Host.lentEntries = 0;
+    Host.lentOutput.clear();
+    Host.lentAll = false;
 }
 
 void LogLine(ActivityLog log, const char *text)
@@ -37,6 +41,20 @@ int ChoosePageRange(ActivityLog log, uint32_t pageCount)
     PageCount = pageCount;
     PageFrom = Host.from;
     PageTo = Host.to;
+    Host.lentAll = JobImage && JobPageTable && JobOutputName && JobPrinterForm;
+    Host.lentSetup.clear();
+    Host.lentPageLines = 0;
+    if (JobPrinterForm) {
+        Host.lentSetup.assign(JobPrinterForm->setup, JobPrinterForm->setup + JobPrinterForm->setupCount);
+        Host.lentPageLines = JobPrinterForm->pageLines;
+    }
+    Host.lentCodePage = JobCodePage;
+    if (JobImage)
+        Host.lentImage.assign(JobImage, JobImage + JobImageSize);
+    if (JobPageTable)
+        Host.lentEntries = JobPageTable->Entries;
+    if (JobOutputName)
+        Host.lentOutput = JobOutputName;
     return Host.button;
 }
 

@@ -89,6 +89,41 @@ TEST_F(Job, AllPagesGiveTheWholeFileByteForByte)
     EXPECT_EQ(TestLog(), Host.askedWith);
 }
 
+/* The dialog sees the job's own image (recoded, as it is split), its table
+ * and its output while it is open; once it has closed, nothing is lent. */
+TEST_F(Job, LendsItsImageTableAndOutputOnlyWhileTheDialogIsOpen)
+{
+    /* Windows-1251 "абв" and "где": recoded to code page 866 before the split. */
+    const Bytes cyrillic = {0xE0, 0xE1, 0xE2, 0x0C, 0xE3, 0xE4, 0xE5, 0x0C};
+    const Bytes recoded = {0xA0, 0xA1, 0xA2, 0x0C, 0xA3, 0xA4, 0xA5, 0x0C};
+    for (int button : {1, 2}) {
+        Run("[MAIN]\r\nTODOS=0100000001\r\n", cyrillic, button, 1, 3);
+        EXPECT_TRUE(Host.lentAll) << button;
+        EXPECT_EQ(recoded, Host.lentImage) << button;
+        EXPECT_EQ(2u, Host.lentEntries) << button;
+        EXPECT_EQ(output, Host.lentOutput) << button;
+        EXPECT_TRUE(JobImage == NULL && JobPageTable == NULL && JobOutputName == NULL) << button;
+        EXPECT_EQ(0u, JobImageSize) << button;
+    }
+    /* The form and the code page, as the job read them for itself. */
+    Run("[MAIN]\r\nTODOS=0000000000\r\nSETUP=27 64 15\r\nPAGELINES=0C0000000C\r\n"
+        "CODEPAGE=6504000069\r\n", ThreePages, 2, 1, 3);
+    EXPECT_EQ(Bytes({27, 64, 15}), Host.lentSetup);
+    EXPECT_EQ(12u, Host.lentPageLines);
+    EXPECT_EQ(1125u, Host.lentCodePage);
+    EXPECT_TRUE(JobPrinterForm == NULL);
+    /* An empty file still lends its (empty) image and table. */
+    Run(SwitchesOff, Bytes(), 2, 1, 1);
+    EXPECT_TRUE(Host.lentAll);
+    EXPECT_EQ(0u, Host.lentEntries);
+    /* A job that never reaches the dialog lends nothing. */
+    Prepare(SwitchesOff, ThreePages);
+    ResetHost(1, 1, 3);
+    EXPECT_EQ(0, PrintFile(TestLog(), JoinPath(dir, "missing.txt").c_str(), output.c_str()));
+    EXPECT_FALSE(Host.asked);
+    EXPECT_TRUE(JobImage == NULL && JobPageTable == NULL && JobOutputName == NULL);
+}
+
 TEST_F(Job, RangesPickPagesWithTheirDelimiters)
 {
     struct { uint32_t from, to; const char *out; } cases[] = {

@@ -81,6 +81,14 @@ struct RecordingHost {
     /* Called after each line is recorded, while the job goes on: a test
      * can change the world between two pages. */
     std::function<void(const std::string &)> onLine;
+    /* What the job lent for the dialog's preview, as the dialog saw it. */
+    Bytes lentImage;
+    uint32_t lentEntries;
+    std::string lentOutput;
+    bool lentAll;        /* image, size, table, output name and form all set */
+    Bytes lentSetup;     /* the form's set-up bytes */
+    uint32_t lentPageLines;
+    uint32_t lentCodePage;
 };
 extern RecordingHost Host;
 

@@ -45,6 +45,14 @@
  *                                           keyboard focus in HWND's thread
  *   driver modules PID                      the full paths of the modules
  *                                           loaded in process PID, one a line
+ *   driver title HWND                       prints the window's title (UTF-8)
+ *   driver pagekeys HWND KEY...             brings HWND to the front, then
+ *                                           presses KEY: pgdn, pgup, home,
+ *                                           end, left, right, up, down, enter,
+ *                                           esc
+ *   driver wheel HWND DELTA...              turns the mouse wheel over HWND by
+ *                                           each DELTA (120 a notch, positive
+ *                                           away from the user)
  *
  * Exit status: 0 done, 1 timed out or not found, 2 bad usage. Every wait has
  * a timeout: a hung program must fail the test, never hang it.
@@ -721,11 +729,95 @@ static int CmdChoose(HWND dialog, const wchar_t *id, const wchar_t *text)
     return SendInput((UINT)count, inputs, sizeof(INPUT)) == (UINT)count ? 0 : 1;
 }
 
+/* ---- page keys, the wheel, window titles --------------------------------- */
+
+static int CmdTitle(HWND window)
+{
+    wchar_t title[256];
+    DWORD_PTR result;
+
+    memset(title, 0, sizeof title);
+    if (!IsWindow(window) || !SendMessageTimeoutW(window, WM_GETTEXT, 256, (LPARAM)title, SMTO_ABORTIFHUNG,
+                                                  SEND_TIMEOUT_MS, &result))
+        return 1;
+    PrintUtf8(title);
+    printf("\n");
+    return 0;
+}
+
+/* The navigation keys are extended keys: flagged so, as a keyboard sends
+ * them, or they would read as the number pad's. */
+static void AddExtendedTap(INPUT *inputs, int *count, WORD vk)
+{
+    AddKey(inputs, count, vk, FALSE);
+    inputs[*count - 1].ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+    AddKey(inputs, count, vk, TRUE);
+    inputs[*count - 1].ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+}
+
+static int CmdPageKeys(HWND window, int argc, wchar_t **argv)
+{
+    static const struct {
+        const wchar_t *name;
+        WORD vk;
+    } keys[] = {
+        {L"pgdn", VK_NEXT}, {L"pgup", VK_PRIOR}, {L"home", VK_HOME}, {L"end", VK_END},
+        {L"left", VK_LEFT}, {L"right", VK_RIGHT}, {L"up", VK_UP}, {L"down", VK_DOWN},
+    };
+    INPUT inputs[128];
+    int count = 0, i;
+    size_t k;
+
+    if (argc > 60)
+        return 2;
+    if (!BringToFront(window, 5000)) {
+        fprintf(stderr, "driver: window 0x%lx does not come to the front\n", (unsigned long)(ULONG_PTR)window);
+        return 1;
+    }
+    for (i = 0; i < argc; i++) {
+        if (wcscmp(argv[i], L"enter") == 0) {
+            AddTap(inputs, &count, VK_RETURN, FALSE);
+            continue;
+        }
+        if (wcscmp(argv[i], L"esc") == 0) {
+            AddTap(inputs, &count, VK_ESCAPE, FALSE);
+            continue;
+        }
+        for (k = 0; k < sizeof keys / sizeof keys[0]; k++)
+            if (wcscmp(argv[i], keys[k].name) == 0)
+                break;
+        if (k == sizeof keys / sizeof keys[0])
+            return 2;
+        AddExtendedTap(inputs, &count, keys[k].vk);
+    }
+    return SendInput((UINT)count, inputs, sizeof(INPUT)) == (UINT)count ? 0 : 1;
+}
+
+/* The wheel message goes to the window with the focus; the pointer is put
+ * over the window all the same, as a user's hand would be. */
+static int CmdWheel(HWND window, int argc, wchar_t **argv)
+{
+    INPUT input;
+    RECT rect;
+    int i;
+
+    if (!BringToFront(window, 5000) || !GetWindowRect(window, &rect))
+        return 1;
+    SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    for (i = 0; i < argc; i++) {
+        AddMouse(&input, MOUSEEVENTF_WHEEL);
+        input.mi.mouseData = (DWORD)_wtoi(argv[i]);
+        if (SendInput(1, &input, sizeof input) != 1)
+            return 1;
+    }
+    return 0;
+}
+
 static int Usage(void)
 {
     fprintf(stderr, "usage: driver find|gone|desktop|rect|move|lines|gettext|settext|click|"
                     "checked|listbox|paste|command|send|close|keys|owner|openfile|start|wait-exit|kill|"
-                    "children|clickat|focus|modules ...\n");
+                    "children|clickat|focus|modules|items|choose|title|pagekeys|wheel ...\n");
     return 2;
 }
 
@@ -813,5 +905,11 @@ int wmain(int argc, wchar_t **argv)
         return CmdItems(ParseWindow(argv[0]), argv[1]);
     if (wcscmp(cmd, L"choose") == 0 && argc == 3)
         return CmdChoose(ParseWindow(argv[0]), argv[1], argv[2]);
+    if (wcscmp(cmd, L"title") == 0 && argc == 1)
+        return CmdTitle(ParseWindow(argv[0]));
+    if (wcscmp(cmd, L"pagekeys") == 0 && argc >= 2)
+        return CmdPageKeys(ParseWindow(argv[0]), argc - 1, argv + 1);
+    if (wcscmp(cmd, L"wheel") == 0 && argc >= 2)
+        return CmdWheel(ParseWindow(argv[0]), argc - 1, argv + 1);
     return Usage();
 }

@@ -391,6 +391,7 @@ static void CheckDialogs(void)
         {1004, EDIT, L"", 28, 29, 35, 12, TRUE},
         {NO_ID, TEXT, L"С", 5, 29, 23, 11, FALSE},
         {NO_ID, TEXT, L"по", 63, 29, 22, 11, FALSE},
+        {1005, PUSH, L"&Просмотр", 125, 29, 45, 12, TRUE},
     };
     static const ExpectedItem settings[] = {
         {1, DEFPUSH, L"OK", 114, 92, 39, 11, TRUE},
@@ -421,8 +422,8 @@ static void CheckDialogs(void)
     const BYTE *data;
     Dialog dialog;
 
-    CheckDialog(129, DS_MODALFRAME | WS_POPUP | caption, 0, 0, 0, 130, 68, L"Print", 10, L"Arial", pageRange,
-                10);
+    CheckDialog(129, DS_MODALFRAME | WS_POPUP | caption, 0, 0, 0, 175, 68, L"Print", 10, L"Arial", pageRange,
+                11);
     CheckDialog(130, WS_POPUP | caption | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, DS_MODALFRAME, 0, 0, 163, 124,
                 L"Setting", 10, L"Arial", settings, 17);
     CheckDialog(103, DS_MODALFRAME | caption, WS_POPUP, 22, 17, 126, 65, NULL, 8, L"System", about, 4);

@@ -1,0 +1,357 @@
+/* The page preview's rules: where it opens and how it turns, its caption,
+ * the page bytes and blank mark it shows, where the paper sits, and that the
+ * sheet it lays out is the one the drawn job prints. */
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+
+#include "test_support.h"
+#include "preview_pages.h"
+#ifndef _WIN32
+#include "posix/spooler.h"
+#endif
+
+TEST(PreviewPages, OpensAtThePageInFromOrElseAtPageOne)
+{
+    struct { const char *from; uint32_t count, page; } cases[] = {
+        {"3", 5, 3}, {"5", 5, 5}, {"1", 1, 1}, {" +2", 5, 2}, {"\t4x", 5, 4},
+        /* Nothing that names a page: empty, 0, past the end, negative, a
+         * letter first, a number that wraps round past the count. */
+        {"", 5, 1}, {"0", 5, 1}, {"6", 5, 1}, {"-1", 5, 1}, {"x3", 5, 1},
+        {"4294967295", 5, 1}, {"4294967298", 5, 2},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.page, PreviewFirstPage(c.from, c.count)) << "From \"" << c.from << "\"";
+}
+
+TEST(PreviewPages, TurnsStopAtTheFirstAndTheLastPage)
+{
+    EXPECT_EQ(2u, PreviewMove(1, PREVIEW_NEXT, 5));
+    EXPECT_EQ(5u, PreviewMove(5, PREVIEW_NEXT, 5));
+    EXPECT_EQ(4u, PreviewMove(5, PREVIEW_PREVIOUS, 5));
+    EXPECT_EQ(1u, PreviewMove(1, PREVIEW_PREVIOUS, 5));
+    EXPECT_EQ(1u, PreviewMove(3, PREVIEW_FIRST, 5));
+    EXPECT_EQ(5u, PreviewMove(3, PREVIEW_LAST, 5));
+    EXPECT_EQ(1u, PreviewMove(1, PREVIEW_NEXT, 1));
+    EXPECT_EQ(4294967295u, PreviewMove(4294967295u, PREVIEW_NEXT, 4294967295u));
+}
+
+TEST(PreviewPages, TheWheelTurnedTowardTheUserGoesForwardANotchAPage)
+{
+    int rest = 0;
+    EXPECT_EQ(1, PreviewWheelPages(&rest, -120));
+    EXPECT_EQ(-1, PreviewWheelPages(&rest, 120));
+    EXPECT_EQ(3, PreviewWheelPages(&rest, -360));
+    /* Parts of a notch add up; a turn back drops them. */
+    EXPECT_EQ(0, PreviewWheelPages(&rest, -60));
+    EXPECT_EQ(1, PreviewWheelPages(&rest, -60));
+    EXPECT_EQ(0, PreviewWheelPages(&rest, -100));
+    EXPECT_EQ(0, PreviewWheelPages(&rest, 40));
+    EXPECT_EQ(0, PreviewWheelPages(&rest, -100));
+    EXPECT_EQ(0, rest + 100);
+    /* The largest turn a message can carry is held to ten notches. */
+    rest = 0;
+    EXPECT_EQ(-10, PreviewWheelPages(&rest, 32767));
+    EXPECT_EQ(10, PreviewWheelPages(&rest, -32768));
+    EXPECT_LT(rest, 120);
+    EXPECT_GT(rest, -120);
+}
+
+TEST(PreviewPages, CaptionsSayThePageTheCountAndTheSkippedMark)
+{
+    char caption[PREVIEW_CAPTION_SIZE + 8];
+
+    memset(caption, 'z', sizeof caption);
+    ComposePreviewCaption(caption, 2, 5, 0);
+    EXPECT_STREQ("Страница 2 из 5", caption);
+    ComposePreviewCaption(caption, 4, 5, 1);
+    EXPECT_STREQ("Страница 4 из 5 (пустая, будет пропущена)", caption);
+    /* Windows-1251 bytes: С is 0xD1, the letters after it lower case. */
+    EXPECT_EQ(0xD1, (unsigned char)caption[0]);
+    EXPECT_EQ(0xF2, (unsigned char)caption[1]);
+    ComposePreviewCaption(caption, 4294967295u, 4294967295u, 1);
+    EXPECT_STREQ("Страница 4294967295 из 4294967295 (пустая, будет пропущена)", caption);
+    for (size_t i = PREVIEW_CAPTION_SIZE; i < sizeof caption; i++)
+        EXPECT_EQ('z', caption[i]) << "written past the caption at " << i;
+}
+
+TEST(PreviewPages, PageBytesAreTheJobsAndTheCountedPageAfterTheLastDelimiterHasNone)
+{
+    const unsigned char image[] = "ab\fcd\f";
+    PageTable table = {NULL, NULL, 0};
+    uint32_t count = 0;
+    const unsigned char *bytes;
+    uint32_t length;
+
+    ASSERT_TRUE(SplitPages(image, 6, 12, &table, &count));
+    ASSERT_EQ(3u, count);
+    PreviewPageBytes(image, &table, 2, &bytes, &length);
+    EXPECT_EQ(image + 3, bytes);
+    EXPECT_EQ(3u, length);
+    PreviewPageBytes(image, &table, 1, &bytes, &length);
+    EXPECT_EQ(std::string("ab\f"), std::string((const char *)bytes, length));
+    for (uint32_t page : {0u, 3u, 4u, 4294967295u}) {
+        PreviewPageBytes(image, &table, page, &bytes, &length);
+        EXPECT_TRUE(bytes == NULL) << "page " << page;
+        EXPECT_EQ(0u, length) << "page " << page;
+    }
+    PreviewPageBytes(NULL, NULL, 1, &bytes, &length);
+    EXPECT_EQ(0u, length);
+    FreePageTable(&table);
+}
+
+TEST(PreviewPages, PaperKeepsItsShapeInsideTheMarginsCentred)
+{
+    /* A4 upright in a wide window: bound by the height. */
+    PreviewBox box = FitPaper(800, 600, 10, 210, 297);
+    EXPECT_EQ(580, box.bottom - box.top);
+    EXPECT_EQ(410, box.right - box.left); /* 580 * 210 / 297 */
+    EXPECT_EQ(10, box.top);
+    EXPECT_EQ((800 - 410) / 2, box.left);
+    /* Landscape in a tall window: bound by the width. */
+    box = FitPaper(300, 900, 0, 297, 210);
+    EXPECT_EQ(300, box.right - box.left);
+    EXPECT_EQ(212, box.bottom - box.top);
+    EXPECT_EQ((900 - 212) / 2, box.top);
+    /* Sheet units far beyond a window's do not overflow. */
+    box = FitPaper(1000, 1000, 0, 2000000000, 1000000000);
+    EXPECT_EQ(1000, box.right - box.left);
+    EXPECT_EQ(500, box.bottom - box.top);
+    /* No room, or no sheet: nothing to paint. */
+    for (PreviewBox empty : {FitPaper(20, 600, 10, 210, 297), FitPaper(0, 0, 0, 210, 297),
+                             FitPaper(800, 600, 10, 0, 297), FitPaper(800, 600, 10, 210, -1),
+                             FitPaper(3, 800, 0, 297, 1)}) {
+        EXPECT_EQ(0, empty.right - empty.left);
+        EXPECT_EQ(0, empty.bottom - empty.top);
+    }
+}
+
+/* ---- the blank mark, against the job ------------------------------------ */
+
+class PreviewSettings : public ::testing::Test {
+protected:
+    std::string dir;
+
+    void SetUp() override
+    {
+        dir = ScratchDirectory(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        strcpy(IniPath, JoinPath(dir, "ini.ini").c_str());
+        PageDelimiter = 12;
+        ResetHost(1, 1, 99);
+    }
+};
+
+/* A page of blanks and control bytes, a page with text, one whose only
+ * text is 0xA0, and the counted page after the final form feed. */
+static const Bytes MixedPages = ToBytes(" \t\r\n\x01\f"
+                                        "text\r\n\f"
+                                        "\xA0\f");
+
+static Bytes Page(const Bytes &image, const PageTable &table, uint32_t page)
+{
+    const unsigned char *bytes;
+    uint32_t length;
+    PreviewPageBytes(image.data(), &table, page, &bytes, &length);
+    return Bytes(bytes, bytes + length);
+}
+
+/* The pages the job writes are exactly those the preview does not mark, for
+ * each way the settings file can set the job's switch; and the preview
+ * writes nothing to the log. */
+TEST_F(PreviewSettings, MarksExactlyThePagesTheJobSkips)
+{
+    const char *settings[] = {
+        "",                                                      /* none: the switch stays 1 */
+        "[MAIN]\r\nSKIPEMPTY=0000000000\r\n",
+        "[MAIN]\r\nTODOS=0000000000\r\n",                         /* the switch keeps TODOS */
+        "[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0100000001\r\n",
+        "[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0100000002\r\n", /* bad checksum: TODOS holds */
+        "[MAIN]\r\nSKIPEMPTY=0200000002\r\n",                     /* on only when 1 */
+    };
+    PageTable table = {NULL, NULL, 0};
+    uint32_t count = 0;
+    ASSERT_TRUE(SplitPages(MixedPages.data(), (uint32_t)MixedPages.size(), 12, &table, &count));
+    ASSERT_EQ(4u, count);
+
+    for (const char *ini : settings) {
+        std::string input = JoinPath(dir, "in.txt"), output = JoinPath(dir, "out.prn");
+        WriteText(IniPath, ini);
+        WriteBytes(input, MixedPages);
+        WriteBytes(output, Bytes());
+
+        Bytes kept;
+        unsigned marked = 0;
+        ResetHost(1, 1, 99);
+        for (uint32_t page = 1; page <= count; page++) {
+            Bytes bytes = Page(MixedPages, table, page);
+            if (PreviewSkipsPage(bytes.data(), (uint32_t)bytes.size()))
+                marked++;
+            else
+                kept.insert(kept.end(), bytes.begin(), bytes.end());
+        }
+        EXPECT_TRUE(Host.lines.empty()) << ini;
+        ASSERT_EQ(1, PrintFile(TestLog(), input.c_str(), output.c_str())) << ini;
+        EXPECT_EQ(kept, ReadBytes(output)) << ini;
+        size_t skipped = 0;
+        for (const std::string &line : Host.lines)
+            skipped += line == TextBlankSkipped;
+        EXPECT_EQ(marked, skipped) << ini;
+    }
+    FreePageTable(&table);
+}
+
+/* ---- the printer's state and the sheet ------------------------------------ */
+
+/* Hostile pages: commands cut by page ends, pitch and form changes, long
+ * pages, bit-image data, blank and empty pages. */
+static Bytes StatefulFile(uint32_t pages)
+{
+    Bytes image;
+    uint32_t seed = 12345;
+    for (uint32_t p = 0; p < pages; p++) {
+        seed = seed * 1103515245u + 12345u;
+        switch ((seed >> 16) % 7) {
+        case 0: for (const char *s = "\x1b" "M12 cpi line\r\n"; *s; s++) image.push_back(*s); break;
+        case 1: for (const char *s = "\x1bP\x0fsmall\x12 text\r\n"; *s; s++) image.push_back(*s); break;
+        case 2: image.push_back(0x1b); image.push_back('C'); break;       /* cut: n on the next page */
+        case 3: for (int i = 0; i < 90; i++) { image.push_back('a' + i % 26); image.push_back('\n'); } break;
+        case 4: image.push_back(0x1b); image.push_back('*'); image.push_back(0); image.push_back(40); break;
+        case 5: image.push_back(0x1b); image.push_back('E'); image.push_back('B'); break;
+        default: break;                                                   /* an empty page */
+        }
+        for (uint32_t k = 0; k < (seed >> 8) % 5; k++)
+            image.push_back((unsigned char)(seed >> (k * 3)));
+        image.push_back('\f');
+    }
+    return image;
+}
+
+static void ExpectSameState(const PrinterState &a, const PrinterState &b, uint32_t page)
+{
+    EXPECT_EQ(a.pitch, b.pitch) << page;
+    EXPECT_EQ(a.condensed, b.condensed) << page;
+    EXPECT_EQ(a.wide, b.wide) << page;
+    EXPECT_EQ(a.wideLine, b.wideLine) << page;
+    EXPECT_EQ(a.emphasized, b.emphasized) << page;
+    EXPECT_EQ(a.doubleStrike, b.doubleStrike) << page;
+    EXPECT_EQ(a.underline, b.underline) << page;
+    EXPECT_EQ(a.parse, b.parse) << page;
+    EXPECT_EQ(a.lineSpacing, b.lineSpacing) << page;
+    EXPECT_EQ(a.formLength, b.formLength) << page;
+    EXPECT_EQ(a.command, b.command) << page;
+    EXPECT_EQ(a.have, b.have) << page;
+    EXPECT_EQ(a.need, b.need) << page;
+    EXPECT_EQ(0, memcmp(a.params, b.params, sizeof a.params)) << page;
+    EXPECT_EQ(a.count, b.count) << page;
+    EXPECT_EQ(a.count2, b.count2) << page;
+}
+
+/* Whatever order the pages are shown in, each starts from the state the
+ * pages before it leave, as if walked from page 1. */
+TEST(PreviewPrinterState, EveryPageStartsFromTheStateThePagesBeforeItLeave)
+{
+    for (uint32_t pages : {1u, 7u, 300u, 1500u}) {
+        Bytes image = StatefulFile(pages);
+        PageTable table = {NULL, NULL, 0};
+        uint32_t count = 0;
+        ASSERT_TRUE(SplitPages(image.data(), (uint32_t)image.size(), 12, &table, &count));
+        PrinterState initial, got, want;
+        InitialPrinterState(&initial, NULL, 0, 0);
+        static PreviewStates states;
+        BeginPreviewStates(&states, &initial, count);
+
+        std::vector<uint32_t> order = {count - 1, 0, count / 2, count / 2 + 1, count / 2 - (count > 1),
+                                       count - 1, 1 % count};
+        uint32_t seed = 7;
+        for (int i = 0; i < 40; i++) {
+            seed = seed * 1103515245u + 12345u;
+            order.push_back((seed >> 8) % count);
+        }
+        for (uint32_t page : order) {
+            PreviewStateAt(&states, image.data(), &table, page, &got);
+            PrinterStateAtPage(&want, &initial, image.data(), &table, page);
+            ExpectSameState(want, got, page);
+        }
+        EXPECT_LE(states.markCount, (uint32_t)PREVIEW_MARKS);
+        FreePageTable(&table);
+    }
+}
+
+TEST(PreviewPrinterState, ALongPageCountsItsSheetsAndKeepsTheFirst)
+{
+    LayoutSheet sheet;
+    PrinterState initial;
+    std::string text;
+    ASSERT_TRUE(AllocateSheet(&sheet));
+    InitialPrinterState(&initial, NULL, 0, 0);
+
+    for (int line = 1; line <= 150; line++)
+        text += "line " + std::to_string(line) + "\r\n";
+    uint32_t carriage = 80 * 36;
+    EXPECT_EQ(3u, LayOutFirstSheet(&initial, (const unsigned char *)text.data(), (uint32_t)text.size(),
+                                   866, carriage, &sheet));
+    std::string first = SheetText(sheet);
+    EXPECT_EQ(0u, first.find("line 1\n"));
+    EXPECT_NE(std::string::npos, first.find("line 66\n"));
+    EXPECT_EQ(std::string::npos, first.find("line 67\n"));
+
+    /* One sheet: laid out once and kept; a form feed that ends the page
+     * adds none; an empty page is one empty sheet. */
+    EXPECT_EQ(1u, LayOutFirstSheet(&initial, (const unsigned char *)"one\f", 4, 866, carriage, &sheet));
+    EXPECT_EQ("one\n", SheetText(sheet));
+    EXPECT_EQ(1u, LayOutFirstSheet(&initial, NULL, 0, 866, carriage, &sheet));
+    EXPECT_EQ(0u, sheet.cellCount);
+    EXPECT_EQ(2u, LayOutFirstSheet(&initial, (const unsigned char *)"a\fb", 3, 866, carriage, &sheet));
+    EXPECT_EQ("a\n", SheetText(sheet));
+    FreeSheet(&sheet);
+}
+
+#ifndef _WIN32
+/* The preview's sheet of page N is the first sheet the drawn job prints
+ * for N alone, and the page takes as many sheets as the job draws; the
+ * carriage is the job's. Against the POSIX stand-in's printers. */
+TEST_F(PreviewSettings, ShowsTheFirstSheetTheDrawnJobPrintsForThePage)
+{
+    std::string input = JoinPath(dir, "in.txt");
+    Bytes image = StatefulFile(40);
+    PageTable table = {NULL, NULL, 0};
+    uint32_t count = 0;
+    PrinterState initial, state;
+    LayoutSheet sheet;
+
+    PosixRemovePrinters();
+    ASSERT_TRUE(PosixAddPrinter("Preview_Printer", JoinPath(dir, "jobs").c_str(), 1));
+    WriteText(IniPath, "[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0000000000\r\nDRAW=0100000001\r\n");
+    WriteBytes(input, image);
+    ASSERT_TRUE(SplitPages(image.data(), (uint32_t)image.size(), 12, &table, &count));
+    ASSERT_TRUE(AllocateSheet(&sheet));
+    InitialPrinterState(&initial, NULL, 0, 0);
+    static PreviewStates states;
+    BeginPreviewStates(&states, &initial, count);
+    uint32_t carriage = MeasureCarriage(&initial, image.data(), &table);
+
+    unsigned drawnPages = 0;
+    for (uint32_t page = count; page >= 1; page--) {
+        const unsigned char *bytes;
+        uint32_t length;
+        PreviewPageBytes(image.data(), &table, page, &bytes, &length);
+        PreviewStateAt(&states, image.data(), &table, page - 1, &state);
+        uint32_t sheets = LayOutFirstSheet(&state, bytes, length, 866, carriage, &sheet);
+
+        ResetHost(1, page, page);
+        ResetDrawer();
+        ASSERT_EQ(1, PrintFile(TestLog(), input.c_str(), "Preview_Printer"));
+        if (length == 0)
+            continue; /* the job writes nothing for a page of no bytes */
+        drawnPages++;
+        ASSERT_EQ(sheets, Drawer.sheets.size()) << "page " << page;
+        EXPECT_EQ(SheetText(Drawer.sheets[0]), SheetText(sheet)) << "page " << page;
+        EXPECT_EQ(Drawer.carriage, carriage);
+    }
+    EXPECT_GT(drawnPages, 20u);
+    FreeSheet(&sheet);
+    FreePageTable(&table);
+    PosixRemovePrinters();
+}
+#endif
