@@ -65,6 +65,24 @@ void FreePageTable(PageTable *table)
     table->Entries = 0;
 }
 
+/* Both arrays at their exact size, once; 0 (and no table) when they cannot
+ * be had. In a 32-bit process a gigabyte of pages would make the byte count
+ * wrap: no table then either. */
+static int AllocatePageTable(PageTable *table, uint32_t entries)
+{
+    HANDLE heap = GetProcessHeap();
+
+    if (entries > SIZE_MAX / sizeof(uint32_t))
+        return 0;
+    table->PageStarts = (uint32_t *)HeapAlloc(heap, 0, (size_t)entries * sizeof(uint32_t));
+    table->PageEnds = (uint32_t *)HeapAlloc(heap, 0, (size_t)entries * sizeof(uint32_t));
+    if (!table->PageStarts || !table->PageEnds) {
+        FreePageTable(table);
+        return 0;
+    }
+    return 1;
+}
+
 /* The table is sized from a first counting pass, so it is allocated once at
  * its exact size: linear in the image whatever the page count, and no
  * spare capacity (8 bytes a page). Every entry but possibly the last ends at
@@ -72,7 +90,6 @@ void FreePageTable(PageTable *table)
 int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimiter,
                PageTable *table, uint32_t *pageCount)
 {
-    HANDLE heap = GetProcessHeap();
     uint32_t delimiters = CountDelimiters(image, size, delimiter);
     uint32_t entries;
     uint32_t start = 0;
@@ -88,17 +105,8 @@ int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimite
     if (size == 0)
         return 1;
     entries = delimiters + (image[size - 1] == delimiter ? 0u : 1u);
-    /* In a 32-bit process a gigabyte of delimiters would make the byte
-     * count wrap: no table then, as when it cannot be allocated. */
-    if (entries > SIZE_MAX / sizeof(uint32_t))
+    if (!AllocatePageTable(table, entries))
         return 0;
-
-    table->PageStarts = (uint32_t *)HeapAlloc(heap, 0, (size_t)entries * sizeof(uint32_t));
-    table->PageEnds = (uint32_t *)HeapAlloc(heap, 0, (size_t)entries * sizeof(uint32_t));
-    if (!table->PageStarts || !table->PageEnds) {
-        FreePageTable(table);
-        return 0;
-    }
 
     while (p < end) {
         const unsigned char *hit = FindDelimiter(p, end, delimiter);
@@ -146,7 +154,6 @@ static const unsigned char *FindPageEnd(const unsigned char *p, const unsigned c
 int SplitPagesByLines(const unsigned char *image, uint32_t size, unsigned char delimiter,
                       uint32_t lines, PageTable *table, uint32_t *pageCount)
 {
-    HANDLE heap = GetProcessHeap();
     const unsigned char *end = image + size;
     const unsigned char *p;
     uint32_t entries = 0;
@@ -168,15 +175,8 @@ int SplitPagesByLines(const unsigned char *image, uint32_t size, unsigned char d
         p = last < end ? last + 1 : end;
     }
     *pageCount = entries + (image[size - 1] == delimiter ? 1u : 0u);
-    if (entries > SIZE_MAX / sizeof(uint32_t))
+    if (!AllocatePageTable(table, entries))
         return 0;
-
-    table->PageStarts = (uint32_t *)HeapAlloc(heap, 0, (size_t)entries * sizeof(uint32_t));
-    table->PageEnds = (uint32_t *)HeapAlloc(heap, 0, (size_t)entries * sizeof(uint32_t));
-    if (!table->PageStarts || !table->PageEnds) {
-        FreePageTable(table);
-        return 0;
-    }
     for (p = image; p < end && k < entries; k++) {
         const unsigned char *last = FindPageEnd(p, end, delimiter, lines);
         if (last == end)
