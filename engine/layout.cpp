@@ -218,8 +218,14 @@ static void PrintByte(Run *r, unsigned char b)
     if (!l)
         return;
     w = CharWidth(r->s);
-    /* A line too long for the carriage goes on at the start of the next. */
-    if (l->x + w > l->carriage && l->x > 0) {
+    attributes = (uint8_t)(((r->s->emphasized || r->s->doubleStrike) ? CELL_BOLD : 0) |
+                           (r->s->underline ? CELL_UNDERLINE : 0));
+    /* A line too long for the carriage goes on at the start of the next.
+     * A blank that prints nothing moves the head as on the widest
+     * carriage: the measure leaves such blanks out, and a padded line must
+     * not wrap into a line of its own. */
+    if (l->x + w > (b == ' ' && !(attributes & CELL_UNDERLINE) ? (uint32_t)LAYOUT_MAX_CARRIAGE : l->carriage) &&
+        l->x > 0) {
         NextLine(r);
         /* Off the form: the character opens the next sheet. */
         if (r->sheetEnded && r->sheet) {
@@ -227,8 +233,6 @@ static void PrintByte(Run *r, unsigned char b)
             return;
         }
     }
-    attributes = (uint8_t)(((r->s->emphasized || r->s->doubleStrike) ? CELL_BOLD : 0) |
-                           (r->s->underline ? CELL_UNDERLINE : 0));
     Strike(r, b < 128 ? b : r->high[b - 128], l->x, w, attributes);
     l->x += w;
 }
@@ -242,8 +246,10 @@ static void Tab(Run *r)
         return;
     column = CharWidth(r->s);
     l->x = (l->x / (8 * column) + 1) * 8 * column;
-    if (l->x > l->carriage)
-        l->x = l->carriage;
+    /* Stops as on the widest carriage, as the measure's do; a character
+     * past the carriage then wraps. */
+    if (l->x > LAYOUT_MAX_CARRIAGE)
+        l->x = LAYOUT_MAX_CARRIAGE;
 }
 
 static void Backspace(Run *r)

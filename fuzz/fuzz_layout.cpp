@@ -30,7 +30,7 @@ typedef std::set<Mark> SheetMarks;
 
 struct Reference {
     /* Look. */
-    int pitch = 10, condensed = 0, wide = 0, wideLine = 0;
+    int pitch = 10, condensed = 0, wide = 0, wideLine = 0, underline = 0;
     uint32_t spacing = 36, form, powerOnForm;
     /* Where. */
     uint32_t x = 0, y = 0, carriage;
@@ -48,7 +48,7 @@ struct Reference {
     void Reset()
     {
         pitch = 10;
-        condensed = wide = wideLine = 0;
+        condensed = wide = wideLine = underline = 0;
         spacing = 36;
         form = powerOnForm;
     }
@@ -66,9 +66,11 @@ struct Reference {
     void Put(unsigned char b)
     {
         uint32_t w = Width();
-        if (x + w > carriage && x > 0)
-            NextLine(false); /* a wrapped line stays double width */
         uint16_t ch = b < 128 ? b : high[b - 128];
+        /* A blank that prints nothing wraps only on the widest carriage. */
+        uint32_t limit = ch == ' ' && !underline ? (uint32_t)LAYOUT_MAX_CARRIAGE : carriage;
+        if (x + w > limit && x > 0)
+            NextLine(false); /* a wrapped line stays double width */
         if (ch != ' ')
             sheets.back().insert(Mark(y, x, w, ch));
         x += w;
@@ -194,6 +196,7 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
                 case 14: r.wideLine = 1; break;
                 case 15: r.condensed = 1; break;
                 case 'W': r.wide = p1 == 1 || p1 == '1'; break;
+                case '-': r.underline = p1 == 1 || p1 == '1'; break;
                 case 'P': r.pitch = 10; break;
                 case 'M': r.pitch = 12; break;
                 case 'g': r.pitch = 15; break;
@@ -239,7 +242,7 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
             break;
         case '\t': {
             uint32_t column = r.Width();
-            r.x = std::min(r.carriage, (r.x / (8 * column) + 1) * 8 * column);
+            r.x = std::min((uint32_t)LAYOUT_MAX_CARRIAGE, (r.x / (8 * column) + 1) * 8 * column);
             break;
         }
         case '\b': r.x = r.x > r.Width() ? r.x - r.Width() : 0; break;
@@ -360,6 +363,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         r.condensed = initial.condensed;
         r.wide = initial.wide;
         r.wideLine = initial.wideLine;
+        r.underline = initial.underline;
         r.spacing = initial.lineSpacing;
         r.form = initial.formLength;
         std::vector<size_t> starts;

@@ -352,3 +352,30 @@ TEST(Layout, HostileBytesStayWithinTheSheet)
     for (const LayoutLine &line : copies[0].lines)
         EXPECT_LE(line.count, LAYOUT_LINE_CELLS);
 }
+
+TEST(Layout, BlanksPastTheCarriageMoveTheHeadOnly)
+{
+    /* A report padded with blanks beyond its widest printed line: the
+     * carriage leaves the blanks out, and they must not wrap into lines of
+     * their own, which would push every later line down. */
+    std::string page = std::string(80, 'x') + std::string(20, ' ') + "\r\n" + "y" +
+                       std::string(90, ' ') + "\r\n" + "z";
+    PageTable table = {NULL, NULL, 0};
+    uint32_t count = 0;
+    PrinterState initial = PowerOnState();
+    ASSERT_TRUE(SplitPages((const unsigned char *)page.data(), (uint32_t)page.size(), 12, &table,
+                           &count));
+    uint32_t carriage = MeasureCarriage(&initial, (const unsigned char *)page.data(), &table);
+    FreePageTable(&table);
+    EXPECT_EQ(Columns80, carriage);
+    EXPECT_EQ(Sheets({std::string(80, 'x') + "\ny\nz\n"}), LayOut(page, NULL, 866, carriage));
+    /* Blanks and a tab beyond it, then a backspace: the character lands
+     * where the measure saw it, so the carriage holds it. */
+    std::string back = std::string(80, 'x') + "     \b\bq";
+    ASSERT_TRUE(SplitPages((const unsigned char *)back.data(), (uint32_t)back.size(), 12, &table,
+                           &count));
+    carriage = MeasureCarriage(&initial, (const unsigned char *)back.data(), &table);
+    FreePageTable(&table);
+    EXPECT_EQ(84u * 36, carriage);
+    EXPECT_EQ(Sheets({std::string(80, 'x') + "   q\n"}), LayOut(back, NULL, 866, carriage));
+}
