@@ -299,10 +299,14 @@ int DrawJobSheet(DrawnDocument document, const LayoutSheet *sheet)
 {
     RECT rect = {0, 0, document->area.width, document->area.height};
 
+    int drawn;
+
     if (StartPage(document->dc) <= 0)
         return 0;
-    DrawSheet(document->dc, &rect, &document->area, sheet);
-    return EndPage(document->dc) > 0;
+    /* A sheet whose type could not be had or put down would come out blank
+     * or short: a failed job, not a printed one. */
+    drawn = DrawSheet(document->dc, &rect, &document->area, sheet);
+    return EndPage(document->dc) > 0 && drawn;
 }
 
 int EndDrawing(DrawnDocument document)
