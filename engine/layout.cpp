@@ -484,9 +484,13 @@ void InitialPrinterState(PrinterState *state, const unsigned char *setup, uint32
 {
     uint16_t form = LAYOUT_DEFAULT_FORM_LINES * LAYOUT_DEFAULT_SPACING;
 
-    if (formLines >= 1 && formLines <= 1000) {
-        uint32_t units = formLines * LAYOUT_DEFAULT_SPACING;
-        form = (uint16_t)(units > LAYOUT_MAX_FORM ? (uint32_t)LAYOUT_MAX_FORM : units);
+    /* Any count of lines, as the pages are cut by it; the longest form is
+     * the most a sheet takes. */
+    if (formLines >= 1) {
+        uint32_t units = formLines > LAYOUT_MAX_FORM / LAYOUT_DEFAULT_SPACING
+                             ? (uint32_t)LAYOUT_MAX_FORM
+                             : formLines * LAYOUT_DEFAULT_SPACING;
+        form = (uint16_t)units;
     }
     PowerOn(state, form);
     if (setup && setupLength)

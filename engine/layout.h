@@ -88,8 +88,8 @@ int AllocateSheet(LayoutSheet *sheet);
 void FreeSheet(LayoutSheet *sheet);
 
 /* The state at the start of a file: the power-on state (10 cpi, 6 lpi,
- * forms of 66 lines), with a form of formLines lines when formLines is 1 to
- * 1000 (0: the default), then setup[0 .. setupLength) fed through the same
+ * forms of 66 lines), with a form of formLines lines when formLines is not
+ * 0 (the longest form at most), then setup[0 .. setupLength) fed through the same
  * interpreter as the page bytes (nothing of it prints). */
 void InitialPrinterState(PrinterState *state, const unsigned char *setup, uint32_t setupLength,
                          uint32_t formLines);

@@ -160,6 +160,12 @@ TEST(Layout, LineSpacingAndFormLength)
     EXPECT_EQ(72 * 36, state.formLength);
     AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x0a\x1b@", 5);
     EXPECT_EQ(72 * 36, state.formLength);
+    /* A page length in lines beyond the longest form (a hand-edited
+     * ini.ini) takes the longest form, never the default one. */
+    for (uint32_t lines : {133u, 1000u, 1001u, 4294967295u}) {
+        InitialPrinterState(&state, NULL, 0, lines);
+        EXPECT_EQ(LAYOUT_MAX_FORM, state.formLength) << lines;
+    }
 }
 
 TEST(Layout, LongPagesFormFeedsAndEmptySheets)
