@@ -1109,17 +1109,24 @@ expect_jobs() {
 # keyboard (the program's own menu cannot be read from another process
 # under Wine) and prints what Print To then holds.
 pick_printer() {
-    local dialog=$1 item=$2 keys=() k
-    drv click "$dialog" 1005 || fail "cannot press ..."
-    drv find -v -p "$WIN_PID" -t "$WAIT_MS" '#32768' '*' >/dev/null || fail "no printer menu"
+    pick_from_menu "$1" 1005 1004 "$2" "printer menu"
+}
+
+# pick_from_menu DIALOG BUTTON BOX ITEM WHAT: presses the "..." BUTTON,
+# chooses the ITEM-th entry of its menu with the keyboard and prints what
+# the box BOX then holds.
+pick_from_menu() {
+    local dialog=$1 button=$2 box=$3 item=$4 what=$5 keys=() k
+    drv click "$dialog" "$button" || fail "cannot press the ... of the $what"
+    drv find -v -p "$WIN_PID" -t "$WAIT_MS" '#32768' '*' >/dev/null || fail "no $what"
     for k in $(seq "$item"); do keys+=(down); done
-    drv keys "$dialog" "${keys[@]}" enter || fail "cannot choose from the printer menu"
+    drv keys "$dialog" "${keys[@]}" enter || fail "cannot choose from the $what"
     local deadline=$((SECONDS + 10))
     while drv find -v -p "$WIN_PID" -t 0 '#32768' '*' >/dev/null 2>&1; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "the printer menu stays open"
+        [ "$SECONDS" -lt "$deadline" ] || fail "the $what stays open"
         sleep 0.1
     done
-    drv gettext "$dialog" 1004
+    drv gettext "$dialog" "$box"
 }
 
 # open_and_print_to OUTPUT FILE [FROM TO]: starts velmar with POPT=OUTPUT

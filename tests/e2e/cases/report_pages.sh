@@ -13,17 +13,7 @@ make_report() {
 # pick_setup DIALOG ITEM: chooses entry ITEM of the "..." menu beside
 # Printer setup and prints what the box then holds.
 pick_setup() {
-    local dialog=$1 item=$2 keys=() k deadline
-    drv click "$dialog" 1010 || fail "cannot press ... beside Printer setup"
-    drv find -v -p "$WIN_PID" -t "$WAIT_MS" '#32768' '*' >/dev/null || fail "no set-up menu"
-    for k in $(seq "$item"); do keys+=(down); done
-    drv keys "$dialog" "${keys[@]}" enter || fail "cannot choose from the set-up menu"
-    deadline=$((SECONDS + 10))
-    while drv find -v -p "$WIN_PID" -t 0 '#32768' '*' >/dev/null 2>&1; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "the set-up menu stays open"
-        sleep 0.1
-    done
-    drv gettext "$dialog" 1009
+    pick_from_menu "$1" 1010 1009 "$2" "set-up menu"
 }
 
 # 150 lines on 66-line forms: three pages offered, and page 2 is exactly
