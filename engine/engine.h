@@ -164,6 +164,9 @@ struct JobOutput {
  * there are none or they cannot be listed; the last error is then
  * ERROR_NOT_ENOUGH_MEMORY only when the block could not be had. */
 PRINTER_INFO_4A *ListInstalledPrinters(DWORD *count);
+/* Whether name is an installed printer's (any letter case): what makes a
+ * job's output a printer's queue. 0 also when they cannot be listed. */
+int IsInstalledPrinter(const char *name);
 
 /* Opens the output; 0 when it cannot be opened. */
 int OpenJobOutput(JobOutput *out, const char *outputName, const char *documentPath);

@@ -77,6 +77,16 @@ static int FindInstalledPrinter(const char *name, char **found)
     return status;
 }
 
+int IsInstalledPrinter(const char *name)
+{
+    char *found;
+
+    if (FindInstalledPrinter(name, &found) <= 0)
+        return 0;
+    HeapFree(GetProcessHeap(), 0, found);
+    return 1;
+}
+
 /* The document's name in the queue: the input's file name, without its
  * folders. */
 static const char *BaseName(const char *path)

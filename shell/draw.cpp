@@ -183,24 +183,6 @@ static void AreaOf(HDC dc, DrawingArea *area)
     area->dpiY = GetDeviceCaps(dc, LOGPIXELSY);
 }
 
-/* Whether name is an installed printer's (any letter case). */
-static int IsInstalledPrinter(const char *name)
-{
-    DWORD count = 0;
-    PRINTER_INFO_4A *printers = ListInstalledPrinters(&count);
-    size_t length = strlen(name);
-    int found = 0;
-
-    for (DWORD i = 0; i < count && !found; i++) {
-        const char *candidate = printers[i].pPrinterName;
-        found = candidate && length > 0 && strlen(candidate) == length &&
-                lstrcmpiA(candidate, name) == 0;
-    }
-    if (printers)
-        HeapFree(GetProcessHeap(), 0, printers);
-    return found;
-}
-
 /* A device context on the printer (an information context when
  * information is set) for a carriage x form job, turned when that prints
  * it larger; NULL when the printer cannot be had. */
