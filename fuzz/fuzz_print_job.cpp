@@ -251,6 +251,18 @@ static Outcome Expect(const Job &job)
     if (job.button == 1) {
         std::string written;
         unsigned writes = 0;
+        /* One more write; when it is the one that fails, the job ends with
+         * the error and a queue's document is thrown away. */
+        auto WriteFails = [&]() {
+            writes++;
+            if (job.fault != WRITE_FAULT || job.faultAt != writes)
+                return false;
+            o.lines.push_back(TextError);
+            o.result = 0;
+            if (queue)
+                queue->aborted = 1;
+            return true;
+        };
         uint32_t last = job.to < pages.size() ? job.to : (uint32_t)pages.size();
         o.pageTo = last;
         for (uint64_t page = job.from; page >= 1 && page <= last; page++) {
@@ -265,33 +277,21 @@ static Outcome Expect(const Job &job)
             /* Before the first page written, the set-up bytes: a write of
              * their own, in the same document, outside any page mark. */
             if (!setup.empty()) {
-                writes++;
                 if (queue)
                     queue->documents = 1;
-                if (job.fault == WRITE_FAULT && job.faultAt == writes) {
-                    o.lines.push_back(TextError);
-                    o.result = 0;
-                    if (queue)
-                        queue->aborted = 1;
+                if (WriteFails())
                     break;
-                }
                 written += setup;
                 setup.clear();
             }
-            writes++;
             if (queue) {
                 /* The document starts with the first page written; every
                  * page is marked, the failing one too. */
                 queue->documents = 1;
                 queue->pages++;
             }
-            if (job.fault == WRITE_FAULT && job.faultAt == writes) {
-                o.lines.push_back(TextError);
-                o.result = 0;
-                if (queue)
-                    queue->aborted = 1;
+            if (WriteFails())
                 break;
-            }
             written += bytes;
         }
         if (queue) {
