@@ -1,4 +1,5 @@
-# check_imports.cmake - fails unless PROGRAM imports only Windows system DLLs.
+# check_imports.cmake - fails unless PROGRAM is a window program (subsystem 2)
+# that imports only Windows system DLLs.
 # cmake -DOBJDUMP=<objdump> -DPROGRAM=<exe> -P check_imports.cmake
 
 # Only libraries that Windows always loads from its own folder: any other
@@ -12,6 +13,12 @@ execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM}
                 OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${PROGRAM} failed (${status})")
+endif()
+
+# A console program would open a console window beside velmar's own.
+if(NOT dump MATCHES "Subsystem[ \t]+0*2[ \t]")
+  string(REGEX MATCH "Subsystem[^\r\n]*" subsystem "${dump}")
+  message(FATAL_ERROR "${PROGRAM} is not a Windows GUI program (${subsystem})")
 endif()
 
 string(REGEX MATCHALL "DLL Name: [^\r\n]+" lines "${dump}")

@@ -8,11 +8,13 @@
 
 #include <commdlg.h>
 
-/* The open-file request in its original 76-byte layout, which every version
- * of the common dialogs accepts. */
-enum { OPEN_FILE_REQUEST_SIZE = 76 };
-static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == OPEN_FILE_REQUEST_SIZE,
-              "the short open-file request ends with lpTemplateName");
+/* The open-file request in its original layout, up to lpTemplateName, which
+ * every version of the common dialogs accepts (the header's
+ * OPENFILENAME_SIZE_VERSION_400A, which is no constant expression): 76 bytes
+ * on 32-bit Windows, 136 on 64-bit. */
+enum { OPEN_FILE_REQUEST_SIZE = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) };
+static_assert(OPEN_FILE_REQUEST_SIZE == (sizeof(void *) == 4 ? 76 : 136),
+              "the short open-file request is the size Windows knows");
 
 static const char AllAndTextFilter[] = "All\0*.*\0Text\0*.TXT\0";
 
