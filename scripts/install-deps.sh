@@ -10,6 +10,7 @@
 #
 # VELMAR_NO_INSTALL=1 only checks and lists.
 set -u
+. "$(dirname "${BASH_SOURCE[0]}")/machine.sh"
 
 # need CHECK PACKAGE... - when the shell command CHECK fails, PACKAGE... are
 # needed. "a|b" takes the first of the names that apt can install: releases
@@ -94,8 +95,17 @@ check_all() {
   need fuzzer_links                          clang libclang-rt-dev
   need 'i686-w64-mingw32-g++ --version'      'g++-mingw-w64-i686-posix|g++-mingw-w64-i686' mingw-w64-i686-dev
   need 'i686-w64-mingw32-windres --version'  binutils-mingw-w64-i686
-  need 'wine --version'                      wine wine32:i386 fonts-wine
-  need debian_wine_runs_32bit                wine32:i386
+  # The 64-bit build of the same sources is tested on every machine.
+  need 'x86_64-w64-mingw32-g++ --version'    'g++-mingw-w64-x86-64-posix|g++-mingw-w64-x86-64' mingw-w64-x86-64-dev
+  need 'x86_64-w64-mingw32-windres --version' binutils-mingw-w64-x86-64
+  need '"$(velmar_wine64_loader)" --version' wine64 wine fonts-wine
+  need 'ls /usr/lib/x86_64-linux-gnu/libcups.so.2' 'libcups2|libcups2t64'
+  if [ "$runs_32bit" = 1 ]; then
+    need 'wine --version'                    wine wine32:i386 fonts-wine
+    need debian_wine_runs_32bit              wine32:i386
+    # 32-bit Wine loads libcups.so.2 itself and lists every queue as a printer.
+    need 'ls /usr/lib/i386-linux-gnu/libcups.so.2' 'libcups2:i386|libcups2t64:i386'
+  fi
   need debian_wine_has_fonts                 fonts-wine
   need 'Xvfb -help'                          xvfb
   need 'command -v xvfb-run && command -v xauth' xvfb xauth
@@ -106,12 +116,10 @@ check_all() {
   need "printf 'я' | iconv -f UTF-8 -t CP1251" libc-bin
   need 'xxd -v'                              'xxd|vim-common'
   need 'python3 --version'                   python3
-  # CUPS: 32-bit Wine loads libcups.so.2 itself and lists every queue as a
-  # printer; the tests start a server of their own.
+  # CUPS: the tests start a server of their own.
   need 'test -x /usr/sbin/cupsd'             cups-daemon
   need 'command -v lpadmin && command -v lpstat && command -v cupsreject' cups-client
   need 'command -v lpr'                      cups-bsd
-  need 'ls /usr/lib/i386-linux-gnu/libcups.so.2' 'libcups2:i386|libcups2t64:i386'
   # The help file is compiled with Free Pascal's chmcmd; a test unpacks it.
   need 'command -v chmcmd'                   'fp-utils-3.2.2|fp-utils'
   need 'command -v extract_chmLib'           libchm-bin
@@ -156,6 +164,15 @@ give_up() {
   echo "install-deps: then run this again." >&2
   exit 1
 }
+
+# Where no 32-bit program can run, asking for wine32 again would never help:
+# the 32-bit tree is then built and checked but not run, and velmar runs as
+# its 64-bit build under wine64.
+runs_32bit=1
+if ! velmar_runs_32bit; then
+  runs_32bit=0
+  echo "install-deps: $VELMAR_NO_32BIT_REASON; the 32-bit build is checked but not run, and velmar runs as its 64-bit build under wine64"
+fi
 
 check_all
 if [ ${#missing_packages[@]} -gt 0 ]; then

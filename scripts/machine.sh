@@ -1,0 +1,79 @@
+# machine.sh - sourced: the one check of whether this machine runs 32-bit
+# x86 programs, for install-deps.sh, test.sh, start.sh and the Wine scripts.
+#
+# velmar_runs_32bit succeeds when it does. It does not when
+# VELMAR_NO_32BIT=1 is set (to try the 64-bit path anywhere), or when a tiny
+# 32-bit x86 Linux program cannot run: a kernel without 32-bit emulation
+# (built without it, or booted with ia32_emulation=0) refuses it with "Exec
+# format error", and a virtual machine with no 32-bit mode kills it. Then no
+# Wine can run 32-bit Windows programs either, WoW64 included.
+# VELMAR_NO_32BIT_REASON says why, in words. The answer is kept for the
+# shell that sourced this file.
+
+velmar_runs_32bit() {
+  if [ "${VELMAR_NO_32BIT:-0}" = 1 ]; then
+    VELMAR_NO_32BIT_REASON="VELMAR_NO_32BIT=1 asks for the 64-bit path"
+    return 1
+  fi
+  if [ -z "${velmar_32bit_answer:-}" ]; then
+    local why
+    if why=$(velmar_probe_32bit); then
+      velmar_32bit_answer=yes
+      velmar_32bit_why=""
+    else
+      velmar_32bit_answer=no
+      velmar_32bit_why="this machine cannot run 32-bit x86 programs: its kernel or its virtual machine has no 32-bit mode ($why)"
+    fi
+  fi
+  VELMAR_NO_32BIT_REASON=$velmar_32bit_why
+  [ "$velmar_32bit_answer" = yes ]
+}
+
+# Runs a 32-bit x86 ELF program of 96 bytes that makes the exit system call
+# with status 42 through int 0x80. Prints what went wrong when it fails.
+velmar_probe_32bit() {
+  case $(uname -m) in
+    x86_64 | i?86) ;;
+    *) echo "the processor is $(uname -m), not x86"; return 1 ;;
+  esac
+  local dir probe status out
+  # Beside the build, not in /tmp, which may be mounted without exec.
+  dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build
+  mkdir -p "$dir" 2>/dev/null || dir=${TMPDIR:-/tmp}
+  probe=$(mktemp "$dir/.probe-i386.XXXXXX") || { echo "cannot write a probe in $dir"; return 1; }
+  # ELF header (52 bytes), one loadable segment (32 bytes), then the code:
+  # mov eax, 1; mov ebx, 42; int 0x80.
+  printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000' >"$probe"
+  printf '\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000' >>"$probe"
+  printf '\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000' >>"$probe"
+  printf '\000\000\000\000' >>"$probe"
+  printf '\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010' >>"$probe"
+  printf '\140\000\000\000\140\000\000\000\005\000\000\000\000\020\000\000' >>"$probe"
+  printf '\270\001\000\000\000\273\052\000\000\000\315\200' >>"$probe"
+  chmod +x "$probe"
+  out=$("$probe" 2>&1)
+  status=$?
+  rm -f "$probe"
+  [ "$status" -eq 42 ] && return 0
+  case $status in
+    126) echo "a 32-bit program does not start: ${out##*: }" ;;
+    13[0-9]) echo "a 32-bit program is killed by signal $((status - 128))" ;;
+    *) echo "a 32-bit program ends with status $status instead of 42" ;;
+  esac
+  return 1
+}
+
+# The 64-bit Wine loader, called by its own name: Debian's wine wrapper,
+# wineboot and winepath prefer the 32-bit loader whenever it is installed.
+# VELMAR_WINE64 names another one.
+velmar_wine64_loader() {
+  if [ -n "${VELMAR_WINE64:-}" ]; then
+    echo "$VELMAR_WINE64"
+  elif [ -x /usr/lib/wine/wine64 ]; then
+    echo /usr/lib/wine/wine64
+  elif command -v wine64 >/dev/null 2>&1; then
+    command -v wine64
+  else
+    echo wine64
+  fi
+}
