@@ -50,6 +50,7 @@ std::vector<std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>> Coverage(const s
     std::sort(edges.begin(), edges.end());
     edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
     std::vector<std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>> strips;
+    std::map<std::tuple<uint32_t, uint32_t, uint32_t>, size_t> open; /* by stretch and bottom */
     for (size_t e = 0; e + 1 < edges.size(); e++) {
         std::vector<std::pair<uint32_t, uint32_t>> across;
         for (const Box &b : boxes)
@@ -62,15 +63,16 @@ std::vector<std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>> Coverage(const s
                 to = std::max(to, across[i].second);
             /* A strip that continues the one above with the same stretch
              * is one with it. */
-            bool joined = false;
-            for (auto &s : strips)
-                if (std::get<0>(s) == from && std::get<1>(s) == to && std::get<3>(s) == edges[e]) {
-                    std::get<3>(s) = edges[e + 1];
-                    joined = true;
-                    break;
-                }
-            if (!joined)
+            auto above = open.find(std::make_tuple(from, to, edges[e]));
+            if (above != open.end()) {
+                size_t k = above->second;
+                open.erase(above);
+                std::get<3>(strips[k]) = edges[e + 1];
+                open[std::make_tuple(from, to, edges[e + 1])] = k;
+            } else {
+                open[std::make_tuple(from, to, edges[e + 1])] = strips.size();
                 strips.push_back({from, to, edges[e], edges[e + 1]});
+            }
         }
     }
     std::sort(strips.begin(), strips.end());
