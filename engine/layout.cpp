@@ -306,8 +306,8 @@ static void Backspace(Run *r)
 /* ---- Bit images --------------------------------------------------------------- */
 
 /* Puts a rectangle of dots on the sheet, cut at the form's end. It joins
- * the rectangle put last when it continues it downwards: the rows of one
- * run, and bands that abut. */
+ * one of the last few put there that it continues downwards: the rows of
+ * one run, and the same run of the band above. */
 static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_t bottom)
 {
     LayoutSheet *sheet = r->sheet;
@@ -318,8 +318,8 @@ static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_
         return;
     if (bottom > end)
         bottom = end;
-    if (sheet->dotCount > 0) {
-        d = &sheet->dots[sheet->dotCount - 1];
+    for (uint32_t i = sheet->dotCount; i > 0 && i + 64 > sheet->dotCount; i--) {
+        d = &sheet->dots[i - 1];
         if (d->left == left && d->right == right && d->bottom == top) {
             d->bottom = (uint16_t)bottom;
             return;

@@ -325,6 +325,12 @@ TEST(Layout, BitImagesPutTheirDotsOnTheSheet)
            866, Columns80, &copies);
     ASSERT_EQ(1u, copies.size());
     EXPECT_EQ(Boxes({{0, 24, 0, 240}}), BoxesOf(copies[0]));
+    /* Bars of a bar code: each one rectangle down both bands. */
+    copies.clear();
+    LayOut(S("\x1b" "3\x18\x1bL\x04\x00\xff\xff\x00\xff\r\n\x1bL\x04\x00\xff\xff\x00\xff\r\n"), NULL,
+           866, Columns80, &copies);
+    ASSERT_EQ(1u, copies.size());
+    EXPECT_EQ(Boxes({{0, 12, 0, 240}, {18, 24, 0, 240}}), BoxesOf(copies[0]));
     /* A run of a row is one rectangle. */
     copies.clear();
     LayOut(S("\x1bL\x05\x00\xc0\xc0\x40\xc0\xc0"), NULL, 866, Columns80, &copies);
