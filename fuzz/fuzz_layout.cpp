@@ -506,6 +506,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         r.underline = initial.underline;
         r.spacing = initial.lineSpacing;
         r.form = initial.formLength;
+        /* The set-up's tab stops and image modes too. */
+        memcpy(r.modes, initial.imageModes, sizeof r.modes);
+        r.tabsSet = initial.tabWidth != 0;
+        for (uint32_t i = 0; i < initial.tabCount; i++)
+            r.tabs.push_back((uint32_t)initial.tabs[i] * initial.tabWidth);
         std::vector<size_t> starts;
         for (uint32_t p = 0; p < table.Entries; p++)
             starts.push_back(table.PageStarts[p]);
