@@ -332,6 +332,68 @@ PY
     }'
 }
 
+# ---- (e) drawn pages with bit images ----------------------------------------
+# 50 pages of 80 x 66: 28 lines of text, ten 8-dot bands of 960 columns at
+# 120 dpi (ESC L, joined by ESC 3 24: a letterhead's logo, a ring, a
+# wedge, diagonal stripes and blocks, over a bar code), 28 lines more;
+# drawn through Wine's PostScript driver to a CUPS queue of this function's
+# own, DRAW on. Milliseconds per page from the confirmation to EndDoc
+# (bench_draw.exe), against the same pages without the bands and, as the
+# worst case, with the bands dithered (a ramp, no two columns alike), and
+# the job's PostScript per page. Target: <= 40 ms a page.
+graphics_draw_bench() {
+    local cups=$work/cups-graphics draw_exe=$build/bench/bench_draw.exe line i kind bytes
+    local -A best size
+    cmake --build "$build" -j2 --target bench_draw >/dev/null || { echo "bench_wine: bench_draw failed to build" >&2; return 1; }
+    python3 - "$work/graphics" <<'PY'
+import sys
+text = [("Строка {:2d}: итог 1234567.89 руб. abcdefgh ".format(r + 1) + "0123456789" * 8)[:80].encode("cp866")
+        for r in range(56)]
+def logo(x, y):
+    ring = ((x - 100) / 40) ** 2 + ((y - 24) / 24) ** 2
+    if 0.55 <= ring <= 1 or (y >= 52 and (x // (1 + (x // 7) % 4)) % 2):
+        return 1
+    if 200 <= x < 440 and y < 48 and x - 200 < (48 - y) * 5:
+        return 1
+    if 480 <= x < 700 and y < 48 and (x + y) // 6 % 3 == 0:
+        return 1
+    return int(740 <= x < 940 and (10 <= y < 20 or 30 <= y < 40 or 740 <= x < 760))
+def ramp(x, y):
+    return int(y % 8 >= (x * 8 // 960 + y // 8 + x % 3) % 9)
+def page(dot):
+    bands = b""
+    for b in range(10):
+        columns = bytes(sum(dot(c, 8 * b + k) << (7 - k) for k in range(8)) for c in range(960))
+        bands += b"\x1bL" + bytes([960 % 256, 960 // 256]) + columns + b"\r\n"
+    return b"\r\n".join(text[:28]) + b"\r\n\x1b3\x18" + bands + b"\x1b2" + b"\r\n".join(text[28:]) + b"\r\n"
+for name, body in (("logo", page(logo)), ("ramp", page(ramp)), ("plain", b"\r\n".join(text) + b"\r\n")):
+    open(sys.argv[1] + "-" + name + ".txt", "wb").write(b"\f".join([body] * 50))
+PY
+    printf '[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0000000000\r\nDRAW=0100000001\r\n' >"$work/graphics.ini"
+    . "$root/tests/cups_server.sh"
+    cups_start "$cups" && cups_add_queue Bench_Graphics "$cups/jobs" ||
+        { echo "bench_wine: no CUPS server for the pages with bit images" >&2; return 1; }
+    for i in $(seq "$runs"); do
+        for kind in logo plain ramp; do
+            line=$(wine "$draw_exe" Bench_Graphics "$(win "$work/graphics-$kind.txt")" "$(win "$work/graphics.ini")" | tr -d '\r')
+            echo "    $kind, run $i: $line (us, pages)" >&2
+            [ -z "${best[$kind]:-}" ] || [ "${line%% *}" -lt "${best[$kind]%% *}" ] && best[$kind]=$line
+            sleep 0.5
+            size[$kind]=$(ls -t "$cups"/jobs/job-*.prn 2>/dev/null | head -1 | xargs -r stat -c %s)
+        done
+    done
+    cups_stop
+    LC_ALL=C awk -v logo="${best[logo]}" -v plain="${best[plain]}" -v ramp="${best[ramp]}" \
+        -v logo_size="${size[logo]:-0}" -v plain_size="${size[plain]:-0}" -v ramp_size="${size[ramp]:-0}" 'BEGIN {
+        split(logo, l, " "); split(plain, p, " "); split(ramp, r, " ")
+        printf "(e) %d pages of 80 x 66 with ten 8-dot bands of 960 columns at 120 dpi (a logo over a bar code): %.2f ms a page (target <= 40), PostScript %.1f KB a page\n",
+            l[2], l[1] / l[2] / 1000, logo_size / l[2] / 1024
+        printf "    the same pages without the bands %.2f ms a page (%.1f KB); with the bands dithered %.2f ms a page (%.1f KB)\n",
+            p[1] / p[2] / 1000, plain_size / p[2] / 1024, r[1] / r[2] / 1000, ramp_size / r[2] / 1024
+    }'
+}
+graphics_draw_bench
+
 # ---- Unicode input ------------------------------------------------------------
 # (d) The text of (a) as about 100 MB of UTF-8 without a mark, recoded, and
 # both files again with Convert To Dos off. The recoding's own cost is a

@@ -7,11 +7,13 @@
  * the measure of the widest line, and the layout of a page's sheets.
  *
  * Text semantics: CR returns to column 0; LF starts the next line at column
- * 0; FF ends the sheet; TAB goes to the next multiple of 8 columns; BS goes
- * back one column; a character struck again on itself prints bold, "_"
- * struck with a character underlines it. Of the ESC/P commands, those that
- * change the look are obeyed; every other one is passed over with its
- * parameters and data, graphics included. Other control bytes print nothing.
+ * 0; FF ends the sheet; TAB goes to the next stop (every 8 columns, or
+ * those of ESC D); BS goes back one column; a character struck again on
+ * itself prints bold, "_" struck with a character underlines it. Of the
+ * ESC/P commands, those that change the look are obeyed, and the 8-dot and
+ * 24-dot bit images (ESC K, L, Y, Z, *) put their dots on the sheet; every
+ * other one is passed over with its parameters and data. Other control
+ * bytes print nothing.
  */
 #include <string.h>
 
@@ -24,6 +26,8 @@ enum {
     LP_PARAMS,     /* collecting the command's fixed parameters */
     LP_DATA,       /* passing over count data bytes */
     LP_UNTIL_NUL,  /* passing over a list that a NUL ends, at most count bytes */
+    LP_TABS,       /* ESC D: the stops, up to a NUL or a value not above the last */
+    LP_BITS,       /* bit-image columns: count left, have bytes of this one */
     LP_RLE,        /* run-length raster data: count bytes still to come out */
     LP_RLE_LITERAL,/* count2 literal bytes of a run, then back to LP_RLE */
     LP_CHARS,      /* user-defined characters: count left, three header bytes each */
@@ -51,25 +55,47 @@ static uint8_t FixedParams(unsigned char command)
     }
 }
 
+/* A bit-image mode's column, 1/720 inch; 0 for a mode not drawn. Modes from
+ * 32 up are 24 dots high, three bytes a column. */
+static uint32_t DotStep(uint8_t mode)
+{
+    static const uint8_t eightDot[8] = {12, 6, 6, 3, 9, 10, 8, 5}; /* 60 120 120 240 80 72 90 144 dpi */
+
+    if (mode < 8)
+        return eightDot[mode];
+    switch (mode) {
+    case 32: return 12;
+    case 33: return 6;
+    case 38: return 8;
+    case 39: return 4;
+    case 40: return 2;
+    default: return 0;
+    }
+}
+
 static void PowerOn(PrinterState *s, uint16_t form)
 {
     memset(s, 0, sizeof *s);
+    for (uint8_t i = 0; i < 4; i++)
+        s->imageModes[i] = i; /* K 60, L 120, Y 120, Z 240 dpi */
     s->pitch = 10;
     s->lineSpacing = LAYOUT_DEFAULT_SPACING;
     s->formLength = form;
     s->powerOnForm = form;
 }
 
+/* A column of the pitch, 1/360 inch: what tab stops count in. */
+static uint32_t PitchWidth(const PrinterState *s)
+{
+    if (s->condensed && s->pitch != 15)
+        return s->pitch == 12 ? 18 : 21;
+    return s->pitch == 12 ? 30 : s->pitch == 15 ? 24 : 36;
+}
+
 /* The width of the next character, 1/360 inch. */
 static uint32_t CharWidth(const PrinterState *s)
 {
-    uint32_t w = s->pitch == 12 ? 30 : s->pitch == 15 ? 24 : 36;
-
-    if (s->condensed && s->pitch != 15)
-        w = s->pitch == 12 ? 18 : 21;
-    if (s->wide || s->wideLine)
-        w *= 2;
-    return w;
+    return (s->wide || s->wideLine) ? 2 * PitchWidth(s) : PitchWidth(s);
 }
 
 /* ---- The sink: what the text actions do in each use ---------------------- */
@@ -219,7 +245,10 @@ static void PrintByte(Run *r, unsigned char b)
         return;
     w = CharWidth(r->s);
     attributes = (uint8_t)(((r->s->emphasized || r->s->doubleStrike) ? CELL_BOLD : 0) |
-                           (r->s->underline ? CELL_UNDERLINE : 0));
+                           (r->s->underline ? CELL_UNDERLINE : 0) |
+                           (r->s->italic ? CELL_ITALIC : 0) |
+                           (r->s->script == 1 ? CELL_SUPERSCRIPT : 0) |
+                           (r->s->script == 2 ? CELL_SUBSCRIPT : 0));
     /* A line too long for the carriage goes on at the start of the next.
      * A blank that prints nothing moves the head as on the widest
      * carriage: the measure leaves such blanks out, and a padded line must
@@ -240,12 +269,23 @@ static void PrintByte(Run *r, unsigned char b)
 static void Tab(Run *r)
 {
     PageLayout *l = r->layout;
+    const PrinterState *s = r->s;
     uint32_t column;
 
     if (!l)
         return;
-    column = CharWidth(r->s);
-    l->x = (l->x / (8 * column) + 1) * 8 * column;
+    if (s->tabWidth) {
+        /* The stops of ESC D; past the last one the head stays. */
+        for (uint32_t i = 0; i < s->tabCount && i < LAYOUT_TAB_STOPS; i++) {
+            if ((uint32_t)s->tabs[i] * s->tabWidth > l->x) {
+                l->x = (uint32_t)s->tabs[i] * s->tabWidth;
+                break;
+            }
+        }
+    } else {
+        column = CharWidth(s);
+        l->x = (l->x / (8 * column) + 1) * 8 * column;
+    }
     /* Stops as on the widest carriage, as the measure's do; a character
      * past the carriage then wraps. */
     if (l->x > LAYOUT_MAX_CARRIAGE)
@@ -261,6 +301,118 @@ static void Backspace(Run *r)
         return;
     w = CharWidth(r->s);
     l->x = l->x > w ? l->x - w : 0;
+}
+
+/* ---- Bit images --------------------------------------------------------------- */
+
+/* Puts a rectangle of dots on the sheet, cut at the form's end. It joins
+ * one of the last few put there that it continues downwards: the rows of
+ * one run, and the same run of the band above. */
+static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_t bottom)
+{
+    LayoutSheet *sheet = r->sheet;
+    uint32_t end = 5u * r->s->formLength;
+    LayoutDots *d;
+
+    if (top >= end)
+        return;
+    if (bottom > end)
+        bottom = end;
+    for (uint32_t i = sheet->dotCount; i > 0 && i + 64 > sheet->dotCount; i--) {
+        d = &sheet->dots[i - 1];
+        if (d->left == left && d->right == right && d->bottom == top) {
+            d->bottom = (uint16_t)bottom;
+            return;
+        }
+    }
+    if (sheet->dotCount >= LAYOUT_SHEET_DOTS) {
+        sheet->dropped++;
+        return;
+    }
+    d = &sheet->dots[sheet->dotCount++];
+    d->left = (uint16_t)left;
+    d->right = (uint16_t)right;
+    d->top = (uint16_t)top;
+    d->bottom = (uint16_t)bottom;
+}
+
+/* Ends row k's run of dots, if it has one. */
+static void EndRun(Run *r, uint32_t k)
+{
+    PageLayout *l = r->layout;
+
+    if (l->runTo[k]) {
+        uint32_t top = l->bandTop + k * l->bandPitch;
+        AddDots(r, l->runFrom[k], l->runTo[k], top, top + l->bandPitch);
+        l->runTo[k] = 0;
+    }
+}
+
+/* Puts the runs still open on the sheet: the image ended, or the page. */
+static void EndRuns(Run *r)
+{
+    if (r->sheet) {
+        for (uint32_t k = 0; k < 24; k++)
+            EndRun(r, k);
+    }
+}
+
+/* One column of rows dots (the top one the highest bit), step wide, at
+ * the head, which it moves on. Columns past the carriage are dropped. */
+static void DotColumn(Run *r, uint32_t bits, uint32_t rows, uint32_t step)
+{
+    PageLayout *l = r->layout;
+    uint32_t left, right;
+
+    if (!l)
+        return;
+    /* The head in dot units, unless something else moved it. */
+    if ((l->dotX + 1) / 2 != l->x)
+        l->dotX = 2 * l->x;
+    left = l->dotX;
+    right = left + step;
+    l->dotX = right;
+    l->x = (right + 1) / 2;
+    if (l->x > LAYOUT_MAX_CARRIAGE)
+        l->x = LAYOUT_MAX_CARRIAGE;
+    if (right > 2 * l->carriage)
+        bits = 0;
+    if (!r->sheet) {
+        if (bits && (right + 1) / 2 > r->widest)
+            r->widest = (right + 1) / 2;
+        return;
+    }
+    l->bandTop = 5 * l->y;
+    l->bandPitch = rows == 24 ? 6 : 15;
+    for (uint32_t k = 0; k < rows; k++) {
+        if (l->runTo[k] && (l->runTo[k] != left || !((bits >> (rows - 1 - k)) & 1)))
+            EndRun(r, k);
+        if ((bits >> (rows - 1 - k)) & 1) {
+            if (!l->runTo[k])
+                l->runFrom[k] = (uint16_t)left;
+            l->runTo[k] = (uint16_t)right;
+        }
+    }
+}
+
+/* One byte of a bit image's data. params[0] is the mode, params[1..3] the
+ * bytes of the column so far. */
+static void ImageByte(Run *r, unsigned char b)
+{
+    PrinterState *s = r->s;
+    uint8_t *p = s->params;
+    uint32_t rows = p[0] >= 32 ? 24 : 8;
+
+    p[1 + s->have] = b;
+    if (rows == 24 && ++s->have < 3)
+        return;
+    s->have = 0;
+    DotColumn(r, rows == 24 ? (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3] : p[1], rows,
+              DotStep(p[0]));
+    if (--s->count == 0) {
+        s->parse = LP_TEXT;
+        EndRuns(r);
+    }
 }
 
 /* ---- Commands ------------------------------------------------------------- */
@@ -302,12 +454,34 @@ static void FinishCommand(Run *r)
         }
         break;
     case '@': PowerOn(s, s->powerOnForm); break;
-    /* Graphics and other data: never printed. */
+    case '4': s->italic = 1; break;
+    case '5': s->italic = 0; break;
+    case 'S':
+        if (p[0] == 0 || p[0] == '0')
+            s->script = 1;
+        else if (On(p[0]))
+            s->script = 2;
+        break;
+    case 'T': s->script = 0; break;
+    case '?': {
+        /* ESC ? n m: ESC n prints in mode m from now on. */
+        const char *which = "KLYZ";
+        for (uint32_t i = 0; i < 4; i++) {
+            if (p[0] == (uint8_t)which[i] && DotStep(p[1]))
+                s->imageModes[i] = p[1];
+        }
+        break;
+    }
+    /* Bit images: their dots, never their bytes as text. */
     case 'K': case 'L': case 'Y': case 'Z':
         n = p[0] + 256u * p[1];
-        goto data;
+        s->params[0] = s->imageModes[s->command == 'K' ? 0 : s->command == 'L' ? 1 : s->command == 'Y' ? 2 : 3];
+        goto image;
     case '*':
         n = p[1] + 256u * p[2];
+        if (DotStep(p[0]))
+            goto image;
+        /* Other modes are passed over. */
         n *= (p[0] >= 64) ? 6 : (p[0] >= 32) ? 3 : 1;
         goto data;
     case '^':
@@ -344,6 +518,13 @@ data:
         s->count = n;
         s->parse = LP_DATA;
     }
+    return;
+image:
+    if (n > 0) {
+        s->count = n;
+        s->have = 0;
+        s->parse = LP_BITS;
+    }
 }
 
 static void StartCommand(Run *r, unsigned char command)
@@ -353,8 +534,14 @@ static void StartCommand(Run *r, unsigned char command)
     s->command = command;
     s->have = 0;
     s->need = FixedParams(command);
-    if (command == 'B' || command == 'D') {
-        s->count = command == 'B' ? 16 : 32;
+    s->params[6] = 0;
+    if (command == 'D') {
+        /* A new list replaces the stops; ESC D NUL leaves none. */
+        s->tabWidth = (uint8_t)PitchWidth(s);
+        s->tabCount = 0;
+        s->parse = LP_TABS;
+    } else if (command == 'B') {
+        s->count = 16;
         s->parse = LP_UNTIL_NUL;
     } else if (s->need > 0) {
         s->parse = LP_PARAMS;
@@ -391,8 +578,22 @@ static void Step(Run *r, unsigned char b)
             s->parse = LP_TEXT;
         return;
     case LP_UNTIL_NUL:
-        if (b == 0 || --s->count == 0)
+        /* Ascending values: a NUL or one not above the last ends the list. */
+        if (b <= s->params[6] || --s->count == 0)
             s->parse = LP_TEXT;
+        s->params[6] = b;
+        return;
+    case LP_TABS:
+        if (b == 0 || (s->tabCount > 0 && b <= s->tabs[s->tabCount - 1])) {
+            s->parse = LP_TEXT;
+            return;
+        }
+        s->tabs[s->tabCount++] = b;
+        if (s->tabCount >= LAYOUT_TAB_STOPS)
+            s->parse = LP_TEXT;
+        return;
+    case LP_BITS:
+        ImageByte(r, b);
         return;
     case LP_RLE:
         if (b >= 128) {
@@ -462,20 +663,22 @@ int AllocateSheet(LayoutSheet *sheet)
 {
     size_t lines = (size_t)LAYOUT_SHEET_CELLS * sizeof(LayoutLine);
     size_t cells = (size_t)LAYOUT_SHEET_CELLS * sizeof(LayoutCell);
-    unsigned char *block = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, lines + cells);
+    size_t dots = (size_t)LAYOUT_SHEET_DOTS * sizeof(LayoutDots);
+    unsigned char *block = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, dots + lines + cells);
 
     memset(sheet, 0, sizeof *sheet);
     if (!block)
         return 0;
-    sheet->lines = (LayoutLine *)block;
-    sheet->cells = (LayoutCell *)(block + lines);
+    sheet->dots = (LayoutDots *)block;
+    sheet->lines = (LayoutLine *)(block + dots);
+    sheet->cells = (LayoutCell *)(block + dots + lines);
     return 1;
 }
 
 void FreeSheet(LayoutSheet *sheet)
 {
-    if (sheet->lines)
-        HeapFree(GetProcessHeap(), 0, sheet->lines);
+    if (sheet->dots)
+        HeapFree(GetProcessHeap(), 0, sheet->dots);
     memset(sheet, 0, sizeof *sheet);
 }
 
@@ -588,6 +791,7 @@ int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet)
         r.sheet = sheet;
         sheet->lineCount = 0;
         sheet->cellCount = 0;
+        sheet->dotCount = 0;
         sheet->dropped = 0;
         sheet->carriage = layout->carriage;
         sheet->form = layout->state.formLength;
@@ -600,12 +804,14 @@ int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet)
             if (layout->state.formLength > sheet->form)
                 sheet->form = layout->state.formLength;
         }
+        /* An image cut by the page's end: its dots so far are this sheet's. */
+        EndRuns(&r);
         layout->overflowed = r.sheetEnded == 2;
         if (layout->offset >= layout->length)
             layout->done = 1;
         /* A sheet that prints nothing comes out only when a form feed ejects
          * it on its own, or when it is all the page prints. */
-        if (sheet->cellCount > 0 || (r.sheetEnded == 1 && !overflowed) ||
+        if (sheet->cellCount > 0 || sheet->dotCount > 0 || (r.sheetEnded == 1 && !overflowed) ||
             (layout->done && layout->sheets == 0)) {
             layout->sheets++;
             return 1;

@@ -7,7 +7,10 @@
  *
  * Units: across the carriage 1/360 inch (a column at 10 cpi is 36, at
  * 12 cpi 30, at 15 cpi 24, condensed 21 or 18); down the form 1/216 inch (a
- * line at 6 lpi is 36, a form of 66 such lines 2376).
+ * line at 6 lpi is 36, a form of 66 such lines 2376). Bit-image dots are
+ * placed finer: 1/720 inch across and 1/1080 inch down, which hold every
+ * density's column and both dot pitches (1/72 inch is 15, 1/180 inch 6) and
+ * the text grid (twice and five times its units).
  */
 #ifndef VELMAR_LAYOUT_H
 #define VELMAR_LAYOUT_H
@@ -24,7 +27,11 @@ enum {
     LAYOUT_DEFAULT_FORM_LINES = 66, /* 11 inches */
     LAYOUT_MAX_FORM = 22 * 216,     /* the longest form ESC C allows, 22 inches */
     LAYOUT_SHEET_CELLS = 32768,     /* cells one sheet can hold; more are dropped */
-    LAYOUT_LINE_CELLS = 1024        /* cells one printed line can hold */
+    LAYOUT_LINE_CELLS = 1024,       /* cells one printed line can hold */
+    LAYOUT_DOT_UNITS_X = 720,       /* bit-image units across, per inch */
+    LAYOUT_DOT_UNITS_Y = 1080,      /* and down */
+    LAYOUT_SHEET_DOTS = 65536,      /* rectangles of dots one sheet can hold */
+    LAYOUT_TAB_STOPS = 32
 };
 
 /* The printer's state that carries from one page to the next. Plain data:
@@ -48,12 +55,18 @@ struct PrinterState {
     uint8_t have;
     uint8_t need;
     uint8_t params[7];
+    uint8_t imageModes[4];  /* the bit-image modes of ESC K, L, Y, Z (ESC ?) */
+    uint8_t italic;         /* ESC 4, until ESC 5 */
+    uint8_t script;         /* ESC S 0: 1 (superscript), ESC S 1: 2 (subscript); ESC T 0 */
+    uint8_t tabWidth;       /* of a column when ESC D set the stops; 0: every 8 columns */
+    uint8_t tabCount;
+    uint8_t tabs[LAYOUT_TAB_STOPS]; /* ESC D: the stops, in columns, ascending */
     uint32_t count;
     uint32_t count2;
 };
 
 /* Cell attributes. */
-enum { CELL_BOLD = 1, CELL_UNDERLINE = 2 };
+enum { CELL_BOLD = 1, CELL_UNDERLINE = 2, CELL_ITALIC = 4, CELL_SUPERSCRIPT = 8, CELL_SUBSCRIPT = 16 };
 
 /* One character struck on the sheet. */
 struct LayoutCell {
@@ -70,17 +83,29 @@ struct LayoutLine {
     uint16_t y;     /* top of the line, 1/216 inch from the top of the form */
 };
 
+/* Bit-image dots: a black rectangle, runs of dots of one or more rows of a
+ * band; 1/720 inch across from the carriage's start, 1/1080 inch down from
+ * the top of the form. Right and bottom are the edges after the last dot. */
+struct LayoutDots {
+    uint16_t left;
+    uint16_t right;
+    uint16_t top;
+    uint16_t bottom;
+};
+
 /* One sheet of paper as laid out. The arrays belong to the sheet (see
  * AllocateSheet); a new sheet overwrites them. */
 struct LayoutSheet {
     LayoutLine *lines;
     LayoutCell *cells;
+    LayoutDots *dots;
     uint32_t lineCount;
     uint32_t cellCount;
+    uint32_t dotCount;
     uint32_t carriage;   /* width of the grid, 1/360 inch */
     uint32_t form;       /* height of the grid: the longest form in force on the
                           * sheet, 1/216 inch */
-    uint32_t dropped;    /* cells that did not fit (hostile input only) */
+    uint32_t dropped;    /* cells and rectangles of dots that did not fit */
 };
 
 /* Takes and gives back the arrays of a sheet (one heap block). */
@@ -103,8 +128,8 @@ void AdvancePrinterState(PrinterState *state, const unsigned char *bytes, uint32
 void PrinterStateAtPage(PrinterState *state, const PrinterState *initial,
                         const unsigned char *image, const PageTable *table, uint32_t page);
 
-/* The carriage a file needs: the right edge of its widest printed line,
- * 1/360 inch, over every page of the table from the initial state, at least
+/* The carriage a file needs: the right edge of its widest printed line
+ * (bit images' inked columns count), 1/360 inch, over every page of the table from the initial state, at least
  * one column and at most LAYOUT_MAX_CARRIAGE. */
 uint32_t MeasureCarriage(const PrinterState *initial, const unsigned char *image,
                          const PageTable *table);
@@ -128,6 +153,14 @@ struct PageLayout {
     uint32_t y;             /* the line, 1/216 inch from the top of the sheet */
     uint32_t sheets;        /* sheets handed out */
     int lineOpen;           /* the sheet's last line is the one being printed */
+    /* The bit image being printed: the head in dot units, and each row's
+     * run of dots not yet put on the sheet (runTo 0: none). */
+    uint32_t dotX;
+    uint32_t bandTop;
+    uint16_t runFrom[24];
+    uint16_t runTo[24];
+    uint8_t bandPitch;
+    uint8_t bandRows;
     int overflowed;         /* the current sheet began where a long page ran on */
     int done;
 };

@@ -225,6 +225,15 @@ layout_seed("wrap-narrow", b"w" * 50 + b"\t\tq" * 3 + b"\r\n", columns=8)
 layout_seed("long-page", b"line\r\n" * 70 + b"\f" + b"x\r\n" * 66 + b"\f")
 layout_seed("setup-condensed", b"condensed from the set-up\r\n", setup=b"\x0f", form_lines=40)
 layout_seed("overstrike-crowd", (b"".join(bytes([33 + i % 90]) + b"\r" for i in range(400))))
+# Bit images: every drawn mode, bands joined by ESC 3 24, ESC ? reassigning
+# K, an image past a narrow carriage, one cut by a page's end, text after.
+layout_seed("bit-images", b"".join(b"\x1b*" + bytes([m, 5, 0]) + bytes([0x81, 0xff, 0, 0x3c, 0xaa]) * (3 if m >= 32 else 1)
+                                   for m in (0, 1, 2, 3, 4, 5, 6, 7, 32, 33, 38, 39, 40)) +
+            b"x\r\n\x1b3\x18\x1bL\x04\x00\xff\xf0\x0f\xff\n\x1bL\x04\x00\xff\x0f\xf0\xff\n"
+            b"\x1b?K\x27\x1bK\x02\x00\x80\x00\x01\xff\xff\xffy\x1bZ\x03\x00\x01\x02\x0c\x04z")
+layout_seed("bit-image-narrow", b"ab\x1bK\x40\x00" + bytes(range(0x40)) + b"c\r\n", columns=8)
+layout_seed("tabs-italic-scripts", b"\x1bD\x04\x08\x02a\tb\tc\td\r\n\x1bD\x00\te\x1b@\tf\x1b4i\x1b5"
+            b"\x1bS\x00s\x1bS\x01t\x1bTu\x1bB\x05\x03v\x1bb\x01\x07\x02w\n")
 
 # ---- print_job, Unicode input and the printer's code page
 def with_code_page(text, code_page):

@@ -77,9 +77,13 @@ static HFONT FontFor(SheetFonts *fonts, uint8_t width, uint8_t attributes)
     int em = (int)(width * fonts->dotsPerX / 0.6f + 0.5f);
     if (em > fonts->height)
         em = fonts->height;
+    /* Super- and subscript: two thirds high. */
+    if (attributes & (CELL_SUPERSCRIPT | CELL_SUBSCRIPT))
+        em = em * 2 / 3;
     int stretched = width > 36 ? (int)(width * fonts->dotsPerX + 0.5f) : 0;
     HFONT font = CreateFontA(-(em > 0 ? em : 1), stretched, 0, 0,
-                             (attributes & CELL_BOLD) ? FW_BOLD : FW_NORMAL, FALSE,
+                             (attributes & CELL_BOLD) ? FW_BOLD : FW_NORMAL,
+                             (attributes & CELL_ITALIC) ? TRUE : FALSE,
                              (attributes & CELL_UNDERLINE) ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
                              OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                              FIXED_PITCH | FF_MODERN, FontFace);
@@ -90,6 +94,48 @@ static HFONT FontFor(SheetFonts *fonts, uint8_t width, uint8_t attributes)
     fonts->attributes[i] = attributes;
     fonts->count++;
     return font;
+}
+
+/* The sheet's bit-image dots, as filled polygons a batch at a time. Each
+ * edge is the scaled grid position of its place, rounded, so rectangles
+ * that meet on the grid meet on the device: no white line between bands. */
+static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet)
+{
+    enum { BATCH = 256 };
+    static POINT corners[4 * BATCH];
+    static INT counts[BATCH];
+    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
+    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    int oldFill = SetPolyFillMode(dc, WINDING);
+    int ok = 1, n = 0;
+
+    for (uint32_t i = 0; i < sheet->dotCount; i++) {
+        const LayoutDots *d = &sheet->dots[i];
+        LONG left = rect->left + (LONG)(d->left * kx + 0.5f);
+        LONG right = rect->left + (LONG)(d->right * kx + 0.5f);
+        LONG top = rect->top + (LONG)(d->top * ky + 0.5f);
+        LONG bottom = rect->top + (LONG)(d->bottom * ky + 0.5f);
+        POINT *c = &corners[4 * n];
+        /* Never thinner than a device dot. */
+        if (right == left)
+            right++;
+        if (bottom == top)
+            bottom++;
+        c[0].x = left, c[0].y = top;
+        c[1].x = right, c[1].y = top;
+        c[2].x = right, c[2].y = bottom;
+        c[3].x = left, c[3].y = bottom;
+        counts[n++] = 4;
+        if (n == BATCH || i + 1 == sheet->dotCount) {
+            if (!PolyPolygon(dc, corners, counts, n))
+                ok = 0;
+            n = 0;
+        }
+    }
+    SetPolyFillMode(dc, oldFill);
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
+    return ok;
 }
 
 int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutSheet *sheet)
@@ -121,11 +167,13 @@ int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutShe
     SetTextColor(dc, RGB(0, 0, 0));
     /* Every size on one baseline: where the pica em's would be. */
     SetTextAlign(dc, TA_BASELINE | TA_LEFT | TA_NOUPDATECP);
+    if (sheet->dotCount && !DrawDots(dc, rect, kx / 2, ky / 5, sheet))
+        ok = 0;
 
     for (uint32_t l = 0; l < sheet->lineCount; l++) {
         const LayoutLine *line = &sheet->lines[l];
         const LayoutCell *cells = sheet->cells + line->first;
-        int top = rect->top + (int)(line->y * ky + 0.8f * fonts.height + 0.5f);
+        float top = rect->top + line->y * ky;
         uint32_t i = 0;
 
         while (i < line->count) {
@@ -158,8 +206,14 @@ int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutShe
                         oldFont = previous;
                     selected = font;
                 }
-                if (!ExtTextOutW(dc, rect->left + (int)(cells[i].x * kx + 0.5f), top, 0, NULL,
-                                 text, (UINT)n, advances))
+                /* Superscript in the line's upper two thirds, subscript
+                 * in its lower. */
+                float baseline = (attributes & CELL_SUPERSCRIPT)   ? 0.8f * 2 / 3
+                                 : (attributes & CELL_SUBSCRIPT) ? 1.0f / 3 + 0.8f * 2 / 3
+                                                                 : 0.8f;
+                if (!ExtTextOutW(dc, rect->left + (int)(cells[i].x * kx + 0.5f),
+                                 (int)(top + baseline * fonts.height + 0.5f), 0, NULL, text,
+                                 (UINT)n, advances))
                     ok = 0;
             } else {
                 ok = 0;

@@ -89,6 +89,7 @@ int DrawJobSheet(DrawnDocument document, const LayoutSheet *sheet)
     RecordedSheet copy;
     copy.lines.assign(sheet->lines, sheet->lines + sheet->lineCount);
     copy.cells.assign(sheet->cells, sheet->cells + sheet->cellCount);
+    copy.dots.assign(sheet->dots, sheet->dots + sheet->dotCount);
     copy.carriage = sheet->carriage;
     copy.form = sheet->form;
     Drawer.sheets.push_back(copy);

@@ -39,6 +39,7 @@ static Sheets LayOut(const std::string &bytes, PrinterState *state = NULL, uint3
             RecordedSheet copy;
             copy.lines.assign(sheet.lines, sheet.lines + sheet.lineCount);
             copy.cells.assign(sheet.cells, sheet.cells + sheet.cellCount);
+            copy.dots.assign(sheet.dots, sheet.dots + sheet.dotCount);
             copy.carriage = sheet.carriage;
             copy.form = sheet.form;
             copies->push_back(copy);
@@ -50,6 +51,16 @@ static Sheets LayOut(const std::string &bytes, PrinterState *state = NULL, uint3
     if (state)
         *state = layout.state;
     return texts;
+}
+
+/* A rectangle of dots as left, right, top, bottom. */
+typedef std::vector<std::vector<int>> Boxes;
+static Boxes BoxesOf(const RecordedSheet &sheet)
+{
+    Boxes boxes;
+    for (const LayoutDots &d : sheet.dots)
+        boxes.push_back({d.left, d.right, d.top, d.bottom});
+    return boxes;
 }
 
 /* The one sheet's cells, in line order. */
@@ -76,6 +87,25 @@ TEST(Layout, LineEndsTabsAndBackspace)
     EXPECT_EQ(Sheets({"b\n"}), LayOut("\bb"));
     /* Blank lines keep their rows. */
     EXPECT_EQ(Sheets({"a\n\n\nb\n"}), LayOut("a\r\n\r\n\r\nb"));
+
+    /* ESC D: a value not above the one before ends the list as a NUL does,
+     * and is not text; past the last stop a tab leaves the head. */
+    EXPECT_EQ(Sheets({"a   b   cd\n"}), LayOut("\x1b" "D\x04\x08\x02" "a\tb\tc\td"));
+    EXPECT_EQ(Sheets({"a  b\n"}), LayOut(S("\x1b" "D\x03\x00" "a\tb")));
+    EXPECT_EQ(Sheets({"a b\n"}), LayOut("\x1b" "D\x02\x02" "a\tb"));
+    /* ESC D NUL clears them all; ESC @ brings back every 8 columns. */
+    EXPECT_EQ(Sheets({"ab\n"}), LayOut(S("\x1b" "D\x00" "a\tb")));
+    EXPECT_EQ(Sheets({"a       b\n"}), LayOut(S("\x1b" "D\x00\x1b@a\tb")));
+    /* 32 stops at most: the byte after them is text. */
+    std::string stops = "\x1b" "D";
+    for (char c = 1; c <= 32; c++)
+        stops += c;
+    EXPECT_EQ(Sheets({"!\n"}), LayOut(stops + "!"));
+    EXPECT_EQ(Sheets({" !\n"}), LayOut(stops + "\t!"));
+    /* Columns of the pitch in force when they were set. */
+    std::vector<LayoutCell> c = Cells(S("\x1bM\x1b" "D\x05\x00\x1bP\tb"));
+    ASSERT_EQ(1u, c.size());
+    EXPECT_EQ(5 * 30, c[0].x);
 }
 
 TEST(Layout, OverstrikeBoldAndUnderline)
@@ -126,9 +156,20 @@ TEST(Layout, HonouredCommandsChangeTheLook)
     for (size_t i = 1; i < 12; i++)
         EXPECT_EQ(c[i - 1].x + c[i - 1].width, c[i].x) << i;
 
+    /* Italic, superscript and subscript: the same widths. */
+    c = Cells(S("\x1b" "4a\x1b" "5b\x1bS0c\x1bS\x01" "d\x1bTe\x1bS\x00" "f\x1bS1g\x1bS\x02h\x1b@i"));
+    std::vector<int> looks;
+    for (const LayoutCell &cell : c) {
+        looks.push_back(cell.attributes);
+        EXPECT_EQ(36, cell.width);
+    }
+    EXPECT_EQ(std::vector<int>({CELL_ITALIC, 0, CELL_SUPERSCRIPT, CELL_SUBSCRIPT, 0, CELL_SUPERSCRIPT,
+                                CELL_SUBSCRIPT, CELL_SUBSCRIPT, 0}),
+              looks);
+
     /* ESC @ puts it all back. */
     state = PowerOnState();
-    c = Cells("\x1b" "E\x1b-1\x0f\x1bW1\x1b@x", &state);
+    c = Cells("\x1b" "E\x1b-1\x0f\x1bW1\x1b" "4\x1bS0\x1b@x", &state);
     ASSERT_EQ(1u, c.size());
     EXPECT_EQ(36, c[0].width);
     EXPECT_EQ(0, c[0].attributes);
@@ -242,13 +283,119 @@ TEST(Layout, SkippedCommandsNeverPrint)
     EXPECT_EQ(Sheets({"ab\n"}), LayOut(S("a\x00\x07\x0b\x18\x7f\x1b~b")));
 }
 
+TEST(Layout, BitImagesPutTheirDotsOnTheSheet)
+{
+    /* Three columns: the top dot, the bottom one, one between (8-dot: the
+     * highest bit on top; 24-dot: the first byte on top), then a letter. */
+    struct Row {
+        std::string command;
+        int step;   /* 1/720 inch */
+    } rows[] = {
+        {"\x1bK", 12}, {"\x1bL", 6}, {"\x1bY", 6}, {"\x1bZ", 3},
+        {S("\x1b*\x00"), 12}, {"\x1b*\x01", 6}, {"\x1b*\x02", 6}, {"\x1b*\x03", 3},
+        {"\x1b*\x04", 9}, {"\x1b*\x05", 10}, {"\x1b*\x06", 8}, {"\x1b*\x07", 5},
+        {"\x1b* ", 12}, {"\x1b*!", 6}, {"\x1b*&", 8}, {"\x1b*'", 4}, {"\x1b*(", 2},
+        /* ESC ? reassigns K, L, Y, Z; ESC @ gives their own back. */
+        {S("\x1b?K\x03\x1bK"), 3}, {"\x1b?Z\x28\x1bZ", 2}, {S("\x1b?L\x05\x1b@\x1bL"), 6},
+    };
+    for (const Row &row : rows) {
+        bool tall = row.command.back() >= ' ' && row.command.back() <= '(' && row.command[1] == '*';
+        tall |= row.command.find("\x1b?Z\x28") == 0;
+        int pitch = tall ? 6 : 15, last = tall ? 23 : 7, middle = tall ? 8 : 3;
+        std::string data = tall ? S("\x80\x00\x00" "\x00\x00\x01" "\x00\x80\x00") : "\x80\x01\x10";
+        /* Bold, underline, double width and condensed leave graphics alone. */
+        for (std::string look : {"", "\x1b" "E\x1b-1\x1bW1\x0f"}) {
+            std::vector<RecordedSheet> copies;
+            LayOut(look + row.command + S("\x03\x00") + data + "x", NULL, 866, Columns80, &copies);
+            ASSERT_EQ(1u, copies.size()) << row.step;
+            int s = row.step;
+            EXPECT_EQ(Boxes({{0, s, 0, pitch}, {s, 2 * s, last * pitch, (last + 1) * pitch},
+                             {2 * s, 3 * s, middle * pitch, (middle + 1) * pitch}}),
+                      BoxesOf(copies[0]))
+                << row.step << " " << tall;
+            /* The letter goes on from the image's right edge. */
+            ASSERT_EQ(1u, copies[0].cells.size());
+            EXPECT_EQ((3 * s + 1) / 2, copies[0].cells[0].x) << row.step;
+        }
+    }
+
+    /* Full bytes in bands joined by ESC 3 24: one solid rectangle. */
+    std::vector<RecordedSheet> copies;
+    LayOut(S("\x1b" "3\x18\x1bL\x04\x00\xff\xff\xff\xff\r\n\x1bL\x04\x00\xff\xff\xff\xff\r\n"), NULL,
+           866, Columns80, &copies);
+    ASSERT_EQ(1u, copies.size());
+    EXPECT_EQ(Boxes({{0, 24, 0, 240}}), BoxesOf(copies[0]));
+    /* Bars of a bar code: each one rectangle down both bands. */
+    copies.clear();
+    LayOut(S("\x1b" "3\x18\x1bL\x04\x00\xff\xff\x00\xff\r\n\x1bL\x04\x00\xff\xff\x00\xff\r\n"), NULL,
+           866, Columns80, &copies);
+    ASSERT_EQ(1u, copies.size());
+    EXPECT_EQ(Boxes({{0, 12, 0, 240}, {18, 24, 0, 240}}), BoxesOf(copies[0]));
+    /* A run of a row is one rectangle. */
+    copies.clear();
+    LayOut(S("\x1bL\x05\x00\xc0\xc0\x40\xc0\xc0"), NULL, 866, Columns80, &copies);
+    ASSERT_EQ(1u, copies.size());
+    EXPECT_EQ(Boxes({{0, 12, 0, 15}, {18, 30, 0, 15}, {0, 30, 15, 30}}), BoxesOf(copies[0]));
+    /* Below the line of text, where its top is. */
+    copies.clear();
+    LayOut(S("a\r\n\x1bK\x01\x00\x80"), NULL, 866, Columns80, &copies);
+    ASSERT_EQ(1u, copies.size());
+    EXPECT_EQ(Boxes({{0, 12, 180, 195}}), BoxesOf(copies[0]));
+    /* A sheet with dots and no text is printed; a blank image is not. */
+    EXPECT_EQ(2u, LayOut(S("ab\f\x1bK\x01\x00\x01")).size());
+    EXPECT_EQ(1u, LayOut(S("ab\f\x1bK\x01\x00\x00")).size());
+}
+
+TEST(Layout, BitImagesPastTheCarriageAndInTheMeasure)
+{
+    /* 970 columns at 120 dpi: the carriage of 80 columns holds 960; the
+     * letter after them starts the next line. */
+    std::string image = "\x1bL" + std::string("\xca\x03", 2) + std::string(970, '\xff') + "y";
+    std::vector<RecordedSheet> copies;
+    LayOut(image, NULL, 866, Columns80, &copies);
+    ASSERT_EQ(1u, copies.size());
+    EXPECT_EQ(Boxes({{0, 2 * (int)Columns80, 0, 120}}), BoxesOf(copies[0]));
+    ASSERT_EQ(1u, copies[0].cells.size());
+    EXPECT_EQ(0, copies[0].cells[0].x);
+    EXPECT_EQ(36, copies[0].lines[0].y);
+
+    /* The carriage counts the inked columns: 600 at 120 dpi are 5 inches,
+     * less the blank ones at the end. */
+    for (int blank : {0, 100}) {
+        std::string page = "ab\r\n\x1bL" + std::string("\x58\x02", 2) + std::string(600 - blank, '\x01') +
+                           std::string(blank, '\0') + "\r\n";
+        PageTable table = {NULL, NULL, 0};
+        uint32_t count = 0;
+        PrinterState initial = PowerOnState();
+        ASSERT_TRUE(SplitPages((const unsigned char *)page.data(), (uint32_t)page.size(), 12, &table,
+                               &count));
+        EXPECT_EQ(5u * 360 * (600 - blank) / 600,
+                  MeasureCarriage(&initial, (const unsigned char *)page.data(), &table));
+        FreePageTable(&table);
+    }
+}
+
 TEST(Layout, CommandCutByThePageEndGoesOnWithTheNext)
 {
     /* The bit image's data runs over the page's end: the next page's first
-     * bytes are still graphics. */
+     * bytes are still graphics, drawn from its first line's start. */
     PrinterState state = PowerOnState();
-    LayOut(S("x\x1bK\x06\x00" "ABC"), &state);
-    EXPECT_EQ(Sheets({"y\n"}), LayOut("DEFy", &state));
+    std::vector<RecordedSheet> copies;
+    LayOut(S("x\x1bK\x06\x00" "ABC"), &state, 866, Columns80, &copies);
+    ASSERT_EQ(1u, copies.size());
+    /* "A" "B" "C": 0x41 0x42 0x43, a row's run is one rectangle. */
+    EXPECT_EQ(Boxes({{72, 84, 105, 120}, {72, 108, 15, 30}, {84, 108, 90, 105}, {96, 108, 105, 120}}),
+              BoxesOf(copies[0]));
+    copies.clear();
+    PrinterState second = state;
+    EXPECT_EQ(Sheets({"y\n"}), LayOut("DEFy", &second, 866, Columns80, &copies));
+    ASSERT_EQ(1u, copies.size());
+    EXPECT_EQ(Boxes({{12, 24, 105, 120}, {0, 36, 15, 30}, {0, 36, 75, 90}, {24, 36, 90, 105}}),
+              BoxesOf(copies[0]));
+    /* "y" after the three columns of this page. */
+    EXPECT_EQ(18, copies[0].cells[0].x);
+    copies.clear();
+    LayOut("DEFy", &state);
     /* The state-only pass leaves the same state. */
     PrinterState quick = PowerOnState();
     AdvancePrinterState(&quick, (const unsigned char *)"x\x1bK\x06\x00" "ABC", 8);
@@ -357,6 +504,20 @@ TEST(Layout, HostileBytesStayWithinTheSheet)
     EXPECT_LE(copies[0].cells.size(), (size_t)LAYOUT_SHEET_CELLS);
     for (const LayoutLine &line : copies[0].lines)
         EXPECT_LE(line.count, LAYOUT_LINE_CELLS);
+
+    /* Bit images no rectangle of dots can join, more than a sheet holds:
+     * two bands of 360-dpi checkerboard on 136 columns, 24 dots high. */
+    std::string image;
+    for (int band = 0; band < 2; band++) {
+        image += "\x1b*(" + std::string("\x20\x13", 2);
+        for (int i = 0; i < 4896; i++)
+            image += i % 2 ? "\x55\x55\x55" : "\xaa\xaa\xaa";
+        image += "\n";
+    }
+    copies.clear();
+    LayOut(image, NULL, 866, 136 * 36, &copies);
+    ASSERT_EQ(1u, copies.size());
+    EXPECT_EQ((size_t)LAYOUT_SHEET_DOTS, copies[0].dots.size());
 }
 
 TEST(Layout, BlanksPastTheCarriageMoveTheHeadOnly)

@@ -96,6 +96,7 @@ extern RecordingHost Host;
 struct RecordedSheet {
     std::vector<LayoutLine> lines;
     std::vector<LayoutCell> cells;
+    std::vector<LayoutDots> dots;
     uint32_t carriage;
     uint32_t form;
 };

@@ -98,4 +98,107 @@ case_printer_drawing_wide() {
     expect_exit "after WM_CLOSE"
 }
 
-ALL_CASES+=" printer_drawing printer_drawing_wide"
+# Bit images on a drawn sheet: three 8-dot bands joined by ESC 3 24, each a
+# solid logo half an inch wide, half an inch blank and ten vertical stripes,
+# with data that reads as letters after them (at 60 dpi, and 24 dots
+# high); text above and below. Ghostscript reads the page's text alone and
+# draws the sheet, where the logo is one black block with no white line
+# between its bands and the stripes keep their places against it.
+case_printer_drawing_graphics() {
+    local jobs job text
+    python3 - "$CASE_DIR/logo.txt" <<'PY'
+import sys
+esc = b"\x1b"
+def image(command, columns, data):
+    return esc + command + bytes([columns % 256, columns // 256]) + data
+band = (image(b"L", 60, b"\xff" * 60) + image(b"L", 60, b"\x00" * 60) +
+        image(b"L", 120, (b"\xff" * 6 + b"\x00" * 6) * 10))
+page = (b"LOGO TEST\r\n" + esc + b"3\x18" + band + image(b"K", 11, b"HELLO WORLD") + b"\r\n" +
+        band + b"\r\n" + band + image(b"*\x27", 6, b"ABCDEFGHIJKLMNOPQR") + esc + b"2\r\nKONEC\r\n")
+open(sys.argv[1], "wb").write(page)
+PY
+    jobs=$(queue_jobs Velmar_Queue)
+    drawing_settings Velmar_Queue
+    windows_name logo.txt
+    start_main
+    open_and_print "$MAIN" "$WINPATH"
+    drv click "$WIN" 1 || fail "cannot press Print"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+    local deadline=$((SECONDS + 20))
+    while [ -z "$(ls "$jobs")" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.2; done
+    sleep 0.5
+    job=$(ls "$jobs"/job-*.prn 2>/dev/null | head -1)
+    [ -n "$job" ] || fail "no job"
+    cp "$job" "$CASE_DIR/drawn.prn"
+    [ "$(grep -c '^%%Page:' "$job")" -eq 1 ] || fail "$(grep -c '^%%Page:' "$job") sheets, expected 1"
+    text=$(drawn_sheet_text "$job")
+    [ "$text" = "$(printf 'LOGO TEST\nKONEC')" ] || fail "the sheet reads: $text"
+    gs -q -dNOPAUSE -dBATCH -dSAFER -r300 -sDEVICE=pbmraw -sOutputFile="$CASE_DIR/sheet.pbm" "$job" \
+        2>/dev/null || fail "Ghostscript cannot draw the job"
+    python3 - "$CASE_DIR/sheet.pbm" <<'PY' || fail "the dots are not where they must be"
+import re, sys
+data = open(sys.argv[1], "rb").read()
+header = re.match(rb"P4\s+(?:#[^\n]*\n\s*)*(\d+)\s+(\d+)\s", data)
+width, height, at = int(header.group(1)), int(header.group(2)), header.end()
+stride = (width + 7) // 8
+def runs(y):
+    row = data[at + y * stride:at + (y + 1) * stride]
+    found, start = [], None
+    if not row.strip(b"\0"):
+        return found
+    for x in range(width + 1):
+        black = x < width and row[x // 8] >> (7 - x % 8) & 1
+        if black and start is None:
+            start = x
+        elif not black and start is not None:
+            found.append((start, x))
+            start = None
+    return found
+def fail(why):
+    print("    " + why, file=sys.stderr)
+    sys.exit(1)
+rows = [runs(y) for y in range(height)]
+# The logo's rows: a run far longer than any stroke of a letter.
+logo = [y for y in range(height) if any(b - a > 100 for a, b in rows[y])]
+if not logo:
+    fail("no logo")
+top, bottom = logo[0], logo[-1] + 1
+if logo != list(range(top, bottom)):
+    fail("a white line across the logo: rows %s" % sorted(set(range(top, bottom)) - set(logo)))
+left, right = max(rows[top], key=lambda r: r[1] - r[0])
+w = right - left
+# Half an inch wide, a third of an inch high: at the sheet's scale.
+if abs((bottom - top) - w * 2 / 3) > 3:
+    fail("the logo is %d x %d" % (w, bottom - top))
+for y in range(top, bottom):
+    band = [r for r in rows[y] if r[0] < left + 4 * w - 2]
+    if abs(band[0][0] - left) > 1 or abs(band[0][1] - right) > 1:
+        fail("row %d of the logo runs %s" % (y, band[0]))
+    stripes = band[1:]
+    if len(stripes) != 10:
+        fail("row %d has %d stripes: %s" % (y, len(stripes), stripes))
+    for k, (a, b) in enumerate(stripes):
+        if abs(a - (left + 2 * w + k * w / 5)) > 2 or abs((b - a) - w / 10) > 2:
+            fail("stripe %d of row %d is at %d-%d" % (k, y, a, b))
+# The letters above and below the image, clear of it, and starting where
+# it starts.
+def ink(y):
+    return [r for r in rows[y] if r[0] < left + 4 * w - 2]
+above = [y for y in range(top) if ink(y)]
+below = [y for y in range(bottom, height) if ink(y)]
+if not above or not below:
+    fail("no text above or below the image")
+if above[-1] >= top - 2:
+    fail("the first line touches the image")
+if below[0] - bottom < 2:
+    fail("the last line touches the image")
+text_left = min(r[0] for y in above for r in ink(y))
+if not left <= text_left <= left + w / 5:
+    fail("the text starts at %d, the image at %d" % (text_left, left))
+PY
+    note "the job: $(stat -c %s "$job") bytes, $(grep -c 'fill' "$job") lines with fill"
+    drv close "$MAIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+ALL_CASES+=" printer_drawing printer_drawing_wide printer_drawing_graphics"
