@@ -33,20 +33,14 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 runs=${1:-3}
 . "$root/scripts/machine.sh"
-if velmar_runs_32bit; then
-    width=32 toolchain=mingw32
-else
-    width=64 toolchain=mingw64
-    export VELMAR_WINE_ARCH=win64
-    echo "bench_wine: $VELMAR_NO_32BIT_REASON; measuring the 64-bit build under wine64"
-fi
-build=${VELMAR_BENCH_BUILD:-$root/build/bench-win$width}
+velmar_choose_build bench_wine
+build=${VELMAR_BENCH_BUILD:-$root/build/bench-win$velmar_width}
 work=${VELMAR_BENCH_WORK:-$root/build/bench-work}
 
 for tool in cmake Xvfb wine wineserver winepath python3; do
     command -v "$tool" >/dev/null || { echo "bench_wine: $tool is missing (scripts/install-deps.sh)" >&2; exit 2; }
 done
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$toolchain.cmake \
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$velmar_toolchain.cmake \
     -DCMAKE_BUILD_TYPE=Release >/dev/null &&
     cmake --build "$build" -j2 --target velmar bench_driver >/dev/null ||
     { echo "bench_wine: the build failed" >&2; exit 1; }
@@ -489,7 +483,7 @@ PY
 
 # ---- Running them -------------------------------------------------------------
 
-echo "velmar.exe ($width-bit) $(stat -c %s "$exe") bytes, Wine $(wine --version), $runs runs each, best shown"
+echo "velmar.exe ($velmar_width-bit) $(stat -c %s "$exe") bytes, Wine $(wine --version), $runs runs each, best shown"
 base_start=0 base_commit=0
 cases=${VELMAR_BENCH_CASES:-$(sed -n 's/^case_\([a-z0-9_]*\)() {$/\1/p' "$root/bench/$(basename "$0")")}
 for name in $cases; do

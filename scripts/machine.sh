@@ -99,3 +99,17 @@ velmar_default_wineprefix() {
     echo "$root/build/wineprefix"
   fi
 }
+
+# velmar_choose_build WHO: the Windows build this machine runs, in
+# velmar_width (32 or 64) and velmar_toolchain (cmake/toolchain-*.cmake);
+# for the 64-bit one VELMAR_WINE_ARCH=win64 is exported and WHO says so in
+# one line.
+velmar_choose_build() {
+  if velmar_runs_32bit; then
+    velmar_width=32 velmar_toolchain=mingw32
+  else
+    velmar_width=64 velmar_toolchain=mingw64
+    export VELMAR_WINE_ARCH=win64
+    echo "$1: $VELMAR_NO_32BIT_REASON; so the 64-bit build of velmar, under wine64"
+  fi
+}

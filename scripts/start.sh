@@ -20,15 +20,9 @@ root=$(pwd)
 scripts/install-deps.sh || { echo "start.sh: tools are missing (see above)" >&2; exit 1; }
 
 . "$root/scripts/machine.sh"
-if velmar_runs_32bit; then
-    width=32 toolchain=mingw32
-else
-    width=64 toolchain=mingw64
-    export VELMAR_WINE_ARCH=win64
-    echo "start.sh: $VELMAR_NO_32BIT_REASON; starting the 64-bit build of velmar under wine64 instead"
-fi
-build=${VELMAR_BUILD_DIR:-$root/build/win$width}
-cmake --no-warn-unused-cli -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$toolchain.cmake >/dev/null &&
+velmar_choose_build start.sh
+build=${VELMAR_BUILD_DIR:-$root/build/win$velmar_width}
+cmake --no-warn-unused-cli -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$velmar_toolchain.cmake >/dev/null &&
     cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target velmar ||
     { echo "start.sh: the build failed" >&2; exit 1; }
 exe=$build/shell/velmar.exe

@@ -32,6 +32,8 @@
  *                                           it; PATH "-" cancels the dialog
  *   driver start COMMANDLINE                starts a program with exactly this
  *                                           command line; prints its PID
+ *   driver start-watch COMMANDLINE          the same, then waits for it to end
+ *                                           and prints "exit CODE"
  *   driver wait-exit PID MS                 waits for process PID to end and
  *                                           prints its exit code
  *   driver kill PID                         ends process PID
@@ -551,31 +553,9 @@ static int CmdOpenFile(DWORD pid, const wchar_t *path, DWORD timeout)
 }
 
 /* The command line is handed over as it is, so that the program under test
- * sees exactly the blanks, tabs and quotation marks a test wants. */
-static int CmdStart(const wchar_t *commandLine)
-{
-    STARTUPINFOW startup;
-    PROCESS_INFORMATION process;
-    wchar_t buffer[1024];
-
-    lstrcpynW(buffer, commandLine, 1024);
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    if (!CreateProcessW(NULL, buffer, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
-        fprintf(stderr, "driver: cannot start %ls (error %lu)\n", commandLine, GetLastError());
-        return 1;
-    }
-    printf("%lu\n", process.dwProcessId);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return 0;
-}
-
-/* start-watch: the same, and then stays with the program: its exit code
- * follows on a line of its own, "exit CODE", when it ends. Keeping the
- * handle keeps the code; a later wait-exit finds no process when the
- * program has already ended. */
-static int CmdStartWatch(const wchar_t *commandLine)
+ * sees exactly the blanks, tabs and quotation marks a test wants. With
+ * watch, stays with the program and prints its exit code when it ends. */
+static int CmdStart(const wchar_t *commandLine, int watch)
 {
     STARTUPINFOW startup;
     PROCESS_INFORMATION process;
@@ -592,10 +572,14 @@ static int CmdStartWatch(const wchar_t *commandLine)
     CloseHandle(process.hThread);
     printf("%lu\n", process.dwProcessId);
     fflush(stdout);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &code);
+    if (watch) {
+        /* Keeping the handle keeps the exit code; a later wait-exit finds no
+         * process when the program has already ended. */
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &code);
+        printf("exit %lu\n", (unsigned long)code);
+    }
     CloseHandle(process.hProcess);
-    printf("exit %lu\n", (unsigned long)code);
     return 0;
 }
 
@@ -914,9 +898,9 @@ int wmain(int argc, wchar_t **argv)
         return 0;
     }
     if (wcscmp(cmd, L"start") == 0 && argc == 1)
-        return CmdStart(argv[0]);
+        return CmdStart(argv[0], 0);
     if (wcscmp(cmd, L"start-watch") == 0 && argc == 1)
-        return CmdStartWatch(argv[0]);
+        return CmdStart(argv[0], 1);
     if (wcscmp(cmd, L"kill") == 0 && argc == 1)
         return CmdKill(wcstoul(argv[0], NULL, 0));
     if (wcscmp(cmd, L"openfile") == 0 && argc == 3)
