@@ -18,6 +18,10 @@ static_assert(OPEN_FILE_REQUEST_SIZE == (sizeof(void *) == 4 ? 76 : 136),
 
 static const char AllAndTextFilter[] = "All\0*.*\0Text\0*.TXT\0";
 
+/* The watched folder is looked at four times a second; each look does a
+ * bounded part of the work, so the window answers between them. */
+enum { WATCH_TIMER = 1, WATCH_TICK_MS = 250 };
+
 void LogLine(ActivityLog log, const char *text)
 {
     SendMessageA((HWND)log, LB_ADDSTRING, 0, (LPARAM)text);
@@ -116,6 +120,13 @@ static LRESULT OnCreate(HWND window)
 
     if (line)
         HeapFree(heap, 0, line);
+    /* A command-line job is only its own file. */
+    SetTimer(window, WATCH_TIMER, WATCH_TICK_MS, NULL);
+    if (CommandLineFile[0] == '\0') {
+        char folder[SETTING_TEXT_SIZE];
+        ReadSettingString("WATCH", "", folder);
+        WatchFolder(folder);
+    }
     /* The job ran: quit without saving the placement. The window is still
      * created and shown; the loop ends on the quit message. */
     if (printed)
@@ -155,6 +166,27 @@ static void OpenAndPrint(HWND window)
     HeapFree(heap, 0, path);
 }
 
+void WatchFolder(const char *folder)
+{
+    const char *watched = WatchedFolder();
+
+    if (!watched || strcmp(watched, folder) != 0)
+        StartWatching((ActivityLog)ActivityLogWindow, folder);
+}
+
+/* One job at a time: while a dialog is open (the window is disabled under
+ * it, and its loop still delivers the timer) the files wait. */
+static void OnWatchTimer(HWND window)
+{
+    static int running;
+
+    if (running || !IsWindowEnabled(window))
+        return;
+    running = 1;
+    WatchStep((ActivityLog)ActivityLogWindow, GetTickCount());
+    running = 0;
+}
+
 /* Returns 1 when the command is one of the menu's, else 0. */
 static int OnCommand(HWND window, WORD command)
 {
@@ -185,6 +217,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_SIZE:
         FitActivityLog(window);
+        return 0;
+    case WM_TIMER:
+        if (wParam == WATCH_TIMER)
+            OnWatchTimer(window);
         return 0;
     case WM_PAINT:
         BeginPaint(window, &paint);

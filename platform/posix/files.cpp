@@ -6,6 +6,7 @@
  *   handles (an input held open with read sharing keeps writers out), never
  *   truncates, refuses directories and never waits (a FIFO with no writer
  *   opens at once, one with no reader fails);
+ * - a backslash in a name is a separator, as on Windows;
  * - reads and writes move the whole request, as on a disk file;
  * - only a disk file has a size, so nothing takes a pipe or device for empty.
  */
@@ -128,6 +129,15 @@ static bool ShareConflict(const struct stat &st, DWORD access, DWORD share)
     return false;
 }
 
+bool HeldWithoutDeleteSharing(const struct stat &st)
+{
+    for (FileHandle *h = OpenHandles; h; h = h->next) {
+        if (h->device == st.st_dev && h->inode == st.st_ino && !(h->share & FILE_SHARE_DELETE))
+            return true;
+    }
+    return false;
+}
+
 /* The link to the open handle; it holds NULL, with ERROR_INVALID_HANDLE set,
  * when there is no such handle. */
 static FileHandle **FindLink(HANDLE handle)
@@ -153,19 +163,20 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     struct stat st;
     bool existed = false;
     int fd = -1;
+    char path[4096];
 
     if (desiredAccess & GENERIC_WRITE)
         flags |= (desiredAccess & GENERIC_READ) ? O_RDWR : O_WRONLY;
-    if (!fileName || !*fileName)
+    if (!ToUnixPath(fileName, path, sizeof path))
         error = ERROR_PATH_NOT_FOUND;
     else if (creationDisposition != OPEN_EXISTING && creationDisposition != OPEN_ALWAYS)
         error = ERROR_INVALID_PARAMETER;
-    else if ((existed = stat(fileName, &st) == 0) && S_ISDIR(st.st_mode))
+    else if ((existed = stat(path, &st) == 0) && S_ISDIR(st.st_mode))
         error = ERROR_ACCESS_DENIED;
     else if (existed && ShareConflict(st, desiredAccess, shareMode))
         error = ERROR_SHARING_VIOLATION;
-    else if ((fd = open(fileName, flags, 0666)) < 0)
-        error = ErrorFromErrno(errno, fileName);
+    else if ((fd = open(path, flags, 0666)) < 0)
+        error = ErrorFromErrno(errno, path);
     else if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
         error = ERROR_ACCESS_DENIED;
     else if (!(handle = (FileHandle *)malloc(sizeof *handle)))
@@ -265,8 +276,7 @@ BOOL SetEndOfFile(HANDLE file)
     return TRUE;
 }
 
-/* 100-nanosecond ticks since 1601-01-01. */
-static FILETIME ToFileTime(const struct timespec &t)
+FILETIME ToFileTime(const struct timespec &t)
 {
     uint64_t ticks = (uint64_t)(t.tv_sec + 11644473600LL) * 10000000u + (uint64_t)t.tv_nsec / 100u;
     return FILETIME{(DWORD)ticks, (DWORD)(ticks >> 32)};
@@ -286,13 +296,18 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID 
     WIN32_FILE_ATTRIBUTE_DATA *data = (WIN32_FILE_ATTRIBUTE_DATA *)information;
     struct stat st;
     uint64_t size;
+    char path[4096];
 
     if (level != GetFileExInfoStandard || !data) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (!fileName || !*fileName || stat(fileName, &st) != 0) {
-        SetLastError(fileName && *fileName ? ErrorFromErrno(errno, fileName) : ERROR_PATH_NOT_FOUND);
+    if (!ToUnixPath(fileName, path, sizeof path)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (stat(path, &st) != 0) {
+        SetLastError(ErrorFromErrno(errno, path));
         return FALSE;
     }
     size = S_ISREG(st.st_mode) ? (uint64_t)st.st_size : 0;
@@ -308,6 +323,9 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID 
 
 BOOL CloseHandle(HANDLE object)
 {
+    if (CloseMutexHandle(object))
+        return TRUE;
+
     FileHandle **link = FindLink(object), *h = *link;
 
     if (!h)
