@@ -231,7 +231,7 @@ int PrintWholeFile(ActivityLog log, const char *inputPath, const char *outputNam
  * and opens with no sharing. A step reads at most WATCH_STEP_ENTRIES
  * entries of the folder, and the oldest WATCH_KNOWN_FILES files it takes
  * are all it remembers between steps. */
-enum { WATCH_STABLE_MS = 2000, WATCH_STEP_ENTRIES = 256, WATCH_KNOWN_FILES = 32 };
+enum { WATCH_STABLE_MS = 2000, WATCH_STEP_ENTRIES = 256, WATCH_KNOWN_FILES = 64 };
 
 /* Whether an entry of the folder is one to print: a file, not hidden or
  * system, whose name neither starts with "~" nor ends in ".tmp" (those are

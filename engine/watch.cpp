@@ -162,6 +162,7 @@ static HANDLE TakeFolder(const char *folder)
     if (name[used - 1] == '/')
         used--;
     name[used] = '\0';
+    SetLastError(NO_ERROR);
     mutex = CreateMutexA(NULL, FALSE, name);
     if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(mutex);
@@ -270,6 +271,7 @@ static void ListStep(DWORD now)
 {
     WIN32_FIND_DATAA found;
     char pattern[MAX_PATH];
+    int entries = WATCH_STEP_ENTRIES;
 
     if (Search == INVALID_HANDLE_VALUE) {
         FolderPath(pattern, "*", NULL);
@@ -281,8 +283,9 @@ static void ListStep(DWORD now)
         }
         ListedCount = 0;
         Consider(&found);
+        entries--;
     }
-    for (int i = 1; i < WATCH_STEP_ENTRIES; i++) {
+    while (entries-- > 0) {
         if (!FindNextFileA(Search, &found)) {
             FindClose(Search);
             Search = INVALID_HANDLE_VALUE;
@@ -343,6 +346,7 @@ static int TakeStep(ActivityLog log, DWORD now)
     char path[MAX_PATH];
     char name[MAX_PATH];
 
+    memset(&data, 0, sizeof data);
     for (uint32_t i = 0; i < KnownCount; i++) {
         WatchedFile *file = &Known[i];
         if ((DWORD)(now - file->seenAt) < WATCH_STABLE_MS)
