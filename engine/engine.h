@@ -242,10 +242,11 @@ int WatchTakesEntry(const char *name, DWORD attributes);
  * unless that dot starts the name); number 1 is name itself. 0 when the
  * result does not fit size bytes. */
 int NumberedName(const char *name, uint32_t number, char *buffer, uint32_t size);
-/* Stops watching, then watches folder (text as stored, at most 255
- * characters): logs "Слежение за папкой " + folder and returns 1; or, when
- * the folder cannot be listed or another velmar watches it, logs "Ошибка"
- * and returns 0. An empty folder only stops watching, logging nothing. */
+/* Watches folder (text as stored, at most 255 characters) from now on:
+ * logs "Слежение за папкой " + folder and returns 1; or, when the folder
+ * cannot be listed or another velmar watches it, logs "Ошибка" and returns
+ * 0 with nothing watched. The folder watched already (the same text) goes
+ * on as it is, logging nothing; an empty one only stops watching. */
 int StartWatching(ActivityLog log, const char *folder);
 void StopWatching(void);
 /* The folder watched, as it was given, or NULL. */

@@ -179,6 +179,8 @@ int StartWatching(ActivityLog log, const char *folder)
     size_t length = strlen(folder);
     HANDLE search;
 
+    if (WatchMutex && strcmp(Given, folder) == 0)
+        return 1;
     StopWatching();
     if (length == 0)
         return 0;

@@ -125,7 +125,7 @@ static LRESULT OnCreate(HWND window)
     if (CommandLineFile[0] == '\0') {
         char folder[SETTING_TEXT_SIZE];
         ReadSettingString("WATCH", "", folder);
-        WatchFolder(folder);
+        StartWatching((ActivityLog)ActivityLogWindow, folder);
     }
     /* The job ran: quit without saving the placement. The window is still
      * created and shown; the loop ends on the quit message. */
@@ -164,14 +164,6 @@ static void OpenAndPrint(HWND window)
         }
     }
     HeapFree(heap, 0, path);
-}
-
-void WatchFolder(const char *folder)
-{
-    const char *watched = WatchedFolder();
-
-    if (!watched || strcmp(watched, folder) != 0)
-        StartWatching((ActivityLog)ActivityLogWindow, folder);
 }
 
 /* One job at a time: while a dialog is open (the window is disabled under

@@ -209,7 +209,7 @@ static INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wPa
                 LogLine((ActivityLog)ActivityLogWindow, TextError);
             /* The folder typed is watched at once, stored or not. */
             ReadBoxText(dialog, IDC_SETTINGS_WATCH, text);
-            WatchFolder(text);
+            StartWatching((ActivityLog)ActivityLogWindow, text);
             EndDialog(dialog, IDOK);
             return TRUE;
         }

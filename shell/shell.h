@@ -38,10 +38,6 @@ enum { MSG_SAVE_AND_QUIT = 18 };
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-/* Watches folder (WATCH as stored or as typed in Setting) from now on,
- * unless it is the one watched already; an empty one stops watching. */
-void WatchFolder(const char *folder);
-
 /* ---- Dialogs, one file each ------------------------------------------------ */
 
 /* The Setting dialog's printer menu (printer_menu.cpp): shows it under the

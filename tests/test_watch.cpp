@@ -301,6 +301,15 @@ TEST_F(Watch, StartingNamesTheFolderOrFails)
     expected.insert(expected.end(), job.begin(), job.end());
     EXPECT_EQ(expected, Host.lines);
 
+    /* The same folder again (OK in Setting with nothing changed) goes on
+     * as it is: no line, and what was seen stays seen. */
+    Put("two.txt", "2");
+    Host.lines.clear();
+    EXPECT_EQ(0, WatchStep(TestLog(), 6000));
+    EXPECT_EQ(1, StartWatching(TestLog(), given.c_str()));
+    EXPECT_TRUE(Host.lines.empty());
+    EXPECT_EQ(6000u + WATCH_STABLE_MS, StepUntilJob(6000 + WATCH_STABLE_MS, 10000));
+
     for (const std::string &bad : {JoinPath(dir, "none"), JoinPath(dir, "ini.ini")}) {
         Host.lines.clear();
         EXPECT_EQ(0, StartWatching(TestLog(), bad.c_str())) << bad;

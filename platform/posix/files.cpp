@@ -8,7 +8,9 @@
  *   opens at once, one with no reader fails);
  * - a backslash in a name is a separator, as on Windows;
  * - reads and writes move the whole request, as on a disk file;
- * - only a disk file has a size, so nothing takes a pipe or device for empty.
+ * - only a disk file has a size, so nothing takes a pipe or device for empty;
+ * - a named mutex is found again by its name while a handle to it is open
+ *   (within this process: the tests run in one).
  */
 #include <errno.h>
 #include <fcntl.h>
@@ -319,6 +321,81 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID 
     data->nFileSizeLow = (DWORD)size;
     SetLastError(NO_ERROR);
     return TRUE;
+}
+
+/* ---- Named mutexes ---------------------------------------------------------- */
+
+struct MutexObject {
+    char name[MAX_PATH];
+    unsigned handles;
+    MutexObject *next;
+};
+
+struct MutexHandle {
+    MutexObject *object;
+    MutexHandle *next;
+};
+
+static MutexObject *Mutexes;
+static MutexHandle *OpenMutexes;
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name)
+{
+    MutexObject *object = NULL;
+    MutexHandle *handle;
+    bool existed = false;
+
+    if (name && strchr(name, '\\')) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return NULL;
+    }
+    if (name && strlen(name) >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return NULL;
+    }
+    for (object = Mutexes; name && object; object = object->next) {
+        if (strcmp(object->name, name) == 0)
+            break;
+    }
+    existed = object != NULL;
+    if (!(handle = (MutexHandle *)calloc(1, sizeof *handle)) ||
+        (!object && !(object = (MutexObject *)calloc(1, sizeof *object)))) {
+        free(handle);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
+    if (!existed) {
+        if (name)
+            strcpy(object->name, name);
+        object->next = Mutexes;
+        Mutexes = object;
+    }
+    object->handles++;
+    handle->object = object;
+    handle->next = OpenMutexes;
+    OpenMutexes = handle;
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : NO_ERROR);
+    return handle;
+}
+
+static bool CloseMutexHandle(HANDLE object)
+{
+    MutexHandle **link = &OpenMutexes, *handle;
+
+    while (*link && *link != (MutexHandle *)object)
+        link = &(*link)->next;
+    if (!(handle = *link))
+        return false;
+    *link = handle->next;
+    if (--handle->object->handles == 0) {
+        MutexObject **at = &Mutexes;
+        while (*at != handle->object)
+            at = &(*at)->next;
+        *at = handle->object->next;
+        free(handle->object);
+    }
+    free(handle);
+    return true;
 }
 
 BOOL CloseHandle(HANDLE object)

@@ -1,13 +1,11 @@
-/* folders.cpp - the stand-in's folders, moves, named mutexes and clock, for
- * the watched folder. Like files.cpp it covers only what the engine calls,
+/* folders.cpp - the stand-in's folders, moves and clock, for the watched
+ * folder. Like files.cpp it covers only what the engine calls,
  * with the Windows meaning it relies on:
  * - a backslash separates names as a slash does;
  * - a search lists every entry of one folder ("FOLDER\*"), "." and ".."
  *   among them, a name beginning with a dot as hidden (as Wine shows it);
  * - a move never replaces what is there, and fails on a file that an open
- *   handle does not share for deletion;
- * - a named mutex is found again by its name while a handle to it is open
- *   (within this process: the tests run in one).
+ *   handle does not share for deletion.
  */
 #include <dirent.h>
 #include <errno.h>
@@ -277,80 +275,7 @@ DWORD GetFullPathNameA(LPCSTR fileName, DWORD size, LPSTR buffer, LPSTR *filePar
     return (DWORD)used;
 }
 
-/* ---- Named mutexes ---------------------------------------------------------- */
-
-struct MutexObject {
-    char name[MAX_PATH];
-    unsigned handles;
-    MutexObject *next;
-};
-
-struct MutexHandle {
-    MutexObject *object;
-    MutexHandle *next;
-};
-
-static MutexObject *Mutexes;
-static MutexHandle *OpenMutexes;
-
-HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name)
-{
-    MutexObject *object = NULL;
-    MutexHandle *handle;
-    bool existed = false;
-
-    if (name && strchr(name, '\\')) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return NULL;
-    }
-    if (name && strlen(name) >= MAX_PATH) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return NULL;
-    }
-    for (object = Mutexes; name && object; object = object->next) {
-        if (strcmp(object->name, name) == 0)
-            break;
-    }
-    existed = object != NULL;
-    if (!(handle = (MutexHandle *)calloc(1, sizeof *handle)) ||
-        (!object && !(object = (MutexObject *)calloc(1, sizeof *object)))) {
-        free(handle);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return NULL;
-    }
-    if (!existed) {
-        if (name)
-            strcpy(object->name, name);
-        object->next = Mutexes;
-        Mutexes = object;
-    }
-    object->handles++;
-    handle->object = object;
-    handle->next = OpenMutexes;
-    OpenMutexes = handle;
-    SetLastError(existed ? ERROR_ALREADY_EXISTS : NO_ERROR);
-    return handle;
-}
-
-bool CloseMutexHandle(HANDLE object)
-{
-    MutexHandle **link = &OpenMutexes, *handle;
-
-    while (*link && *link != (MutexHandle *)object)
-        link = &(*link)->next;
-    if (!(handle = *link))
-        return false;
-    *link = handle->next;
-    if (--handle->object->handles == 0) {
-        MutexObject **at = &Mutexes;
-        while (*at != handle->object)
-            at = &(*at)->next;
-        *at = handle->object->next;
-        free(handle->object);
-    }
-    free(handle);
-    return true;
-}
+/* ---- The clock -------------------------------------------------------------- */
 
 DWORD GetTickCount(void)
 {

@@ -33,7 +33,4 @@ FILETIME ToFileTime(const struct timespec &t);
 struct stat;
 bool HeldWithoutDeleteSharing(const struct stat &st);
 
-/* Closes a handle of CreateMutexA; false when it is none. */
-bool CloseMutexHandle(HANDLE object);
-
 #endif
