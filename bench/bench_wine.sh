@@ -19,24 +19,34 @@
 #
 # RUNS (default 3) runs of each; the best is shown. VELMAR_BENCH_BUILD,
 # VELMAR_BENCH_WORK and VELMAR_BENCH_WINEPREFIX choose other places.
+# Where this machine runs no 32-bit program (scripts/machine.sh), the 64-bit
+# build is measured under wine64 instead, and the first line says so.
 set -u
 cd "$(dirname "$0")/.."
 root=$(pwd)
 runs=${1:-3}
-build=${VELMAR_BENCH_BUILD:-$root/build/bench-win32}
+. "$root/scripts/machine.sh"
+if velmar_runs_32bit; then
+    width=32 toolchain=mingw32
+else
+    width=64 toolchain=mingw64
+    export VELMAR_WINE_ARCH=win64
+    echo "bench_wine: $VELMAR_NO_32BIT_REASON; measuring the 64-bit build under wine64"
+fi
+build=${VELMAR_BENCH_BUILD:-$root/build/bench-win$width}
 work=${VELMAR_BENCH_WORK:-$root/build/bench-work}
 
 for tool in cmake Xvfb wine wineserver winepath python3; do
     command -v "$tool" >/dev/null || { echo "bench_wine: $tool is missing (scripts/install-deps.sh)" >&2; exit 2; }
 done
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake \
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$toolchain.cmake \
     -DCMAKE_BUILD_TYPE=Release >/dev/null &&
     cmake --build "$build" -j2 --target velmar bench_driver >/dev/null ||
     { echo "bench_wine: the build failed" >&2; exit 1; }
 exe=$build/shell/velmar.exe
 driver=$build/bench/bench_driver.exe
 
-export VELMAR_WINEPREFIX=${VELMAR_BENCH_WINEPREFIX:-$root/build/wineprefix-bench}
+export VELMAR_WINEPREFIX=${VELMAR_BENCH_WINEPREFIX:-$(velmar_default_wineprefix)-bench}
 . "$root/scripts/wine-prefix.sh"
 velmar_prefix_ready || { echo "bench_wine: cannot create the Wine prefix $WINEPREFIX" >&2; exit 1; }
 exec 8>"$WINEPREFIX.bench-lock"

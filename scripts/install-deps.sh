@@ -168,14 +168,15 @@ give_up() {
 # Where no 32-bit program can run, asking for wine32 again would never help:
 # the 32-bit tree is then built and checked but not run, and velmar runs as
 # its 64-bit build under wine64.
+# It is said when there is something to install, so that a machine with
+# every tool hears it from test.sh and start.sh alone.
 runs_32bit=1
-if ! velmar_runs_32bit; then
-  runs_32bit=0
-  echo "install-deps: $VELMAR_NO_32BIT_REASON; the 32-bit build is checked but not run, and velmar runs as its 64-bit build under wine64"
-fi
+velmar_runs_32bit || runs_32bit=0
 
 check_all
 if [ ${#missing_packages[@]} -gt 0 ]; then
+  [ "$runs_32bit" = 1 ] ||
+    echo "install-deps: $VELMAR_NO_32BIT_REASON; so no wine32: the 32-bit build is checked but not run, and velmar runs as its 64-bit build under wine64"
   [ "$may_install" = 1 ] || give_up "${missing_checks[@]}"
 
   # Debian's wine32 is an i386 package; dpkg has to know that architecture.

@@ -77,3 +77,25 @@ velmar_wine64_loader() {
     echo wine64
   fi
 }
+
+# velmar_pe_arch PROGRAM.exe: win64 for an x86-64 Windows program, win32 for
+# any other (an i386 one, or a file that cannot be read as one).
+velmar_pe_arch() {
+  local offset machine
+  # e_lfanew, the offset of "PE\0\0", is at 0x3c; the machine field follows.
+  offset=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+  [ -n "$offset" ] && machine=$(od -An -tx2 -j$((offset + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
+  if [ "${machine:-}" = 8664 ]; then echo win64; else echo win32; fi
+}
+
+# The project's prefix for VELMAR_WINE_ARCH (win32 unless it says win64):
+# the two kinds cannot share one.
+velmar_default_wineprefix() {
+  local root
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  if [ "${VELMAR_WINE_ARCH:-win32}" = win64 ]; then
+    echo "$root/build/wineprefix64"
+  else
+    echo "$root/build/wineprefix"
+  fi
+}

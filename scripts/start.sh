@@ -8,6 +8,9 @@
 # the printer can be looked at. The CUPS queues, which velmar sees as
 # printers, are listed.
 #
+# Where this machine runs no 32-bit program (or VELMAR_NO_32BIT=1), the
+# 64-bit build of the same sources (build/win64) is started under wine64.
+#
 # VELMAR_BUILD_DIR and VELMAR_WINEPREFIX choose another build directory
 # and Wine prefix.
 set -u
@@ -16,8 +19,16 @@ root=$(pwd)
 
 scripts/install-deps.sh || { echo "start.sh: tools are missing (see above)" >&2; exit 1; }
 
-build=${VELMAR_BUILD_DIR:-$root/build/win32}
-cmake --no-warn-unused-cli -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake >/dev/null &&
+. "$root/scripts/machine.sh"
+if velmar_runs_32bit; then
+    width=32 toolchain=mingw32
+else
+    width=64 toolchain=mingw64
+    export VELMAR_WINE_ARCH=win64
+    echo "start.sh: $VELMAR_NO_32BIT_REASON; starting the 64-bit build of velmar under wine64 instead"
+fi
+build=${VELMAR_BUILD_DIR:-$root/build/win$width}
+cmake --no-warn-unused-cli -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$toolchain.cmake >/dev/null &&
     cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target velmar ||
     { echo "start.sh: the build failed" >&2; exit 1; }
 exe=$build/shell/velmar.exe

@@ -8,10 +8,48 @@
 # WoW64 mode) gets a 64-bit prefix instead, which still runs the 32-bit
 # programs; velmar_prefix_ready says so when it makes it, and
 # velmar_prefix_describe tells which kind there is.
+#
+# VELMAR_WINE_ARCH=win64 is for the 64-bit build: a 64-bit prefix of its own
+# (build/wineprefix64), run by the 64-bit loader. Debian's wine wrapper, and
+# wineboot and winepath through it, prefer the 32-bit loader whenever it is
+# installed, so then WINELOADER names the 64-bit one and a folder put first
+# on PATH makes wine, wine64, wineboot and winepath start it.
 # VELMAR_WINEPREFIX chooses another prefix directory.
 
 velmar_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEPREFIX="${VELMAR_WINEPREFIX:-$velmar_root/build/wineprefix}"
+. "$velmar_root/scripts/machine.sh"
+export WINEPREFIX="${VELMAR_WINEPREFIX:-$(velmar_default_wineprefix)}"
+if [ "${VELMAR_WINE_ARCH:-win32}" = win64 ]; then
+  velmar_wine_arch=win64
+  WINELOADER=$(velmar_wine64_loader)
+  case $WINELOADER in
+    */*) ;;
+    *) WINELOADER=$(command -v "$WINELOADER" || echo "$WINELOADER") ;;
+  esac
+  export WINELOADER
+  velmar_wine_bin=$velmar_root/build/wine64-bin
+  if [ ! -x "$velmar_wine_bin/winepath" ] || ! grep -qF "$WINELOADER" "$velmar_wine_bin/wine" 2>/dev/null; then
+    mkdir -p "$velmar_wine_bin"
+    for velmar_tool in wine wine64 wine-stable wineboot winepath; do
+      case $velmar_tool in
+        wineboot | winepath) velmar_line="exec \"\$WINELOADER\" $velmar_tool.exe \"\$@\"" ;;
+        *) velmar_line="exec \"\$WINELOADER\" \"\$@\"" ;;
+      esac
+      # Written aside and moved: tests running side by side may get here.
+      printf '#!/bin/sh\n# made by scripts/wine-prefix.sh: the 64-bit Wine loader\n: "${WINELOADER:=%s}"\nexport WINELOADER\n%s\n' \
+        "$WINELOADER" "$velmar_line" >"$velmar_wine_bin/.$velmar_tool.$$"
+      chmod +x "$velmar_wine_bin/.$velmar_tool.$$"
+      mv -f "$velmar_wine_bin/.$velmar_tool.$$" "$velmar_wine_bin/$velmar_tool"
+    done
+    unset velmar_tool velmar_line
+  fi
+  case ":$PATH:" in
+    *":$velmar_wine_bin:"*) ;;
+    *) export PATH="$velmar_wine_bin:$PATH" ;;
+  esac
+else
+  velmar_wine_arch=win32
+fi
 # The kind of prefix is fixed when it is made; an inherited WINEARCH would
 # only make Wine refuse a prefix of the other kind.
 unset WINEARCH
@@ -35,7 +73,17 @@ velmar_prefix_ready() {
     [ -e "$WINEPREFIX" ] || made_here=1
     # No Mono or Gecko: nothing here needs them, and there is no network.
     export WINEDLLOVERRIDES="mscoree,mshtml="
-    if ! WINEARCH=win32 wineboot -i >"$log" 2>&1; then
+    if [ "$velmar_wine_arch" = win64 ]; then
+      arch=win64-native
+      if ! WINEARCH=win64 wineboot -i >"$log" 2>&1; then
+        echo "wine-prefix: $("$WINELOADER" --version 2>/dev/null || echo "$WINELOADER") cannot make a" \
+             "64-bit prefix in $WINEPREFIX. Its log, $log:" >&2
+        tail -n 15 "$log" >&2
+        wineserver -k 2>/dev/null
+        [ "$made_here" = 0 ] || rm -rf -- "$WINEPREFIX"
+        exit 1
+      fi
+    elif ! WINEARCH=win32 wineboot -i >"$log" 2>&1; then
       wineserver -k 2>/dev/null
       # Only a prefix this call began is removed; never one found here.
       [ "$made_here" = 0 ] || rm -rf -- "$WINEPREFIX"
@@ -67,6 +115,7 @@ velmar_prefix_describe() {
   arch=$(cat "$WINEPREFIX/.velmar-ready" 2>/dev/null)
   case $arch in
     win64) arch="64-bit (WoW64: the programs run as 32-bit)" ;;
+    win64-native) arch="64-bit, for the 64-bit build, loader $WINELOADER" ;;
     *) arch="32-bit" ;;
   esac
   echo "$(wine --version 2>/dev/null), prefix $WINEPREFIX, $arch"

@@ -8,14 +8,6 @@
 
 #include <commdlg.h>
 
-/* The open-file request in its original layout, up to lpTemplateName, which
- * every version of the common dialogs accepts (the header's
- * OPENFILENAME_SIZE_VERSION_400A, which is no constant expression): 76 bytes
- * on 32-bit Windows, 136 on 64-bit. */
-enum { OPEN_FILE_REQUEST_SIZE = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) };
-static_assert(OPEN_FILE_REQUEST_SIZE == (sizeof(void *) == 4 ? 76 : 136),
-              "the short open-file request is the size Windows knows");
-
 static const char AllAndTextFilter[] = "All\0*.*\0Text\0*.TXT\0";
 
 /* The watched folder is looked at four times a second; each look does a

@@ -4,11 +4,18 @@
 #define VELMAR_SHELL_H
 
 #include <windows.h>
+#include <commdlg.h>
 
 #include "command_line.h"
 #include "engine.h"
 
 enum { SHELL_TEXT_SIZE = 256 };
+
+/* The open-file request in its original layout, up to lpTemplateName, which
+ * every version of the common dialogs accepts (the header's
+ * OPENFILENAME_SIZE_VERSION_400A, which is no constant expression): 76 bytes
+ * on 32-bit Windows, 136 on 64-bit. */
+enum { OPEN_FILE_REQUEST_SIZE = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) };
 
 /* ---- Process-wide state (main.cpp) --------------------------------------- */
 

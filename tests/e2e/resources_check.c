@@ -7,7 +7,10 @@
  * styles, positions, ids, texts and fonts are checked exactly as the dialog
  * manager will see them.
  *
- * usage: resources_check PATH\velmar.exe   (a Unix path is taken as Z:)
+ * usage: resources_check [--if-present] PATH\velmar.exe
+ * (a Unix path is taken as Z:). With --if-present a program that is not
+ * there is skipped (status 77): the 64-bit tests check the 32-bit build's
+ * resources this way where 32-bit programs cannot run.
  */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -535,6 +538,28 @@ static void CheckVersion(const wchar_t *path)
 
 /* ---- application manifest (resource 1 of type 24) ------------------------ */
 
+/* The processor the program is built for, from its PE header: "x86",
+ * "amd64", or NULL when the file cannot be read as a program. */
+static const char *ProgramProcessor(const wchar_t *path)
+{
+    BYTE head[4096];
+    DWORD got = 0, offset;
+    WORD machine;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return NULL;
+    if (!ReadFile(file, head, sizeof head, &got, NULL))
+        got = 0;
+    CloseHandle(file);
+    if (got < 0x40 || head[0] != 'M' || head[1] != 'Z')
+        return NULL;
+    memcpy(&offset, head + 0x3c, sizeof offset);
+    if (offset > got - 6 || memcmp(head + offset, "PE\0\0", 4) != 0)
+        return NULL;
+    memcpy(&machine, head + offset + 4, sizeof machine);
+    return machine == IMAGE_FILE_MACHINE_I386 ? "x86" : machine == IMAGE_FILE_MACHINE_AMD64 ? "amd64" : NULL;
+}
+
 static void CheckManifest(const wchar_t *path)
 {
     static const char *const expected[] = {
@@ -565,8 +590,36 @@ static void CheckManifest(const wchar_t *path)
           "manifest asks for elevation");
     CHECK(strstr(text, "PerMonitor") == NULL, "manifest claims per-monitor DPI awareness");
 
+    /* Windows refuses to start a program whose manifest names another
+     * processor: both the program's identity and the common controls it
+     * asks for must name its own. */
+    {
+        const char *processor = ProgramProcessor(path);
+        const char *at = text;
+        int named = 0;
+        if (CHECK(processor != NULL, "cannot read the processor from the program's header")) {
+            size_t length = strlen(processor);
+            while ((at = strstr(at, "processorArchitecture=\"")) != NULL) {
+                at += strlen("processorArchitecture=\"");
+                named++;
+                CHECK(strncmp(at, processor, length) == 0 && at[length] == '"',
+                      "manifest names processor %.8s in a program for %s", at, processor);
+            }
+            CHECK(named == 2, "manifest names the processor %d times, expected 2", named);
+        }
+    }
+
     /* The loader must accept it: a manifest it cannot parse stops the
-     * program from starting at all. */
+     * program from starting at all. Only a process of the program's own
+     * width can make its context (another gets ERROR_SXS_CANT_GEN_ACTCTX);
+     * the other width's checker leaves that to the program's own tests. */
+    {
+        const char *processor = ProgramProcessor(path);
+        if (processor && strcmp(processor, sizeof(void *) == 8 ? "amd64" : "x86") != 0) {
+            printf("resources_check: the program is for %s: its activation context is left to its own tests\n", processor);
+            return;
+        }
+    }
     memset(&context, 0, sizeof context);
     context.cbSize = sizeof context;
     context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
@@ -585,8 +638,14 @@ int wmain(int argc, wchar_t **argv)
     wchar_t path[MAX_PATH];
     wchar_t *p;
 
+    int ifPresent = argc == 3 && wcscmp(argv[1], L"--if-present") == 0;
+
+    if (ifPresent) {
+        argv++;
+        argc--;
+    }
     if (argc != 2) {
-        fprintf(stderr, "usage: resources_check PATH\\velmar.exe\n");
+        fprintf(stderr, "usage: resources_check [--if-present] PATH\\velmar.exe\n");
         return 2;
     }
     /* Wine maps the Unix root to Z:. */
@@ -598,6 +657,10 @@ int wmain(int argc, wchar_t **argv)
         if (*p == L'/')
             *p = L'\\';
 
+    if (ifPresent && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
+        printf("skipped: %s is not there\n", Narrow(path));
+        return 77;
+    }
     Module = LoadLibraryExW(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
     if (!Module) {
         printf("resources_check: cannot load %s (error %lu)\n", Narrow(path), GetLastError());

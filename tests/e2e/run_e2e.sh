@@ -1053,7 +1053,11 @@ case_release() {
     for text in README.txt ЧИТАЙМЕНЯ.txt; do
         ! grep -q -v $'\r$' "$fresh/$text" || fail "$text has lines without CRLF"
     done
-    objdump=$(command -v i686-w64-mingw32-objdump || command -v objdump)
+    if [ "$VELMAR_WINE_ARCH" = win64 ]; then
+        objdump=$(command -v x86_64-w64-mingw32-objdump || command -v objdump)
+    else
+        objdump=$(command -v i686-w64-mingw32-objdump || command -v objdump)
+    fi
     [ -n "$objdump" ] || fail "no objdump"
     LC_ALL=C "$objdump" -t "$fresh/velmar.exe" >"$CASE_DIR/symbols" 2>&1
     grep -q 'no symbols' "$CASE_DIR/symbols" || fail "velmar.exe is not stripped: $(head -c 300 "$CASE_DIR/symbols")"
@@ -1333,6 +1337,16 @@ export DRIVER_EXE
 for f in "$velmar_exe" "$DRIVER_EXE"; do
     [ -f "$f" ] || { echo "run_e2e: $f does not exist" >&2; exit 2; }
 done
+# The program's own header tells the kind of prefix: the 64-bit build runs
+# in a 64-bit one. A 32-bit build is not run where this machine runs no
+# 32-bit code: status 77, which ctest counts as skipped.
+. "$root/scripts/machine.sh"
+VELMAR_WINE_ARCH=$(velmar_pe_arch "$velmar_exe")
+export VELMAR_WINE_ARCH
+if [ "$VELMAR_WINE_ARCH" = win32 ] && ! velmar_runs_32bit; then
+    echo "skipped: $VELMAR_NO_32BIT_REASON"
+    exit 77
+fi
 for tool in Xvfb wine wineserver iconv od xxd cmp timeout; do
     command -v "$tool" >/dev/null || { echo "run_e2e: $tool is missing (scripts/install-deps.sh)" >&2; exit 2; }
 done
@@ -1386,7 +1400,7 @@ start_xvfb || { echo "run_e2e: cannot start Xvfb" >&2; exit 1; }
 
 # The prefix is the e2e run's own: this run re-points its LPT1 and stops its
 # wineserver at the end.
-export VELMAR_WINEPREFIX="${VELMAR_E2E_WINEPREFIX:-${VELMAR_WINEPREFIX:-$root/build/wineprefix}-e2e}"
+export VELMAR_WINEPREFIX="${VELMAR_E2E_WINEPREFIX:-${VELMAR_WINEPREFIX:-$(velmar_default_wineprefix)}-e2e}"
 . "$root/scripts/wine-prefix.sh"
 velmar_prefix_ready || { echo "run_e2e: cannot create the Wine prefix $WINEPREFIX" >&2; exit 1; }
 # One run at a time per prefix: a second one would re-point LPT1 and stop

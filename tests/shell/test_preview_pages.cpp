@@ -10,6 +10,9 @@
 #include "preview_pages.h"
 #ifndef _WIN32
 #include "posix/spooler.h"
+#else
+#include "shell.h"
+#include <winspool.h>
 #endif
 
 TEST(PreviewPages, OpensAtThePageInFromOrElseAtPageOne)
@@ -353,5 +356,26 @@ TEST_F(PreviewSettings, ShowsTheFirstSheetTheDrawnJobPrintsForThePage)
     FreeSheet(&sheet);
     FreePageTable(&table);
     PosixRemovePrinters();
+}
+#endif
+
+#ifdef _WIN32
+/* The sizes the front end hands to Windows, or steps through Windows'
+ * buffers by, as each width of Windows knows them: a request of a size the
+ * system does not know is refused (the open-file dialog never opens). */
+TEST(WindowsLayout, StructureSizesAreTheOnesWindowsExpects)
+{
+    const bool wide = sizeof(void *) == 8;
+    EXPECT_EQ(wide ? 136u : 76u, (size_t)OPEN_FILE_REQUEST_SIZE);
+    EXPECT_EQ((size_t)OPENFILENAME_SIZE_VERSION_400A, (size_t)OPEN_FILE_REQUEST_SIZE);
+    EXPECT_EQ(wide ? 152u : 88u, sizeof(OPENFILENAMEA));
+    EXPECT_EQ(wide ? 40u : 20u, sizeof(DOCINFOA));
+    EXPECT_EQ(wide ? 24u : 12u, sizeof(PRINTER_INFO_4A));
+    EXPECT_EQ(wide ? 80u : 48u, sizeof(WNDCLASSEXA));
+    EXPECT_EQ(wide ? 104u : 68u, sizeof(STARTUPINFOA));
+    /* The same on both widths. */
+    EXPECT_EQ(156u, sizeof(DEVMODEA));
+    EXPECT_EQ(60u, sizeof(LOGFONTA));
+    EXPECT_EQ(16u, sizeof(RECT));
 }
 #endif
