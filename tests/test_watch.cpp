@@ -354,3 +354,25 @@ TEST_F(Watch, AFullFolderIsTakenInOrderAPartAtATime)
     EXPECT_EQ(names, opened);
     EXPECT_FALSE(FileExists(JoinPath(spool, names.back())));
 }
+
+/* A name whose numbered place in printed could not be spelt within
+ * MAX_PATH is never taken, so that it cannot end in a move that fails; one
+ * character less is taken. */
+TEST_F(Watch, ANameTooLongToMoveIsLeftAlone)
+{
+    /* The folder, "\printed\", the name, " (9999)" and the NUL. */
+    size_t longest = MAX_PATH - spool.size() - 17;
+    ASSERT_GT(longest, 20u);
+    std::string fits = std::string(longest - 4, 'f') + ".txt";
+    std::string over = std::string(longest - 3, 'o') + ".txt";
+    Put(fits, "fits", 60);
+    std::string left = Put(over, "over", 90);
+    ASSERT_TRUE(FileExists(left));
+    Start();
+
+    /* (The log lines are cut at 254 characters, as any.) */
+    EXPECT_NE(0u, StepUntilJob(0, 5000));
+    EXPECT_EQ("fits", ReadText(JoinPath(JoinPath(spool, "printed"), fits)));
+    EXPECT_EQ(0u, StepUntilJob(5000, 10000));
+    EXPECT_TRUE(FileExists(left));
+}
