@@ -11,8 +11,11 @@
 static const char AllAndTextFilter[] = "All\0*.*\0Text\0*.TXT\0";
 
 /* The watched folder is looked at four times a second; each look does a
- * bounded part of the work, so the window answers between them. */
-enum { WATCH_TIMER = 1, WATCH_TICK_MS = 250 };
+ * bounded part of the work, so the window answers between them. After a
+ * job the next look comes as soon as nothing else waits (a timer message
+ * is only made when the queue is empty, so input still goes first): a
+ * full folder empties at the speed of its jobs. */
+enum { WATCH_TIMER = 1, WATCH_TICK_MS = 250, WATCH_BUSY_MS = USER_TIMER_MINIMUM };
 
 void LogLine(ActivityLog log, const char *text)
 {
@@ -163,11 +166,17 @@ static void OpenAndPrint(HWND window)
 static void OnWatchTimer(HWND window)
 {
     static int running;
+    static int busy;
+    int ran;
 
     if (running || !IsWindowEnabled(window))
         return;
     running = 1;
-    WatchStep((ActivityLog)ActivityLogWindow, GetTickCount());
+    ran = WatchStep((ActivityLog)ActivityLogWindow, GetTickCount());
+    if (ran != busy) {
+        busy = ran;
+        SetTimer(window, WATCH_TIMER, busy ? WATCH_BUSY_MS : WATCH_TICK_MS, NULL);
+    }
     running = 0;
 }
 

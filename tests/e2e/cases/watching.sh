@@ -150,7 +150,7 @@ case_watch_setting_starts() {
     find_window -v -p "$VELMAR_WINPID" VELMAR velmar
     expect_log "$WIN" "Запуск" "Ошибка"
     drv close "$WIN" || fail "cannot close the second velmar"
-    expect_exit_win "the second velmar"
+    drv gone "$WIN" "$WAIT_MS" || fail "the second velmar stays open"
 
     cp "$CASE_DIR/velmar.exe" "$CASE_DIR/third/"
     printf '[MAIN]\r\nWATCH=%s\\none\r\n' "$SPOOL_WIN" >"$CASE_DIR/third/ini.ini"
@@ -158,7 +158,7 @@ case_watch_setting_starts() {
     find_window -v -p "$VELMAR_WINPID" VELMAR velmar
     expect_log "$WIN" "Запуск" "Ошибка"
     drv close "$WIN" || fail "cannot close the third velmar"
-    expect_exit_win "the third velmar"
+    drv gone "$WIN" "$WAIT_MS" || fail "the third velmar stays open"
 
     open_settings "$main"
     expect_text "$WIN" 1011 "$SPOOL_WIN"
