@@ -327,18 +327,32 @@ static int MoveInto(const char *path, const char *name, const char *subfolder)
 
 /* Prints the file and moves it. A file that stays where it was would be
  * printed again: watching stops, unless the file is gone anyway. */
-static void TakeFile(ActivityLog log, const char *path, const char *name)
+static void TakeFile(ActivityLog log, const char *path, const char *name, const char *output)
 {
-    char output[SETTING_TEXT_SIZE];
-    int printed;
+    int printed = PrintWholeFile(log, path, output);
 
-    ReadSettingString("POPT", "LPT1", output);
-    printed = PrintWholeFile(log, path, output);
     if (!MoveInto(path, name, printed ? PrintedFolder : FailedFolder) &&
         GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
         LogLine(log, TextError);
         StopWatching();
     }
+}
+
+/* Whether path is the settings file or the job's output: a folder that
+ * holds either would otherwise print them, and the output again after
+ * every job. */
+static int IsOwnFile(const char *path, const char *output)
+{
+    char full[MAX_PATH];
+    char other[MAX_PATH];
+    DWORD length = GetFullPathNameA(path, MAX_PATH, full, NULL);
+
+    if (length == 0 || length >= MAX_PATH)
+        return 0;
+    if (lstrcmpiA(full, IniPath) == 0)
+        return 1;
+    length = output[0] ? GetFullPathNameA(output, MAX_PATH, other, NULL) : 0;
+    return length > 0 && length < MAX_PATH && lstrcmpiA(full, other) == 0;
 }
 
 /* The oldest known file that is complete, if any, is printed. */
@@ -347,13 +361,22 @@ static int TakeStep(ActivityLog log, DWORD now)
     WIN32_FILE_ATTRIBUTE_DATA data;
     char path[MAX_PATH];
     char name[MAX_PATH];
+    char output[SETTING_TEXT_SIZE];
 
     memset(&data, 0, sizeof data);
+    output[0] = '\0';
     for (uint32_t i = 0; i < KnownCount; i++) {
         WatchedFile *file = &Known[i];
         if ((DWORD)(now - file->seenAt) < WATCH_STABLE_MS)
             continue;
         FolderPath(path, file->name, NULL);
+        /* Print To is read as any job reads it, once a step. */
+        if (!output[0])
+            ReadSettingString("POPT", "LPT1", output);
+        if (IsOwnFile(path, output)) {
+            Forget(i--);
+            continue;
+        }
         HANDLE alone = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
         if (alone == INVALID_HANDLE_VALUE) {
             /* Still held by its writer: the next one may be done. */
@@ -374,7 +397,7 @@ static int TakeStep(ActivityLog log, DWORD now)
         }
         memcpy(name, file->name, sizeof name);
         Forget(i);
-        TakeFile(log, path, name);
+        TakeFile(log, path, name, output);
         return 1;
     }
     return 0;

@@ -376,3 +376,24 @@ TEST_F(Watch, ANameTooLongToMoveIsLeftAlone)
     EXPECT_EQ(0u, StepUntilJob(5000, 10000));
     EXPECT_TRUE(FileExists(left));
 }
+
+/* The settings file and the job's own output, should they lie in the
+ * folder, are never taken: the output would otherwise print after every
+ * job, for ever. */
+TEST_F(Watch, TheSettingsFileAndTheOutputAreLeftAlone)
+{
+    std::string ini = JoinPath(spool, "ini.ini");
+    output = JoinPath(spool, "out.prn");
+    strcpy(IniPath, ini.c_str());
+    WriteText(ini, "[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0000000000\r\nPOPT=" + output + "\r\n");
+    SetLastWriteTime(ini, FileTimeFromNow(-120));
+    Put("job.txt", "job", 60);
+    Start();
+
+    EXPECT_NE(0u, StepUntilJob(0, 5000));
+    EXPECT_EQ(JobLines("job.txt"), Host.lines);
+    EXPECT_EQ("job", ReadText(output));
+    EXPECT_EQ(0u, StepUntilJob(5000, 12000));
+    EXPECT_TRUE(FileExists(ini));
+    EXPECT_TRUE(FileExists(output));
+}
