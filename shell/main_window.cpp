@@ -115,8 +115,9 @@ static LRESULT OnCreate(HWND window)
 
     if (line)
         HeapFree(heap, 0, line);
-    /* A command-line job is only its own file. */
     SetTimer(window, WATCH_TIMER, WATCH_TICK_MS, NULL);
+    /* A command-line job is only its own file: no folder is watched at
+     * its start (Setting may name one later, should the window stay). */
     if (CommandLineFile[0] == '\0') {
         char folder[SETTING_TEXT_SIZE];
         ReadSettingString("WATCH", "", folder);
