@@ -1,6 +1,10 @@
 /* bench_print - a whole print job on a large Windows-1251 text, against a
  * plain copy of the same file (read whole, one write) measured in the same
- * run. Prints speeds, ratios and peak memory; it passes or fails nothing.
+ * run, each job split into its time up to the page range dialog (reading,
+ * recoding, cutting) and its time for the pages. Then the engine's passes
+ * over the image in memory alone, in MB/s against memcpy of the same image
+ * in the same process. Prints speeds, ratios and peak memory; it passes or
+ * fails nothing.
  *
  *   bench_print [directory] [megabytes]
  *
@@ -18,11 +22,15 @@
 #include "layout.h"
 
 static uint32_t LinesLogged;
+static double DialogAt; /* when the job reached ChoosePageRange */
+
+static double Now();
 
 void LogLine(ActivityLog log, const char *text) { LinesLogged++; }
 
 int ChoosePageRange(ActivityLog log, uint32_t pageCount)
 {
+    DialogAt = Now();
     PageCount = pageCount;
     PageFrom = 1;
     PageTo = pageCount;
@@ -121,13 +129,15 @@ static void PageWrites(const char *input, const char *output, unsigned char deli
 
 struct Measure {
     double seconds;
+    double toDialog; /* start to ChoosePageRange (jobs only) */
     long peakKilobytes;
 };
 
-/* Runs one case in a child; best time of three runs, peak of the child. */
+/* Runs one case in a child; best time of three runs (with its split),
+ * peak of the child. */
 static Measure RunCase(int which, const char *input, const char *output)
 {
-    Measure best = {1e30, 0};
+    Measure best = {1e30, 0, 0};
     for (int round = 0; round < 3; round++) {
         int pipeEnds[2];
         if (pipe(pipeEnds) != 0)
@@ -141,6 +151,7 @@ static Measure RunCase(int which, const char *input, const char *output)
             if (which == 5)
                 WriteSettingStruct("PAGELINES", &pageLines, sizeof pageLines);
             double start = Now();
+            DialogAt = 0;
             if (which == 0) {
                 PlainCopy(input, output);
             } else if (which == 3 || which == 4) {
@@ -149,27 +160,98 @@ static Measure RunCase(int which, const char *input, const char *output)
                 PageDelimiter = which == 2 ? 10 : 12;
                 PrintFile((ActivityLog)0, input, output);
             }
-            double seconds = Now() - start;
+            double times[2] = {Now() - start, DialogAt ? DialogAt - start : 0};
             if (which == 5)
                 unlink(IniPath);
-            if (write(pipeEnds[1], &seconds, sizeof seconds) != sizeof seconds)
+            if (write(pipeEnds[1], times, sizeof times) != sizeof times)
                 _exit(1);
             _exit(0);
         }
         close(pipeEnds[1]);
-        double seconds = 0;
-        if (read(pipeEnds[0], &seconds, sizeof seconds) != sizeof seconds)
+        double times[2] = {0, 0};
+        if (read(pipeEnds[0], times, sizeof times) != sizeof times)
             exit(1);
         close(pipeEnds[0]);
         int status;
         struct rusage usage;
         wait4(child, &status, 0, &usage);
-        if (seconds < best.seconds)
-            best.seconds = seconds;
+        if (times[0] < best.seconds) {
+            best.seconds = times[0];
+            best.toDialog = times[1];
+        }
         if (usage.ru_maxrss > best.peakKilobytes)
             best.peakKilobytes = usage.ru_maxrss;
     }
     return best;
+}
+
+/* The engine's passes over an image already in memory, each the best of
+ * three rounds, against memcpy of the same image in the same process. */
+struct Passes {
+    double readFresh;   /* one read into a fresh block, as a job reads */
+    double readWarm;    /* the same read into a block already touched */
+    double copy;        /* memcpy of the image into the touched block */
+    double recode;      /* RecodeForPrinter (test, recoding) */
+    double recodeTest;  /* RecodeForPrinter on the recoded image: the test alone */
+    double split;       /* SplitPages, form feeds (count, cut) */
+    double splitLines;  /* SplitPagesByLines, form feeds + 66 lines */
+};
+
+static double Best(double a, double b) { return a < b ? a : b; }
+
+static void TimePasses(const char *input, Passes *best)
+{
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0)
+        exit(1);
+    pid_t child = fork();
+    if (child == 0) {
+        Passes p = {1e30, 1e30, 1e30, 1e30, 1e30, 1e30, 1e30};
+        HANDLE in = CreateFileA(input, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        DWORD high = 0, size = GetFileSize(in, &high), done = 0;
+        double start = Now();
+        unsigned char *pristine = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, size);
+        ReadFile(in, pristine, size, &done, NULL);
+        p.readFresh = Now() - start;
+        unsigned char *image = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, size);
+        memset(image, 0, size);
+        for (int round = 0; round < 3; round++) {
+            HANDLE again = CreateFileA(input, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+            start = Now();
+            ReadFile(again, image, size, &done, NULL);
+            CloseHandle(again);
+            p.readWarm = Best(p.readWarm, Now() - start);
+            start = Now();
+            memcpy(image, pristine, size);
+            p.copy = Best(p.copy, Now() - start);
+            start = Now();
+            uint32_t kept = RecodeForPrinter(image, size, 866, (ActivityLog)0);
+            p.recode = Best(p.recode, Now() - start);
+            start = Now();
+            RecodeForPrinter(image, kept, 866, (ActivityLog)0);
+            p.recodeTest = Best(p.recodeTest, Now() - start);
+            PageTable table;
+            uint32_t count;
+            start = Now();
+            SplitPages(image, kept, 12, &table, &count);
+            p.split = Best(p.split, Now() - start);
+            FreePageTable(&table);
+            start = Now();
+            SplitPagesByLines(image, kept, 12, 66, &table, &count);
+            p.splitLines = Best(p.splitLines, Now() - start);
+            FreePageTable(&table);
+        }
+        CloseHandle(in);
+        if (write(pipeEnds[1], &p, sizeof p) != sizeof p)
+            _exit(1);
+        _exit(0);
+    }
+    close(pipeEnds[1]);
+    if (read(pipeEnds[0], best, sizeof *best) != sizeof *best)
+        exit(1);
+    close(pipeEnds[0]);
+    int status;
+    waitpid(child, &status, 0);
 }
 
 int main(int argc, char **argv)
@@ -210,18 +292,21 @@ int main(int argc, char **argv)
     Measure formFeedFloor = RunCase(3, input, output);
     Measure lineFeedFloor = RunCase(4, input, output);
     Measure pageLines = RunCase(5, input, output);
+    Passes passes;
+    TimePasses(input, &passes);
 
     double mb = bytes / 1e6;
     printf("input: %.1f MB Windows-1251 text, %zu form-feed pages, %zu line-feed pages\n", mb,
            formFeedPages, lineFeedPages);
     printf("%-28s %8.3f s %8.1f MB/s  peak %7.1f MB\n", "plain copy (baseline)", copy.seconds,
            mb / copy.seconds, copy.peakKilobytes / 1024.0);
-    printf("%-28s %8.3f s %8.1f MB/s  peak %7.1f MB\n", "job, form feeds", formFeed.seconds,
-           mb / formFeed.seconds, formFeed.peakKilobytes / 1024.0);
-    printf("%-28s %8.3f s %8.1f MB/s  peak %7.1f MB\n", "job, line feeds", lineFeed.seconds,
-           mb / lineFeed.seconds, lineFeed.peakKilobytes / 1024.0);
-    printf("%-28s %8.3f s %8.1f MB/s  peak %7.1f MB\n", "job, form feeds + 66 lines", pageLines.seconds,
-           mb / pageLines.seconds, pageLines.peakKilobytes / 1024.0);
+    const Measure *jobs[] = {&formFeed, &lineFeed, &pageLines};
+    const char *jobNames[] = {"job, form feeds", "job, line feeds", "job, form feeds + 66 lines"};
+    for (int j = 0; j < 3; j++) {
+        printf("%-28s %8.3f s %8.1f MB/s  peak %7.1f MB  (to the dialog %.3f s, pages %.3f s)\n",
+               jobNames[j], jobs[j]->seconds, mb / jobs[j]->seconds, jobs[j]->peakKilobytes / 1024.0,
+               jobs[j]->toDialog, jobs[j]->seconds - jobs[j]->toDialog);
+    }
     printf("%-28s %8.3f s %8.1f MB/s\n", "page writes alone, form feeds", formFeedFloor.seconds,
            mb / formFeedFloor.seconds);
     printf("%-28s %8.3f s %8.1f MB/s\n", "page writes alone, line feeds", lineFeedFloor.seconds,
@@ -232,6 +317,17 @@ int main(int argc, char **argv)
     printf("ratio page writes alone(form feeds) / plain copy: %.2f\n", formFeedFloor.seconds / copy.seconds);
     printf("ratio job / its page writes alone: form feeds %.2f, line feeds %.2f\n",
            formFeed.seconds / formFeedFloor.seconds, lineFeed.seconds / lineFeedFloor.seconds);
+    printf("the engine alone on the image in memory (MB/s, and time over memcpy's):\n");
+    const double passTimes[] = {passes.readFresh, passes.readWarm, passes.copy, passes.recode,
+                                passes.recodeTest, passes.split, passes.splitLines};
+    const char *passNames[] = {"read into a fresh block", "read into a touched block", "memcpy (baseline)",
+                               "recode (test + table)", "recode test alone", "split, form feeds",
+                               "split, form feeds + 66 lines"};
+    for (int k = 0; k < 7; k++)
+        printf("  %-28s %8.3f s %8.1f MB/s  %5.2f x memcpy\n", passNames[k], passTimes[k],
+               mb / passTimes[k], passTimes[k] / passes.copy);
+    printf("  reading, recoding and cutting in the job (to the dialog): %.3f s; the passes alone %.3f s\n",
+           formFeed.toDialog, passes.recode + passes.split);
     double budgetFF = (bytes + 8.0 * formFeedPages + 4 * 1048576.0) / 1048576.0;
     double budgetLF = (bytes + 8.0 * lineFeedPages + 4 * 1048576.0) / 1048576.0;
     printf("peak memory, form feeds: %.1f MB of a budget of %.1f MB (file + 8 B/page + 4 MB)\n",

@@ -9,13 +9,20 @@
 #   (a) 100 MB of Windows-1251 text cut by form feeds (about 30 K pages),
 #       recoded, blank-page check on: the job from process start, leaving
 #       out the wait in the dialog, against copy /b; once with an ini.ini
-#       written an hour ago, once with none at all (a fresh copy).
+#       written an hour ago, once with none at all (a fresh copy). Each job
+#       is reported split: start to the page range dialog (Wine's start,
+#       reading, recoding, cutting) and its pages (confirmation to the last
+#       byte).
 #   (b) 10 MB cut at line feeds (about 170 K pages): microseconds per page
 #       from the confirmation to the last byte in the capture file; and the
 #       same 170 K pages cut at form feeds with no ini.ini (without one the
 #       delimiter is the form feed).
 #   Peak memory: the job's peak commit over that of a one-page job, against
 #   file + 8 bytes a page + 4 MB.
+#   Then the page preview, (c) drawn pages and (d) UTF-8 input, as said at
+#   each. Every case is one function, case_NAME, further down; they run in
+#   the order they stand there, or VELMAR_BENCH_CASES="NAME ..." picks some
+#   (baseline first, for the figures measured over a one-page job).
 #
 # RUNS (default 3) runs of each; the best is shown. VELMAR_BENCH_BUILD,
 # VELMAR_BENCH_WORK and VELMAR_BENCH_WINEPREFIX choose other places.
@@ -82,6 +89,8 @@ capture=$work/lpt1.prn
 : >"$capture"
 ln -sfn "$capture" "$WINEPREFIX/dosdevices/lpt1"
 
+# ---- Helpers for the cases -----------------------------------------------
+
 # make_case NAME MB PAGE_BYTES DELIMITER [noini]: the input NAME.txt (kept
 # between runs), and NAME/velmar.exe with its settings, written well over
 # two seconds ago, as a settings file usually is; with noini, no settings
@@ -100,12 +109,6 @@ make_case() {
         "$delimiter" "$delimiter" >"$work/$name/ini.ini"
     touch -d '-1 hour' "$work/$name/ini.ini"
 }
-make_case ff 100 3333 12
-make_case lf 10 62 10
-make_case one 0 1 12
-make_case ffnoini 100 3333 12 noini
-make_case lffnoini 10 62 12 noini
-printf 'one page\r\n' >"$work/one.txt"
 
 win() { winepath -w "$1" 2>/dev/null; }
 
@@ -137,67 +140,106 @@ key() {
 job() { best_of "$1" job "\"$(win "$work/$1/velmar.exe")\" $(win "$work/$1.txt")"; }
 copy() { best_of "$1" run "cmd /c copy /b $(win "$work/$1.txt") LPT1"; }
 
-echo "velmar.exe $(stat -c %s "$exe") bytes, Wine $(wine --version), $runs runs each, best shown"
-echo "one-page job (memory baseline): start to dialog, to last byte, to exit (us), working set, commit"
-read -r base_start _ _ _ base_commit _ <<<"$(job one)"
-
-pages_ff=$(($(cat "$work/ff.pages") + 1))
-size_ff=$(stat -c %s "$work/ff.txt")
-echo "(a) $((size_ff / 1000000)) MB, form feeds, $pages_ff pages:"
-echo "  copy /b: to last byte, to exit (us)"
-read -r copy_ff _ <<<"$(copy ff)"
-echo "  velmar:"
-read -r start_ff job_ff exit_ff _ commit_ff _ <<<"$(job ff)"
-echo "  velmar, no ini.ini:"
-read -r start_ffn job_ffn _ <<<"$(job ffnoini)"
-
-pages_lf=$(($(cat "$work/lf.pages") + 1))
-size_lf=$(stat -c %s "$work/lf.txt")
-echo "(b) $((size_lf / 1000000)) MB, line feeds, $pages_lf pages:"
-echo "  copy /b:"
-read -r copy_lf _ <<<"$(copy lf)"
-echo "  velmar:"
-read -r start_lf job_lf exit_lf _ commit_lf _ <<<"$(job lf)"
-echo "  velmar, the same pages cut at form feeds, no ini.ini:"
-read -r start_lfn job_lfn _ <<<"$(job lffnoini)"
-
 # The platform's own cost of what every page needs: the look at the
-# settings file and one write of a page's size to the same capture.
-: >"$capture"
-read -r attr_ff write_ff <<<"$(wine "$driver" calls "$(win "$work/ff/ini.ini")" LPT1 "$((size_ff / pages_ff))" 30000 | tr -d '\r')"
-: >"$capture"
-read -r attr_lf write_lf <<<"$(wine "$driver" calls "$(win "$work/lf/ini.ini")" LPT1 "$((size_lf / pages_lf))" 100000 | tr -d '\r')"
-: >"$capture"
+# settings file and one write of BYTES bytes to the same capture, COUNT
+# times each; prints the two means (us).
+page_floor() {
+    : >"$capture"
+    wine "$driver" calls "$(win "$1")" LPT1 "$2" "$3" | tr -d '\r'
+    : >"$capture"
+}
 
-LC_ALL=C awk -v copy_ff="$copy_ff" -v start_ff="$start_ff" -v job_ff="$job_ff" -v pages_ff="$pages_ff" \
-    -v size_ff="$size_ff" -v commit_ff="$commit_ff" -v base="$base_commit" \
-    -v copy_lf="$copy_lf" -v start_lf="$start_lf" -v job_lf="$job_lf" -v pages_lf="$pages_lf" \
-    -v size_lf="$size_lf" -v commit_lf="$commit_lf" -v base_start="$base_start" -v attr_ff="$attr_ff" -v write_ff="$write_ff" \
-    -v attr_lf="$attr_lf" -v write_lf="$write_lf" -v start_ffn="$start_ffn" -v job_ffn="$job_ffn" \
-    -v job_lfn="$job_lfn" 'BEGIN {
-    total = start_ff + job_ff
-    printf "\n(a) copy /b %.3f s; velmar %.3f s (start to dialog %.3f s + confirmation to last byte %.3f s)\n",
-        copy_ff / 1e6, total / 1e6, start_ff / 1e6, job_ff / 1e6
-    printf "    reading, recoding and cutting: %.3f s over the start of a one-page job\n", (start_ff - base_start) / 1e6
-    printf "    ratio %.2f x copy /b (target <= 4); the floor per page: settings-file look %.2f us + write %.2f us = %.3f s for all pages\n",
-        total / copy_ff, attr_ff, write_ff, pages_ff * (attr_ff + write_ff) / 1e6
-    printf "    no ini.ini: velmar %.3f s (%.3f s + %.3f s), ratio %.2f x copy /b (target <= 4)\n",
-        (start_ffn + job_ffn) / 1e6, start_ffn / 1e6, job_ffn / 1e6, (start_ffn + job_ffn) / copy_ff
-    printf "    per page from the confirmation: %.2f us with ini.ini, %.2f us without (target <= 15)\n",
-        job_ff / pages_ff, job_ffn / pages_ff
-    printf "(b) copy /b %.3f s; velmar confirmation to last byte %.3f s = %.2f us per page (target <= 15)\n",
-        copy_lf / 1e6, job_lf / 1e6, job_lf / pages_lf
-    printf "    ratio %.2f x copy /b, from process start leaving out the dialog; the floor per page: %.2f us + %.2f us\n",
-        (start_lf + job_lf) / copy_lf, attr_lf, write_lf
-    printf "    no ini.ini, the same pages cut at form feeds: %.3f s = %.2f us per page (target <= 15)\n",
-        job_lfn / 1e6, job_lfn / pages_lf
-    budget_ff = size_ff + 8 * pages_ff + 4194304
-    budget_lf = size_lf + 8 * pages_lf + 4194304
-    printf "memory over a one-page job: (a) %.1f MB of %.1f MB allowed, (b) %.1f MB of %.1f MB allowed\n",
-        (commit_ff - base) / 1048576, budget_ff / 1048576, (commit_lf - base) / 1048576, budget_lf / 1048576
-}'
+# split_line LABEL START PAGES PAGE_COUNT COPY: one job's split, start to
+# the page range dialog and the pages (confirmation to the last byte), and
+# the whole against copy /b (all in us).
+split_line() {
+    LC_ALL=C awk -v label="$1" -v start="$2" -v pages="$3" -v count="$4" -v copy="$5" 'BEGIN {
+        printf "    %s: start to dialog %.3f s + pages %.3f s (%.2f us a page, target <= 15) = %.3f s, %.2f x copy /b (target <= 4)\n",
+            label, start / 1e6, pages / 1e6, pages / count, (start + pages) / 1e6, (start + pages) / copy
+    }'
+}
 
-# ---------------------------------------------------------------------------
+# ---- The cases --------------------------------------------------------------
+# Each case is one function named case_*, run in the order they stand in
+# this file (VELMAR_BENCH_CASES="name ..." runs only those, without the
+# case_). They share the helpers above and what case_baseline leaves in
+# base_start and base_commit; a case that needs more of its own keeps it
+# in its own variables.
+
+# The one-page job: Wine's start of velmar and its dialog, and its memory,
+# which the 100 MB jobs are measured over.
+case_baseline() {
+    make_case one 0 1 12
+    printf 'one page\r\n' >"$work/one.txt"
+    echo "one-page job (memory baseline): start to dialog, to last byte, to exit (us), working set, commit"
+    read -r base_start _ _ _ base_commit _ <<<"$(job one)"
+}
+
+# (a) 100 MB of Windows-1251 text cut by form feeds, recoded, blank-page
+# check on, with an ini.ini and with none: each job's start to the page
+# range dialog (reading, recoding and cutting, over Wine's start of the
+# one-page job) and its pages, against copy /b of the same file.
+case_form_feeds() {
+    local pages size copy_ff start_ff job_ff commit_ff start_ffn job_ffn attr write
+    make_case ff 100 3333 12
+    make_case ffnoini 100 3333 12 noini
+    pages=$(($(cat "$work/ff.pages") + 1))
+    size=$(stat -c %s "$work/ff.txt")
+    echo "(a) $((size / 1000000)) MB, form feeds, $pages pages:"
+    echo "  copy /b: to last byte, to exit (us)"
+    read -r copy_ff _ <<<"$(copy ff)"
+    echo "  velmar: start to dialog, confirmation to last byte, to exit (us), working set, commit"
+    read -r start_ff job_ff _ _ commit_ff _ <<<"$(job ff)"
+    echo "  velmar, no ini.ini:"
+    read -r start_ffn job_ffn _ <<<"$(job ffnoini)"
+    read -r attr write <<<"$(page_floor "$work/ff/ini.ini" "$((size / pages))" 30000)"
+    echo "(a) copy /b $(LC_ALL=C awk -v c="$copy_ff" 'BEGIN { printf "%.3f", c / 1e6 }') s"
+    split_line "with ini.ini" "$start_ff" "$job_ff" "$pages" "$copy_ff"
+    split_line "no ini.ini  " "$start_ffn" "$job_ffn" "$pages" "$copy_ff"
+    LC_ALL=C awk -v start_ff="$start_ff" -v start_ffn="$start_ffn" -v base_start="${base_start:-0}" \
+        -v attr="$attr" -v write="$write" -v pages="$pages" -v size="$size" -v commit="$commit_ff" \
+        -v base="${base_commit:-0}" 'BEGIN {
+        printf "    reading, recoding and cutting: %.3f s with ini.ini, %.3f s without, over the start of a one-page job\n",
+            (start_ff - base_start) / 1e6, (start_ffn - base_start) / 1e6
+        printf "    the floor per page: settings-file look %.2f us + write %.2f us = %.3f s for all pages\n",
+            attr, write, pages * (attr + write) / 1e6
+        printf "    memory over a one-page job: %.1f MB of %.1f MB allowed (file + 8 B a page + 4 MB)\n",
+            (commit - base) / 1048576, (size + 8 * pages + 4194304) / 1048576
+    }'
+}
+
+# (b) 10 MB cut at line feeds (about 170 K pages): microseconds per page
+# from the confirmation to the last byte in the capture file; and the same
+# 170 K pages cut at form feeds with no ini.ini (without one the delimiter
+# is the form feed).
+case_line_feeds() {
+    local pages size copy_lf start_lf job_lf commit_lf start_lfn job_lfn attr write
+    make_case lf 10 62 10
+    make_case lffnoini 10 62 12 noini
+    pages=$(($(cat "$work/lf.pages") + 1))
+    size=$(stat -c %s "$work/lf.txt")
+    echo "(b) $((size / 1000000)) MB, line feeds, $pages pages:"
+    echo "  copy /b:"
+    read -r copy_lf _ <<<"$(copy lf)"
+    echo "  velmar:"
+    read -r start_lf job_lf _ _ commit_lf _ <<<"$(job lf)"
+    echo "  velmar, the same pages cut at form feeds, no ini.ini:"
+    read -r start_lfn job_lfn _ <<<"$(job lffnoini)"
+    read -r attr write <<<"$(page_floor "$work/lf/ini.ini" "$((size / pages))" 100000)"
+    LC_ALL=C awk -v copy_lf="$copy_lf" -v start_lf="$start_lf" -v job_lf="$job_lf" -v pages="$pages" \
+        -v size="$size" -v commit="$commit_lf" -v base="${base_commit:-0}" -v attr="$attr" -v write="$write" \
+        -v job_lfn="$job_lfn" 'BEGIN {
+        printf "(b) copy /b %.3f s; velmar confirmation to last byte %.3f s = %.2f us per page (target <= 15)\n",
+            copy_lf / 1e6, job_lf / 1e6, job_lf / pages
+        printf "    ratio %.2f x copy /b, from process start leaving out the dialog; the floor per page: %.2f us + %.2f us\n",
+            (start_lf + job_lf) / copy_lf, attr, write
+        printf "    no ini.ini, the same pages cut at form feeds: %.3f s = %.2f us per page (target <= 15)\n",
+            job_lfn / 1e6, job_lfn / pages
+        printf "    memory over a one-page job: %.1f MB of %.1f MB allowed\n",
+            (commit - base) / 1048576, (size + 8 * pages + 4194304) / 1048576
+    }'
+}
+
 # The page preview: page turns in the page range dialog's preview, each key
 # waited for until the page is painted, on 200 pages of 80 x 66 (a full
 # form of full lines of Windows-1251 Russian, recoded, about 5.3 KB a page;
@@ -206,8 +248,10 @@ LC_ALL=C awk -v copy_ff="$copy_ff" -v start_ff="$start_ff" -v job_ff="$job_ff" -
 # Home the first time (the printer's state walked over every page) and
 # again, Page Up from the last page, the round trip of a message the
 # preview ignores (the floor under each turn), and the memory it adds.
-if [ ! -f "$work/preview.txt" ]; then
-    python3 - "$work/preview.txt" <<'PY'
+case_preview() {
+    local preview_best="" line i
+    if [ ! -f "$work/preview.txt" ]; then
+        python3 - "$work/preview.txt" <<'PY'
 import random, sys
 rng = random.Random(2)
 words = ["Счёт", "итого", "12345,67", "кол-во", "Иванов", "налог", "заказ", "товар", "январь", "сумма"]
@@ -220,37 +264,37 @@ with open(sys.argv[1], "wb") as out:
             out.write(line[:80].encode("cp1251") + b"\r\n")
         out.write(b"\f")
 PY
-fi
-mkdir -p "$work/preview"
-cp "$exe" "$work/preview/velmar.exe"
-printf '[MAIN]\r\nTODOS=0100000001\r\nSKIPEMPTY=0100000001\r\nPOPT=LPT1\r\n' >"$work/preview/ini.ini"
-preview_best=""
-for i in $(seq "$runs"); do
-    line=$(wine "$driver" preview 120000 50 "\"$(win "$work/preview/velmar.exe")\" $(win "$work/preview.txt")" |
-        tr -d '\r') || { echo "bench_wine: the preview run failed" >&2; exit 1; }
-    echo "    preview run $i: $line" >&2
-    if [ -z "$preview_best" ] || [ "$(echo "$line" | awk '{print $2}')" -lt "$(echo "$preview_best" | awk '{print $2}')" ]; then
-        preview_best=$line
     fi
-done
-LC_ALL=C awk -v line="$preview_best" 'BEGIN {
-    split(line, f, " ")
-    printf "preview, 200 pages of 80 x 66: a page turn (Page Down) %.1f ms on average, %.1f ms at most (target <= 50 ms)\n",
-        f[2] / 1000, f[3] / 1000
-    printf "    Page Up from the last page %.1f ms on average, %.1f ms at most; opening %.1f ms; End the first time %.1f ms, then %.1f ms; Home %.1f ms\n",
-        f[7] / 1000, f[8] / 1000, f[1] / 1000, f[4] / 1000, f[6] / 1000, f[5] / 1000
-    printf "    the floor: a message it ignores %.2f ms; memory added while open %.0f KB\n", f[9] / 1000, f[10] / 1024
-}'
+    mkdir -p "$work/preview"
+    cp "$exe" "$work/preview/velmar.exe"
+    printf '[MAIN]\r\nTODOS=0100000001\r\nSKIPEMPTY=0100000001\r\nPOPT=LPT1\r\n' >"$work/preview/ini.ini"
+    for i in $(seq "$runs"); do
+        line=$(wine "$driver" preview 120000 50 "\"$(win "$work/preview/velmar.exe")\" $(win "$work/preview.txt")" |
+            tr -d '\r') || { echo "bench_wine: the preview run failed" >&2; exit 1; }
+        echo "    preview run $i: $line" >&2
+        if [ -z "$preview_best" ] || [ "$(echo "$line" | awk '{print $2}')" -lt "$(echo "$preview_best" | awk '{print $2}')" ]; then
+            preview_best=$line
+        fi
+    done
+    LC_ALL=C awk -v line="$preview_best" 'BEGIN {
+        split(line, f, " ")
+        printf "preview, 200 pages of 80 x 66: a page turn (Page Down) %.1f ms on average, %.1f ms at most (target <= 50 ms)\n",
+            f[2] / 1000, f[3] / 1000
+        printf "    Page Up from the last page %.1f ms on average, %.1f ms at most; opening %.1f ms; End the first time %.1f ms, then %.1f ms; Home %.1f ms\n",
+            f[7] / 1000, f[8] / 1000, f[1] / 1000, f[4] / 1000, f[6] / 1000, f[5] / 1000
+        printf "    the floor: a message it ignores %.2f ms; memory added while open %.0f KB\n", f[9] / 1000, f[10] / 1024
+    }'
+}
 
 # ---- (c) drawn pages --------------------------------------------------------
-# 200 pages of 80 x 66 characters (code page 866, Cyrillic and digits) printed
+# (c) 200 pages of 80 x 66 characters (code page 866, Cyrillic and digits) printed
 # to a CUPS queue of this run's own through Wine's PostScript driver, DRAW on:
 # milliseconds per page from the confirmation until the document is handed to
 # the spooler (EndDoc returned), timed inside bench_draw.exe, which runs the
 # same job and drawing code as velmar.exe. Against, in the same run, the same
 # job sent raw (DRAW off) and the floor under drawing: the same lines drawn
 # with one ExtTextOutW each, no layout. Target: <= 20 ms a page.
-draw_bench() {
+case_drawn() {
     local cups=$work/cups draw_exe=$build/bench/bench_draw.exe best_drawn="" best_raw="" best_floor="" line i
     cmake --build "$build" -j2 --target bench_draw >/dev/null || { echo "bench_wine: bench_draw failed to build" >&2; return 1; }
     . "$root/tests/cups_server.sh"
@@ -287,7 +331,6 @@ PY
             r[1] / r[2] / 1000, f[1] / f[2] / 1000, d[1] / f[1]
     }'
 }
-draw_bench
 
 # ---- Unicode input ------------------------------------------------------------
 # (d) The text of (a) as about 100 MB of UTF-8 without a mark, recoded, and
@@ -295,6 +338,7 @@ draw_bench
 # file's start-to-dialog time with it on less that with it off (the rest of
 # the job does not change, but for cutting the shorter recoded text); for
 # UTF-8 it is held against that of the Windows-1251 file (target at most 2).
+# Each of the four jobs is also reported split: start to dialog, and pages.
 
 # unicode_case DIR TODOS: DIR/velmar.exe with its settings, as make_case.
 unicode_case() {
@@ -303,24 +347,10 @@ unicode_case() {
     printf '[MAIN]\r\nTODOS=%s\r\nSKIPEMPTY=0100000001\r\nLIMITER=0C0C\r\nPOPT=LPT1\r\n' "$2" >"$work/$1/ini.ini"
     touch -d '-1 hour' "$work/$1/ini.ini"
 }
-if [ ! -f "$work/utf8.txt" ] || [ ! -f "$work/utf8.chars" ]; then
-    # Whole pages of ff.txt up to 100 MB of UTF-8; utf8.chars is what it
-    # prints as, one byte a character.
-    python3 - "$work/ff.txt" "$work/utf8.txt" >"$work/utf8.chars" <<'PY'
-import sys
-source, target = sys.argv[1], sys.argv[2]
-text = open(source, "rb").read().decode("cp1251").encode("utf-8")
-end = text.rfind(b"\f", 0, 100000000) + 1
-open(target, "wb").write(text[:end])
-print(len(text[:end].decode("utf-8")))
-PY
-fi
-unicode_case utf8 0100000001
-unicode_case utf8-off 0000000000
-unicode_case ff-off 0000000000
 
 # unicode_run DIR FILE SIZE: one job of DIR/velmar.exe on FILE, whose LPT1
-# output is SIZE bytes; prints its time from start to dialog (us).
+# output is SIZE bytes; prints its time from start to dialog and that of
+# its pages (us).
 unicode_run() {
     local line
     : >"$capture"
@@ -329,36 +359,78 @@ unicode_run() {
         { echo "bench_wine: run failed: $1 $2" >&2; exit 1; }
     [ "$(stat -c %s "$capture")" = "$3" ] ||
         { echo "bench_wine: LPT1 got $(stat -c %s "$capture") bytes of $3" >&2; exit 1; }
-    echo "${line%% *}"
+    echo "$line" | awk '{print $1, $2}'
 }
-size_utf8=$(stat -c %s "$work/utf8.txt")
-chars_utf8=$(cat "$work/utf8.chars")
-echo "(d) $((size_utf8 / 1000000)) MB of UTF-8 ($chars_utf8 characters), the same text as (a);"
-echo "    start to dialog (us) of UTF-8 recoded, not recoded, Windows-1251 recoded, not recoded:"
-# The four jobs take turns, so that a slow spell of the machine does not
-# fall on one of them alone; the least time of each is kept.
-start_u8="" start_u8_off="" start_ff_on="" start_ff_off=""
-least() { if [ -z "$1" ] || [ "$2" -lt "$1" ]; then echo "$2"; else echo "$1"; fi; }
-for i in $(seq $((runs * 2))); do
-    a=$(unicode_run utf8 utf8.txt "$chars_utf8") || exit 1
-    b=$(unicode_run utf8-off utf8.txt "$size_utf8") || exit 1
-    c=$(unicode_run ff ff.txt "$size_ff") || exit 1
-    d=$(unicode_run ff-off ff.txt "$size_ff") || exit 1
-    echo "    run $i: $a $b $c $d" >&2
-    start_u8=$(least "$start_u8" "$a")
-    start_u8_off=$(least "$start_u8_off" "$b")
-    start_ff_on=$(least "$start_ff_on" "$c")
-    start_ff_off=$(least "$start_ff_off" "$d")
-done
 
-LC_ALL=C awk -v start_u8="$start_u8" -v start_u8_off="$start_u8_off" -v start_ff="$start_ff_on" \
-    -v start_ff_off="$start_ff_off" -v base_start="$base_start" 'BEGIN {
-    utf8 = start_u8 - start_u8_off
-    windows = start_ff - start_ff_off
-    printf "(d) start to dialog: UTF-8 %.3f s recoded, %.3f s not; Windows-1251 %.3f s recoded, %.3f s not\n",
-        start_u8 / 1e6, start_u8_off / 1e6, start_ff / 1e6, start_ff_off / 1e6
-    printf "    recoding: UTF-8 %.3f s, Windows-1251 %.3f s: ratio %.2f (target <= 2)\n",
-        utf8 / 1e6, windows / 1e6, (windows > 0 ? utf8 / windows : 0)
-    printf "    reading, recoding and cutting over a one-page job: UTF-8 %.3f s, Windows-1251 %.3f s: ratio %.2f\n",
-        (start_u8 - base_start) / 1e6, (start_ff - base_start) / 1e6, (start_u8 - base_start) / (start_ff - base_start)
-}'
+# least A B: the smaller of two times, A empty at first.
+least() { if [ -z "$1" ] || [ "$2" -lt "$1" ]; then echo "$2"; else echo "$1"; fi; }
+
+case_unicode() {
+    local size_utf8 chars_utf8 size_ff i name file bytes start pages k
+    local -a names=(utf8 utf8-off ff ff-off) starts=("" "" "" "") page_times=("" "" "" "")
+    make_case ff 100 3333 12
+    if [ ! -f "$work/utf8.txt" ] || [ ! -f "$work/utf8.chars" ]; then
+        # Whole pages of ff.txt up to 100 MB of UTF-8; utf8.chars is what it
+        # prints as, one byte a character.
+        python3 - "$work/ff.txt" "$work/utf8.txt" >"$work/utf8.chars" <<'PY'
+import sys
+source, target = sys.argv[1], sys.argv[2]
+text = open(source, "rb").read().decode("cp1251").encode("utf-8")
+end = text.rfind(b"\f", 0, 100000000) + 1
+open(target, "wb").write(text[:end])
+print(len(text[:end].decode("utf-8")))
+PY
+    fi
+    unicode_case utf8 0100000001
+    unicode_case utf8-off 0000000000
+    unicode_case ff-off 0000000000
+    size_utf8=$(stat -c %s "$work/utf8.txt")
+    chars_utf8=$(cat "$work/utf8.chars")
+    size_ff=$(stat -c %s "$work/ff.txt")
+    echo "(d) $((size_utf8 / 1000000)) MB of UTF-8 ($chars_utf8 characters), the same text as (a);"
+    echo "    start to dialog and pages (us) of UTF-8 recoded, not recoded, Windows-1251 recoded, not recoded:"
+    # The four jobs take turns, so that a slow spell of the machine does not
+    # fall on one of them alone; the least time of each is kept.
+    for i in $(seq $((runs * 2))); do
+        line="    run $i:"
+        for k in 0 1 2 3; do
+            case $k in
+                0) file=utf8.txt bytes=$chars_utf8 ;;
+                1) file=utf8.txt bytes=$size_utf8 ;;
+                *) file=ff.txt bytes=$size_ff ;;
+            esac
+            read -r start pages <<<"$(unicode_run "${names[$k]}" "$file" "$bytes")" || exit 1
+            [ -n "$start" ] || exit 1
+            starts[$k]=$(least "${starts[$k]}" "$start")
+            page_times[$k]=$(least "${page_times[$k]}" "$pages")
+            line="$line $start+$pages"
+        done
+        echo "$line" >&2
+    done
+
+    LC_ALL=C awk -v start_u8="${starts[0]}" -v start_u8_off="${starts[1]}" -v start_ff="${starts[2]}" \
+        -v start_ff_off="${starts[3]}" -v pages_u8="${page_times[0]}" -v pages_u8_off="${page_times[1]}" \
+        -v pages_ff="${page_times[2]}" -v pages_ff_off="${page_times[3]}" -v base_start="${base_start:-0}" 'BEGIN {
+        utf8 = start_u8 - start_u8_off
+        windows = start_ff - start_ff_off
+        printf "(d) start to dialog: UTF-8 %.3f s recoded, %.3f s not; Windows-1251 %.3f s recoded, %.3f s not\n",
+            start_u8 / 1e6, start_u8_off / 1e6, start_ff / 1e6, start_ff_off / 1e6
+        printf "    pages: UTF-8 %.3f s recoded, %.3f s not; Windows-1251 %.3f s recoded, %.3f s not\n",
+            pages_u8 / 1e6, pages_u8_off / 1e6, pages_ff / 1e6, pages_ff_off / 1e6
+        printf "    recoding: UTF-8 %.3f s, Windows-1251 %.3f s: ratio %.2f (target <= 2)\n",
+            utf8 / 1e6, windows / 1e6, (windows > 0 ? utf8 / windows : 0)
+        printf "    reading, recoding and cutting over a one-page job: UTF-8 %.3f s, Windows-1251 %.3f s: ratio %.2f\n",
+            (start_u8 - base_start) / 1e6, (start_ff - base_start) / 1e6,
+            (start_ff > base_start ? (start_u8 - base_start) / (start_ff - base_start) : 0)
+    }'
+}
+
+# ---- Running them -------------------------------------------------------------
+
+echo "velmar.exe ($width-bit) $(stat -c %s "$exe") bytes, Wine $(wine --version), $runs runs each, best shown"
+base_start=0 base_commit=0
+cases=${VELMAR_BENCH_CASES:-$(sed -n 's/^case_\([a-z0-9_]*\)() {$/\1/p' "$root/bench/$(basename "$0")")}
+for name in $cases; do
+    declare -F "case_$name" >/dev/null || { echo "bench_wine: no case $name" >&2; exit 2; }
+    "case_$name" || echo "bench_wine: case $name failed" >&2
+done

@@ -3,36 +3,22 @@
 
 #include "engine.h"
 
-/* The i686 target has no vector unit to count on, so both passes look at
- * four bytes at a time in a plain 32-bit register. Matches(w, pattern) has
- * the top bit set in each byte of w equal to the delimiter, and nowhere
- * else (no borrow crosses bytes in this form). The loops count what is left
- * (size - i) rather than i + 4, which wraps just under 4 GB. */
-static const uint32_t LowSeven = 0x7F7F7F7Fu;
+#include "byte_words.h"
 
-static uint32_t LoadWord(const unsigned char *p)
-{
-    uint32_t word;
-    memcpy(&word, p, sizeof word);
-    return word;
-}
-
-static uint32_t Matches(uint32_t word, uint32_t pattern)
-{
-    uint32_t x = word ^ pattern;
-    return ~(((x & LowSeven) + LowSeven) | x | LowSeven);
-}
-
+/* Both passes look at a word of bytes at a time (byte_words.h). The loops
+ * count what is left (size - i) rather than i + WORD_BYTES, which wraps
+ * just under 4 GB in a 32-bit process. */
 static uint32_t CountDelimiters(const unsigned char *image, uint32_t size, unsigned char delimiter)
 {
-    uint32_t pattern = delimiter * 0x01010101u;
+    const ByteWord pattern = delimiter * EveryByte;
     uint32_t count = 0;
     uint32_t i = 0;
 
-    for (; size - i >= 4; i += 4) {
-        uint32_t hits = Matches(LoadWord(image + i), pattern);
-        /* One per matching byte, summed into the top byte. */
-        count += ((hits >> 7) * 0x01010101u) >> 24;
+    for (; size - i >= 2 * WORD_BYTES; i += 2 * WORD_BYTES) {
+        ByteWord first = MatchingBytes(LoadWord(image + i), pattern);
+        ByteWord second = MatchingBytes(LoadWord(image + i + WORD_BYTES), pattern);
+        /* At most two a byte, 16 in all: one sum for both words. */
+        count += SumOfBytes((first >> 7) + (second >> 7));
     }
     for (; i < size; i++)
         count += image[i] == delimiter;
@@ -43,10 +29,10 @@ static uint32_t CountDelimiters(const unsigned char *image, uint32_t size, unsig
 static const unsigned char *FindDelimiter(const unsigned char *p, const unsigned char *end,
                                           unsigned char delimiter)
 {
-    uint32_t pattern = delimiter * 0x01010101u;
+    const ByteWord pattern = delimiter * EveryByte;
 
-    while (end - p >= 4 && !Matches(LoadWord(p), pattern))
-        p += 4;
+    while ((size_t)(end - p) >= WORD_BYTES && !MatchingBytes(LoadWord(p), pattern))
+        p += WORD_BYTES;
     while (p < end && *p != delimiter)
         p++;
     return p;
@@ -128,15 +114,15 @@ int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimite
 static const unsigned char *FindPageEnd(const unsigned char *p, const unsigned char *end,
                                         unsigned char delimiter, uint32_t lines)
 {
-    uint32_t pattern = delimiter * 0x01010101u;
-    const uint32_t lineFeeds = 0x0A0A0A0Au;
+    const ByteWord pattern = delimiter * EveryByte;
+    const ByteWord lineFeeds = '\n' * EveryByte;
     uint32_t left = lines;
 
     while (p < end) {
-        if ((size_t)(end - p) >= 4) {
-            uint32_t word = LoadWord(p);
-            if (!(Matches(word, pattern) | Matches(word, lineFeeds))) {
-                p += 4;
+        if ((size_t)(end - p) >= WORD_BYTES) {
+            ByteWord word = LoadWord(p);
+            if (!(MatchingBytes(word, pattern) | MatchingBytes(word, lineFeeds))) {
+                p += WORD_BYTES;
                 continue;
             }
         }

@@ -21,6 +21,8 @@
 
 #include "engine.h"
 
+#include "byte_words.h"
+
 /* Code page 866 for each Windows-1251 byte: А-я, the letters and signs with
  * an exact counterpart (Ё ё Є є Ї ї Ў ў № ¤ ° · and the no-break space),
  * and plain look-alikes for the quotes, dashes, bullet and the Ukrainian
@@ -67,54 +69,90 @@ static const unsigned char Dos1125Table[256] = {
     0xE0, 0xE1, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA, 0xEB, 0xEC, 0xED, 0xEE, 0xEF,
 };
 
-/* One table lookup per byte: the shipped i686 program has no vector unit
- * to lean on, and a 256-entry table costs the same for every byte. Two
- * interleaved halves keep runs of one byte value from waiting on their own
- * counter. What is left is counted as size - i: i + 4 wraps just under
- * 4 GB. */
-static void CountBytes(const unsigned char *image, uint32_t size, uint32_t *counts)
+/* Both passes look at a word of bytes at a time (byte_words.h); what is
+ * left is counted as size - i, as i + WORD_BYTES wraps just under 4 GB.
+ *
+ * The test needs no table of counts. Of its two ranges, 128-223 and
+ * 192-255, the bytes 192-223 count in both, so the second is larger
+ * exactly when the bytes 224-255 outnumber the bytes 128-191: the top
+ * three bits set, against the top bit set and the next clear. Each word
+ * adds one to a byte of a running word per byte it has of either kind; the
+ * running words are summed before any of their bytes can reach 256. */
+enum { WORDS_PER_SUM = 255 };
+
+static uint32_t SumOfPairs(ByteWord word)
 {
-    uint32_t *odd = counts + 256;
+    const ByteWord everyPair = (ByteWord)-1 / 0xFFFF;
+    ByteWord pairs = (word & everyPair * 0xFF) + (word >> 8 & everyPair * 0xFF);
+    return (uint32_t)((pairs * everyPair) >> (8 * WORD_BYTES - 16));
+}
+
+static int LooksLikeWindowsText(const unsigned char *image, uint32_t size)
+{
+    uint32_t windows = 0; /* 224-255: Windows-1251 а-я, which 866 keeps in 128-175 */
+    uint32_t dos = 0;     /* 128-191: 866 А-Я, а-п, where Windows-1251 has signs */
+    const unsigned char *p = image;
+    uint32_t words = size / WORD_BYTES;
+
+    while (words) {
+        uint32_t n = words < (uint32_t)WORDS_PER_SUM ? words : (uint32_t)WORDS_PER_SUM;
+        const unsigned char *blockEnd = p + (size_t)n * WORD_BYTES;
+        ByteWord windowsBytes = 0, dosBytes = 0;
+        words -= n;
+        for (; p < blockEnd; p += WORD_BYTES) {
+            ByteWord word = LoadWord(p);
+            ByteWord second = word << 1;
+            windowsBytes += (word & second & word << 2 & TopBits) >> 7;
+            dosBytes += (word & ~second & TopBits) >> 7;
+        }
+        windows += SumOfPairs(windowsBytes);
+        dos += SumOfPairs(dosBytes);
+    }
+    for (; p < image + size; p++) {
+        windows += *p >= 224;
+        dos += *p >= 128 && *p < 192;
+    }
+    /* Ties stay as they are. */
+    return windows > dos;
+}
+
+/* Both tables agree on everything but 128-191: ASCII stays, 192-239 go 64
+ * down, 240-255 16 down. A word is recoded with that arithmetic in its
+ * register (no byte borrows from the next, none being below what it
+ * loses), and then its bytes from 128-191, if any (a Ё, a dash, a quote),
+ * one by one through the table. */
+static void RecodeBytes(unsigned char *image, uint32_t size, const unsigned char *table)
+{
     uint32_t i = 0;
 
-    for (; size - i >= 4; i += 4) {
-        counts[image[i]]++;
-        odd[image[i + 1]]++;
-        counts[image[i + 2]]++;
-        odd[image[i + 3]]++;
+    for (; size - i >= WORD_BYTES; i += WORD_BYTES) {
+        ByteWord word = LoadWord(image + i);
+        ByteWord top = word & TopBits;
+        ByteWord letters = top & word << 1;
+        ByteWord from240 = letters & word << 2 & word << 3;
+        ByteWord signs = top ^ letters;
+        ByteWord recoded = word - ((letters ^ from240) >> 1 | from240 >> 3);
+        while (signs) {
+            unsigned shift = LowestTopBitShift(signs);
+            unsigned char sign = (unsigned char)(word >> shift);
+            recoded ^= (ByteWord)(sign ^ table[sign]) << shift;
+            signs &= signs - 1;
+        }
+        StoreWord(image + i, recoded);
     }
     for (; i < size; i++)
-        counts[image[i]]++;
-    for (unsigned v = 0; v < 256; v++)
-        counts[v] += odd[v];
+        image[i] = table[image[i]];
 }
 
 void RecodeToCodePage(unsigned char *image, uint32_t size, uint32_t codePage, ActivityLog log)
 {
-    /* On the stack: a table this small cannot fail to be had, and a job
-     * that silently skipped recoding would print the wrong letters. */
-    uint32_t counts[512];
-    /* Where each code page keeps its letters: code page 866 has А-Я, а-п
-     * and the box drawing in 128-223, Windows-1251 has А-я in 192-255. */
-    uint32_t dosLike = 0;     /* bytes 128-223 */
-    uint32_t windowsLike = 0; /* bytes 192-255 */
-
-    memset(counts, 0, sizeof counts);
-    CountBytes(image, size, counts);
-    for (unsigned v = 128; v < 224; v++)
-        dosLike += counts[v];
-    for (unsigned v = 192; v < 256; v++)
-        windowsLike += counts[v];
-
     /* Windows-1251 exactly when its lower case (224-255) outnumbers what
      * code page 866 keeps in 128-191; ties stay as they are. */
-    if (windowsLike <= dosLike)
+    if (!LooksLikeWindowsText(image, size))
         return;
 
-    const unsigned char *table = codePage == 1125 ? Dos1125Table : DosTable;
     LogLine(log, TextRecoding);
-    for (uint32_t i = 0; i < size; i++)
-        image[i] = table[image[i]];
+    RecodeBytes(image, size, codePage == 1125 ? Dos1125Table : DosTable);
 }
 
 void RecodeToDos(unsigned char *image, uint32_t size, ActivityLog log)

@@ -55,6 +55,15 @@ TEST(Pages, TypicalImages)
         {"NUL delimiter", Bytes{'a', 0, 'b', 0}, 0, {{0, 1}, {2, 3}}, 3},
         {"line feeds keep their carriage returns", ToBytes("a\r\nbc\r\nd"), 10, {{0, 2}, {3, 6}, {7, 7}}, 3},
         {"delimiter 255", Bytes{1, 255, 2}, 255, {{0, 1}, {2, 2}}, 2},
+        /* The loops step 4 or 8 bytes at a time, counting two steps at once. */
+        {"delimiter last in the first step of 4", ToBytes("abc\fd"), 12, {{0, 3}, {4, 4}}, 2},
+        {"delimiter last in the first step of 8", ToBytes("abcdefg\fh"), 12, {{0, 7}, {8, 8}}, 2},
+        {"delimiter first in the second step of 8", ToBytes("abcdefgh\fi"), 12, {{0, 8}, {9, 9}}, 2},
+        {"delimiter last of two steps of 8", ToBytes("abcdefghijklmno\f"), 12, {{0, 15}}, 2},
+        {"delimiter first after two steps of 8", ToBytes("abcdefghijklmnop\fq"), 12, {{0, 16}, {17, 17}}, 2},
+        {"a delimiter in every byte of two steps", Bytes(16, 12), 12,
+         {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}, {9, 9}, {10, 10},
+          {11, 11}, {12, 12}, {13, 13}, {14, 14}, {15, 15}}, 17},
     };
     for (auto &c : cases) {
         uint32_t count = 0;

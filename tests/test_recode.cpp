@@ -236,3 +236,73 @@ TEST(Recode, RangeEdgesDecideTheTest)
         EXPECT_EQ(c.recoded, logged) << "first byte " << (int)c.image[0] << ", size " << c.image.size();
     }
 }
+
+/* The recoding takes 4 or 8 bytes at a step, and only the bytes 128-191
+ * (here Ё, a dash and a quote) go through the table: each at every place in
+ * images of every length around the step, among letters from both halves
+ * of the alphabet and ASCII. */
+TEST(Recode, SignsAndLettersAtEveryPlaceAroundTheStep)
+{
+    const unsigned char signs[] = {0xA8, 0x97, 0xAB, 0x80, 0xBF};
+    const unsigned char fill[] = {0xE0, 0xFF, 0xC0, 0xEF, 0xF0, 'a', 0xDF, 0x7F};
+    Bytes table = ExpectedTable();
+    for (unsigned char sign : signs) {
+        for (int size = 1; size <= 40; size++) {
+            for (int at = 0; at < size; at++) {
+                Bytes image;
+                for (int i = 0; i < size; i++)
+                    image.push_back(i == at ? sign : fill[(i + size) % 8]);
+                /* Recoded when Windows lower case outnumbers 128-191. */
+                int windows = 0, dos = 0;
+                for (unsigned char c : image) {
+                    windows += c >= 224;
+                    dos += c >= 128 && c < 192;
+                }
+                Bytes expected = image;
+                if (windows > dos) {
+                    for (unsigned char &c : expected)
+                        c = table[c];
+                }
+                bool logged = false;
+                ASSERT_EQ(expected, Recode(image, &logged)) << "sign " << (int)sign << ", size " << size << ", at " << at;
+                ASSERT_EQ(windows > dos, logged) << "size " << size << ", at " << at;
+            }
+        }
+    }
+}
+
+/* The test counts in steps too, and sums its counts every 255 steps: a
+ * tie stays a tie, and one byte more tips it, wherever the bytes stand. */
+TEST(Recode, TestCountsEveryByteAtEveryLength)
+{
+    const size_t sizes[] = {7, 8, 9, 15, 16, 17, 1019, 1020, 1021, 2039, 2040, 2041, 4081, 6000};
+    for (size_t size : sizes) {
+        for (size_t shift : {0, 1, 3, 7}) {
+            /* Pairs of 0xE0 and 0x80 (a tie), the rest ASCII, then one more
+             * 0xE0 at the last byte. */
+            Bytes image(size, 'x');
+            for (size_t i = shift; i + 1 < size; i += 5) {
+                image[i] = 0xE0;
+                if (i + 2 < size)
+                    image[i + 2] = 0x80;
+                else
+                    image[i] = 'x';
+            }
+            bool logged = true;
+            Recode(image, &logged);
+            EXPECT_FALSE(logged) << "tie, size " << size << ", shift " << shift;
+            image[size - 1] = 0xFF;
+            Recode(image, &logged);
+            EXPECT_TRUE(logged) << "one more, size " << size << ", shift " << shift;
+        }
+        /* Runs of one kind, longer than the steps between sums. */
+        Bytes runs(size, 0x80);
+        runs.insert(runs.end(), size, 0xE0);
+        bool logged = true;
+        Recode(runs, &logged);
+        EXPECT_FALSE(logged) << "runs, size " << size;
+        runs.push_back(0xE0);
+        Recode(runs, &logged);
+        EXPECT_TRUE(logged) << "runs and one more, size " << size;
+    }
+}

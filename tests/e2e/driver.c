@@ -571,6 +571,34 @@ static int CmdStart(const wchar_t *commandLine)
     return 0;
 }
 
+/* start-watch: the same, and then stays with the program: its exit code
+ * follows on a line of its own, "exit CODE", when it ends. Keeping the
+ * handle keeps the code; a later wait-exit finds no process when the
+ * program has already ended. */
+static int CmdStartWatch(const wchar_t *commandLine)
+{
+    STARTUPINFOW startup;
+    PROCESS_INFORMATION process;
+    wchar_t buffer[1024];
+    DWORD code = 0;
+
+    lstrcpynW(buffer, commandLine, 1024);
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(NULL, buffer, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+        fprintf(stderr, "driver: cannot start %ls (error %lu)\n", commandLine, GetLastError());
+        return 1;
+    }
+    CloseHandle(process.hThread);
+    printf("%lu\n", process.dwProcessId);
+    fflush(stdout);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    printf("exit %lu\n", (unsigned long)code);
+    return 0;
+}
+
 static int CmdWaitExit(DWORD pid, DWORD timeout)
 {
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
@@ -887,6 +915,8 @@ int wmain(int argc, wchar_t **argv)
     }
     if (wcscmp(cmd, L"start") == 0 && argc == 1)
         return CmdStart(argv[0]);
+    if (wcscmp(cmd, L"start-watch") == 0 && argc == 1)
+        return CmdStartWatch(argv[0]);
     if (wcscmp(cmd, L"kill") == 0 && argc == 1)
         return CmdKill(wcstoul(argv[0], NULL, 0));
     if (wcscmp(cmd, L"openfile") == 0 && argc == 3)

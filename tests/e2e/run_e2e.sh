@@ -66,20 +66,38 @@ start_velmar_at() {
 }
 
 # Starts velmar.exe through the driver with exactly COMMANDLINE, from the
-# case directory; sets VELMAR_WINPID (Windows).
+# case directory; sets VELMAR_WINPID (Windows). The driver stays with the
+# program and writes its exit code to VELMAR_WATCH when it ends, so that a
+# program that ends at once still tells how.
 start_cmdline() {
+    local deadline=$((SECONDS + 20)) watcher
+    VELMAR_WATCH=$(mktemp "$CASE_DIR/started.XXXXXX")
+    echo "$(date +%T.%N | cut -c1-12) driver start-watch $1" >>"$CASE_DIR/trace"
     # Through a file: the started program inherits the driver's output, and a
     # pipe would stay open until it ends.
-    (cd "$CASE_DIR" && drv start "$1" >"$CASE_DIR/started" 2>>"$CASE_DIR/velmar.out") ||
-        fail "cannot start: $1"
-    VELMAR_WINPID=$(cat "$CASE_DIR/started")
+    (cd "$CASE_DIR" && exec wine "$DRIVER_EXE" start-watch "$1") >"$VELMAR_WATCH" 2>>"$CASE_DIR/velmar.out" &
+    watcher=$!
+    echo "$watcher" >>"$CASE_DIR/pids"
+    VELMAR_WINPID=""
+    while [ -z "$VELMAR_WINPID" ]; do
+        VELMAR_WINPID=$(head -n 1 "$VELMAR_WATCH" | grep -xE '[0-9]+')
+        [ -n "$VELMAR_WINPID" ] && break
+        kill -0 "$watcher" 2>/dev/null || [ -s "$VELMAR_WATCH" ] || fail "cannot start: $1"
+        [ "$SECONDS" -lt "$deadline" ] || fail "cannot start: $1 (no process after 20 s)"
+        sleep 0.05
+    done
     echo "$VELMAR_WINPID" >>"$CASE_DIR/winpids"
 }
 
 # Like expect_exit, for a program started by start_cmdline.
 expect_exit_win() {
-    local code
-    code=$(drv wait-exit "$VELMAR_WINPID" 20000) || fail "velmar.exe did not end by itself ($1)"
+    local deadline=$((SECONDS + 20)) code
+    while :; do
+        code=$(sed -n 's/^exit \([0-9]*\)$/\1/p' "$VELMAR_WATCH")
+        [ -n "$code" ] && break
+        [ "$SECONDS" -lt "$deadline" ] || fail "velmar.exe did not end by itself ($1)"
+        sleep 0.05
+    done
     [ "$code" = 0 ] || fail "velmar.exe ended with status $code ($1)"
 }
 
