@@ -221,6 +221,42 @@ int PageBytesHaveText(const unsigned char *bytes, uint32_t length);
 /* The whole job. Returns 1 when it ran to its end after opening both files,
  * 0 when an open failed or the job broke off with "Ошибка". */
 int PrintFile(ActivityLog log, const char *inputPath, const char *outputName);
+/* The same job with every page and no page range dialog (PageCount, PageFrom
+ * and PageTo are set as if the user had taken them all). */
+int PrintWholeFile(ActivityLog log, const char *inputPath, const char *outputName);
+
+/* ---- Watched folder (watch.cpp) --------------------------------------- */
+
+/* A file is taken once it has kept its size and last-write time this long
+ * and opens with no sharing. A step reads at most WATCH_STEP_ENTRIES
+ * entries of the folder, and the oldest WATCH_KNOWN_FILES files it takes
+ * are all it remembers between steps. */
+enum { WATCH_STABLE_MS = 2000, WATCH_STEP_ENTRIES = 256, WATCH_KNOWN_FILES = 64 };
+
+/* Whether an entry of the folder is one to print: a file, not hidden or
+ * system, whose name neither starts with "~" nor ends in ".tmp" (those are
+ * written by editors and copiers while they work), nor holds a "?" (a name
+ * this code page cannot spell, so it could not be opened). */
+int WatchTakesEntry(const char *name, DWORD attributes);
+/* name with " (number)" before its extension (the part from its last dot,
+ * unless that dot starts the name); number 1 is name itself. 0 when the
+ * result does not fit size bytes. */
+int NumberedName(const char *name, uint32_t number, char *buffer, uint32_t size);
+/* Watches folder (text as stored, at most 255 characters) from now on:
+ * logs "Слежение за папкой " + folder and returns 1; or, when the folder
+ * cannot be listed or another velmar watches it, logs "Ошибка" and returns
+ * 0 with nothing watched. The folder watched already (the same text) goes
+ * on as it is, logging nothing; an empty one only stops watching. */
+int StartWatching(ActivityLog log, const char *folder);
+void StopWatching(void);
+/* The folder watched, as it was given, or NULL. */
+const char *WatchedFolder(void);
+/* One step, called on a timer: lists a part of the folder and, when a
+ * file is complete, prints it (PrintWholeFile, to POPT) and moves it to
+ * "printed", or after "Ошибка" to "failed", under a numbered name when
+ * its own is taken. A move that cannot be made logs "Ошибка" and stops
+ * watching. now is GetTickCount's. Returns 1 when a job ran. */
+int WatchStep(ActivityLog log, DWORD now);
 
 /* ---- Log texts (Windows-1251) ------------------------------------------- */
 
@@ -232,6 +268,7 @@ extern const char TextAnalysis[];       /* "Анализ " */
 extern const char TextRecoding[];       /* Перекодировка в DOS */
 extern const char TextBlankSkipped[];   /* Пустая страница пропущена */
 extern const char TextDrawing[];        /* Печать через драйвер */
+extern const char TextWatching[];       /* "Слежение за папкой " */
 
 /* Composes prefix + tail into line (LOG_LINE_SIZE bytes), cut at 254
  * characters. */

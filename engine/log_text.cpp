@@ -14,6 +14,7 @@ const char TextAnalysis[] = "Анализ ";
 const char TextRecoding[] = "Перекодировка в DOS";
 const char TextBlankSkipped[] = "Пустая страница пропущена";
 const char TextDrawing[] = "Печать через драйвер";
+const char TextWatching[] = "Слежение за папкой ";
 
 void ComposeLogLine(char *line, const char *prefix, const char *tail)
 {

@@ -104,7 +104,9 @@ static int WritePages(ActivityLog log, JobOutput *output, const unsigned char *i
     return 1;
 }
 
-int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
+/* The job; with ask 0 every page is printed without the page range
+ * dialog. */
+static int RunJob(ActivityLog log, const char *inputPath, const char *outputName, int ask)
 {
     HANDLE heap = GetProcessHeap();
     char *line;
@@ -168,20 +170,27 @@ int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
     }
 
     result = 1;
-    /* Lent to the host for the dialog's preview, and taken back at once. */
-    JobImage = image;
-    JobImageSize = size;
-    JobPageTable = &table;
-    JobOutputName = outputName;
-    JobPrinterForm = &form;
-    JobCodePage = CodePageFromSetting(codePage);
-    chosen = ChoosePageRange(log, pageCount);
-    JobImage = NULL;
-    JobImageSize = 0;
-    JobPageTable = NULL;
-    JobOutputName = NULL;
-    JobPrinterForm = NULL;
-    JobCodePage = 0;
+    if (ask) {
+        /* Lent to the host for the dialog's preview, and taken back at once. */
+        JobImage = image;
+        JobImageSize = size;
+        JobPageTable = &table;
+        JobOutputName = outputName;
+        JobPrinterForm = &form;
+        JobCodePage = CodePageFromSetting(codePage);
+        chosen = ChoosePageRange(log, pageCount);
+        JobImage = NULL;
+        JobImageSize = 0;
+        JobPageTable = NULL;
+        JobOutputName = NULL;
+        JobPrinterForm = NULL;
+        JobCodePage = 0;
+    } else {
+        PageCount = pageCount;
+        PageFrom = 1;
+        PageTo = pageCount;
+        chosen = 1;
+    }
     if (chosen == 1) {
         /* Unsigned throughout: a To typed as a negative number is cut to the
          * count, and a From of 0 or a negative one starts beyond every page. */
@@ -232,4 +241,14 @@ done:
         CloseHandle(input);
     HeapFree(heap, 0, line);
     return result;
+}
+
+int PrintFile(ActivityLog log, const char *inputPath, const char *outputName)
+{
+    return RunJob(log, inputPath, outputName, 1);
+}
+
+int PrintWholeFile(ActivityLog log, const char *inputPath, const char *outputName)
+{
+    return RunJob(log, inputPath, outputName, 0);
 }

@@ -43,8 +43,15 @@ typedef struct OVERLAPPED_ *LPOVERLAPPED;
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
 
+#define FILE_ATTRIBUTE_READONLY 0x00000001u
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002u
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004u
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_DEVICE 0x00000040u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFF)
+
+#define MAX_PATH 260
 
 #define FILE_TYPE_UNKNOWN 0
 #define FILE_TYPE_DISK 1
@@ -60,12 +67,16 @@ typedef struct OVERLAPPED_ *LPOVERLAPPED;
 #define ERROR_NOT_ENOUGH_MEMORY 8
 #define ERROR_WRITE_FAULT 29
 #define ERROR_READ_FAULT 30
+#define ERROR_NO_MORE_FILES 18
 #define ERROR_SHARING_VIOLATION 32
+#define ERROR_FILE_EXISTS 80
 #define ERROR_HANDLE_DISK_FULL 39
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_DISK_FULL 112
 #define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_INVALID_NAME 123
 #define ERROR_ALREADY_EXISTS 183
+#define ERROR_FILENAME_EXCED_RANGE 206
 
 #define HEAP_ZERO_MEMORY 0x00000008u
 
@@ -86,6 +97,19 @@ typedef struct {
 
 typedef enum { GetFileExInfoStandard, GetFileExMaxInfoLevel } GET_FILEEX_INFO_LEVELS;
 
+typedef struct {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    char cFileName[MAX_PATH];
+    char cAlternateFileName[14];
+} WIN32_FIND_DATAA;
+
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
@@ -97,6 +121,25 @@ BOOL SetEndOfFile(HANDLE file);
 BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID information);
 void GetSystemTimeAsFileTime(FILETIME *time);
 BOOL CloseHandle(HANDLE object);
+
+/* Folders (posix/folders.cpp). A backslash is a separator, as a slash is;
+ * a name beginning with a dot is hidden, as Wine shows it. The search takes
+ * only "FOLDER\*", every entry of one folder, "." and ".." included. */
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA *found);
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA *found);
+BOOL FindClose(HANDLE search);
+DWORD GetFileAttributesA(LPCSTR fileName);
+BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
+/* Never replaces: an existing target fails with ERROR_ALREADY_EXISTS. */
+BOOL MoveFileA(LPCSTR existingName, LPCSTR newName);
+/* Made absolute against the current folder, "." and ".." taken out; the
+ * separators stay as given. */
+DWORD GetFullPathNameA(LPCSTR fileName, DWORD size, LPSTR buffer, LPSTR *filePart);
+/* Named mutexes of this process only; a name already there gives the same
+ * object, with ERROR_ALREADY_EXISTS. */
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name);
+/* Milliseconds of a clock that only goes forward, wrapping at 2^32. */
+DWORD GetTickCount(void);
 DWORD GetLastError(void);
 void SetLastError(DWORD error);
 

@@ -48,6 +48,8 @@
 #define IDC_SETTINGS_PAGELINES   1008  /* "Lines per page": PAGELINES */
 #define IDC_SETTINGS_SETUP       1009  /* "Printer setup": SETUP */
 #define IDC_SETTINGS_PICK_SETUP  1010  /* "..." beside Printer setup: common choices */
+#define IDC_SETTINGS_WATCH       1011  /* "Watch folder": WATCH */
+#define IDC_SETTINGS_PICK_WATCH  1012  /* "..." beside Watch folder: the folder browser */
 
 /* About box (103). The icon is a static control that sends no command, so
  * sharing its number with IDCANCEL (2) cannot be taken for a Cancel. */

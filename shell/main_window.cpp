@@ -10,6 +10,13 @@
 
 static const char AllAndTextFilter[] = "All\0*.*\0Text\0*.TXT\0";
 
+/* The watched folder is looked at four times a second; each look does a
+ * bounded part of the work, so the window answers between them. After a
+ * job the next look comes as soon as nothing else waits (a timer message
+ * is only made when the queue is empty, so input still goes first): a
+ * full folder empties at the speed of its jobs. */
+enum { WATCH_TIMER = 1, WATCH_TICK_MS = 250, WATCH_BUSY_MS = USER_TIMER_MINIMUM };
+
 void LogLine(ActivityLog log, const char *text)
 {
     SendMessageA((HWND)log, LB_ADDSTRING, 0, (LPARAM)text);
@@ -108,6 +115,14 @@ static LRESULT OnCreate(HWND window)
 
     if (line)
         HeapFree(heap, 0, line);
+    SetTimer(window, WATCH_TIMER, WATCH_TICK_MS, NULL);
+    /* A command-line job is only its own file: no folder is watched at
+     * its start (Setting may name one later, should the window stay). */
+    if (CommandLineFile[0] == '\0') {
+        char folder[SETTING_TEXT_SIZE];
+        ReadSettingString("WATCH", "", folder);
+        StartWatching((ActivityLog)ActivityLogWindow, folder);
+    }
     /* The job ran: quit without saving the placement. The window is still
      * created and shown; the loop ends on the quit message. */
     if (printed)
@@ -147,6 +162,25 @@ static void OpenAndPrint(HWND window)
     HeapFree(heap, 0, path);
 }
 
+/* One job at a time: while a dialog is open (the window is disabled under
+ * it, and its loop still delivers the timer) the files wait. */
+static void OnWatchTimer(HWND window)
+{
+    static int running;
+    static int busy;
+    int ran;
+
+    if (running || !IsWindowEnabled(window))
+        return;
+    running = 1;
+    ran = WatchStep((ActivityLog)ActivityLogWindow, GetTickCount());
+    if (ran != busy) {
+        busy = ran;
+        SetTimer(window, WATCH_TIMER, busy ? WATCH_BUSY_MS : WATCH_TICK_MS, NULL);
+    }
+    running = 0;
+}
+
 /* Returns 1 when the command is one of the menu's, else 0. */
 static int OnCommand(HWND window, WORD command)
 {
@@ -177,6 +211,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_SIZE:
         FitActivityLog(window);
+        return 0;
+    case WM_TIMER:
+        if (wParam == WATCH_TIMER)
+            OnWatchTimer(window);
         return 0;
     case WM_PAINT:
         BeginPaint(window, &paint);

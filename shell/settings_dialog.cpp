@@ -1,10 +1,12 @@
 /* settings_dialog.cpp - the Setting dialog: output device, page delimiter,
- * the switches, the printer's code page, lines per page and set-up bytes,
- * read from and written to the settings file. */
+ * the switches, the printer's code page, lines per page, set-up bytes and
+ * the watched folder, read from and written to the settings file. */
 #include <string.h>
 
 #include "shell.h"
 #include "resource_ids.h"
+
+#include <shlobj.h>
 
 /* The stored switch goes to its box unchanged, even when it is neither 0
  * nor 1. A missing box is passed over. */
@@ -76,6 +78,10 @@ static void InitLaterSettings(HWND dialog, char *text)
     ReadSettingText("SETUP", "", setup, sizeof setup);
     SetDlgItemTextA(dialog, IDC_SETTINGS_SETUP, setup);
     LimitBoxText(dialog, IDC_SETTINGS_SETUP);
+
+    ReadSettingString("WATCH", "", text);
+    SetDlgItemTextA(dialog, IDC_SETTINGS_WATCH, text);
+    LimitBoxText(dialog, IDC_SETTINGS_WATCH);
 }
 
 static int SaveLaterSettings(HWND dialog, char *text)
@@ -102,7 +108,35 @@ static int SaveLaterSettings(HWND dialog, char *text)
     memset(setup, 0, sizeof setup);
     GetDlgItemTextA(dialog, IDC_SETTINGS_SETUP, setup, sizeof setup);
     saved &= WriteSettingString("SETUP", setup);
+
+    ReadBoxText(dialog, IDC_SETTINGS_WATCH, text);
+    saved &= WriteSettingString("WATCH", text);
     return saved;
+}
+
+/* The "..." beside Watch folder: the system's folder browser; the choice
+ * fills the box, nothing is stored before OK. */
+static void PickWatchFolder(HWND dialog)
+{
+    BROWSEINFOA request;
+    char path[MAX_PATH];
+    LPITEMIDLIST chosen;
+
+    memset(&request, 0, sizeof request);
+    memset(path, 0, sizeof path);
+    request.hwndOwner = dialog;
+    request.pszDisplayName = path;
+    request.lpszTitle = "Watch folder";
+    request.ulFlags = BIF_RETURNONLYFSDIRS;
+    /* The browser is a COM object of this thread's; a second call only
+     * counts. */
+    CoInitialize(NULL);
+    chosen = SHBrowseForFolderA(&request);
+    if (!chosen)
+        return;
+    if (SHGetPathFromIDListA(chosen, path) && strlen(path) < SETTING_TEXT_SIZE)
+        SetDlgItemTextA(dialog, IDC_SETTINGS_WATCH, path);
+    CoTaskMemFree(chosen);
 }
 
 static void InitSettings(HWND dialog, char *text)
@@ -173,6 +207,9 @@ static INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wPa
              * word at the next start: one error line says so. */
             if (!SaveSettings(dialog, text))
                 LogLine((ActivityLog)ActivityLogWindow, TextError);
+            /* The folder typed is watched at once, stored or not. */
+            ReadBoxText(dialog, IDC_SETTINGS_WATCH, text);
+            StartWatching((ActivityLog)ActivityLogWindow, text);
             EndDialog(dialog, IDOK);
             return TRUE;
         }
@@ -186,6 +223,10 @@ static INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wPa
         }
         if (LOWORD(wParam) == IDC_SETTINGS_PICK_SETUP && HIWORD(wParam) == BN_CLICKED) {
             PickSetup(dialog);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDC_SETTINGS_PICK_WATCH && HIWORD(wParam) == BN_CLICKED) {
+            PickWatchFolder(dialog);
             return TRUE;
         }
         break;

@@ -251,6 +251,116 @@ TEST(Files, AttributesGiveSizeKindAndLastWrite)
     EXPECT_EQ((DWORD)ERROR_PATH_NOT_FOUND, GetLastError());
 }
 
+/* A search lists every entry once, "." and ".." too, with the sizes and
+ * kinds the attributes tell; a dot file is hidden (as Wine shows it). */
+TEST(Folders, SearchListsEveryEntryWithItsKindAndSize)
+{
+    std::string dir = ScratchDirectory("search");
+    WriteText(JoinPath(dir, "five.txt"), "12345");
+    WriteText(JoinPath(dir, ".dot"), "x");
+    ASSERT_TRUE(CreateDirectoryA(JoinPath(dir, "sub").c_str(), NULL));
+    EXPECT_FALSE(CreateDirectoryA(JoinPath(dir, "sub").c_str(), NULL));
+    EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
+
+    WIN32_FIND_DATAA found;
+    std::string listed;
+    /* A backslash separates, whatever the platform. */
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    int entries = 0;
+    do {
+        std::string name = found.cFileName;
+        entries++;
+        bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        bool hidden = found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN;
+        if (name == "five.txt") {
+            EXPECT_FALSE(folder || hidden);
+            EXPECT_EQ(5u, found.nFileSizeLow);
+            EXPECT_EQ(0u, found.nFileSizeHigh);
+        } else if (name == ".dot") {
+            EXPECT_TRUE(hidden && !folder);
+        } else {
+            EXPECT_TRUE(name == "sub" || name == "." || name == "..") << name;
+            EXPECT_TRUE(folder) << name;
+        }
+    } while (FindNextFileA(search, &found));
+    EXPECT_EQ((DWORD)ERROR_NO_MORE_FILES, GetLastError());
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_EQ(5, entries);
+
+    EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA(JoinPath(JoinPath(dir, "none"), "*").c_str(), &found));
+    EXPECT_EQ((DWORD)ERROR_PATH_NOT_FOUND, GetLastError());
+    EXPECT_TRUE(GetFileAttributesA(JoinPath(dir, "sub").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_FALSE(GetFileAttributesA(JoinPath(dir, "five.txt").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(JoinPath(dir, "none").c_str()));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
+}
+
+/* A move never replaces, and a file held without delete sharing stays. */
+TEST(Folders, MoveNeverReplacesAndLeavesHeldFiles)
+{
+    std::string dir = ScratchDirectory("move");
+    std::string from = JoinPath(dir, "from.txt"), taken = JoinPath(dir, "taken.txt");
+    std::string to = JoinPath(dir, "sub") + "\\to.txt";
+    WriteText(from, "moving");
+    WriteText(taken, "staying");
+    ASSERT_TRUE(CreateDirectoryA(JoinPath(dir, "sub").c_str(), NULL));
+
+    EXPECT_FALSE(MoveFileA(from.c_str(), taken.c_str()));
+    EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
+    EXPECT_EQ("staying", ReadText(taken));
+    EXPECT_EQ("moving", ReadText(from));
+
+    HANDLE held = OpenForJobInput(from);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_FALSE(MoveFileA(from.c_str(), to.c_str()));
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, GetLastError());
+    CloseHandle(held);
+
+    EXPECT_TRUE(MoveFileA(from.c_str(), to.c_str()));
+    EXPECT_FALSE(FileExists(from));
+    EXPECT_EQ("moving", ReadText(JoinPath(JoinPath(dir, "sub"), "to.txt")));
+    EXPECT_FALSE(MoveFileA(from.c_str(), JoinPath(dir, "again.txt").c_str()));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
+}
+
+/* One object per name while a handle is open; the full path of a relative
+ * name is the current folder's, "." and ".." taken out. */
+TEST(Folders, NamedMutexesAndFullPaths)
+{
+    HANDLE first = CreateMutexA(NULL, FALSE, "velmar test mutex");
+    ASSERT_TRUE(first != NULL);
+    EXPECT_NE((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
+    HANDLE second = CreateMutexA(NULL, FALSE, "velmar test mutex");
+    ASSERT_TRUE(second != NULL);
+    EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
+    HANDLE other = CreateMutexA(NULL, FALSE, "velmar test mutex 2");
+    EXPECT_NE((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
+    EXPECT_TRUE(CloseHandle(first));
+    EXPECT_TRUE(CloseHandle(second));
+    EXPECT_TRUE(CloseHandle(other));
+    SetLastError(ERROR_ALREADY_EXISTS);
+    first = CreateMutexA(NULL, FALSE, "velmar test mutex");
+    EXPECT_EQ((DWORD)NO_ERROR, GetLastError());
+    CloseHandle(first);
+
+    char here[MAX_PATH], full[MAX_PATH];
+    char *name = NULL;
+    DWORD length = GetFullPathNameA(".", sizeof here, here, NULL);
+    ASSERT_TRUE(length > 0 && length < sizeof here);
+    length = GetFullPathNameA("a\\..\\b\\.\\c.txt", sizeof full, full, &name);
+    std::string expected = here;
+    const char *separator = RunningOnWindowsApi() ? "\\" : "/";
+    if (expected.back() != separator[0])
+        expected += separator;
+    expected += RunningOnWindowsApi() ? "b\\c.txt" : "b/c.txt";
+    EXPECT_EQ(expected, std::string(full));
+    EXPECT_EQ(expected.size(), (size_t)length);
+    EXPECT_STREQ("c.txt", name);
+    /* Too small a buffer: the size needed, NUL included. */
+    EXPECT_EQ(expected.size() + 1, (size_t)GetFullPathNameA("a\\..\\b\\.\\c.txt", 4, full, NULL));
+}
+
 TEST(Files, ModulePathNamesTheProgramAndIsCutSafely)
 {
     char path[600];

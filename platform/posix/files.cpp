@@ -6,8 +6,11 @@
  *   handles (an input held open with read sharing keeps writers out), never
  *   truncates, refuses directories and never waits (a FIFO with no writer
  *   opens at once, one with no reader fails);
+ * - a backslash in a name is a separator, as on Windows;
  * - reads and writes move the whole request, as on a disk file;
- * - only a disk file has a size, so nothing takes a pipe or device for empty.
+ * - only a disk file has a size, so nothing takes a pipe or device for empty;
+ * - a named mutex is found again by its name while a handle to it is open
+ *   (within this process: the tests run in one).
  */
 #include <errno.h>
 #include <fcntl.h>
@@ -128,6 +131,15 @@ static bool ShareConflict(const struct stat &st, DWORD access, DWORD share)
     return false;
 }
 
+bool HeldWithoutDeleteSharing(const struct stat &st)
+{
+    for (FileHandle *h = OpenHandles; h; h = h->next) {
+        if (h->device == st.st_dev && h->inode == st.st_ino && !(h->share & FILE_SHARE_DELETE))
+            return true;
+    }
+    return false;
+}
+
 /* The link to the open handle; it holds NULL, with ERROR_INVALID_HANDLE set,
  * when there is no such handle. */
 static FileHandle **FindLink(HANDLE handle)
@@ -153,19 +165,20 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     struct stat st;
     bool existed = false;
     int fd = -1;
+    char path[4096];
 
     if (desiredAccess & GENERIC_WRITE)
         flags |= (desiredAccess & GENERIC_READ) ? O_RDWR : O_WRONLY;
-    if (!fileName || !*fileName)
+    if (!ToUnixPath(fileName, path, sizeof path))
         error = ERROR_PATH_NOT_FOUND;
     else if (creationDisposition != OPEN_EXISTING && creationDisposition != OPEN_ALWAYS)
         error = ERROR_INVALID_PARAMETER;
-    else if ((existed = stat(fileName, &st) == 0) && S_ISDIR(st.st_mode))
+    else if ((existed = stat(path, &st) == 0) && S_ISDIR(st.st_mode))
         error = ERROR_ACCESS_DENIED;
     else if (existed && ShareConflict(st, desiredAccess, shareMode))
         error = ERROR_SHARING_VIOLATION;
-    else if ((fd = open(fileName, flags, 0666)) < 0)
-        error = ErrorFromErrno(errno, fileName);
+    else if ((fd = open(path, flags, 0666)) < 0)
+        error = ErrorFromErrno(errno, path);
     else if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
         error = ERROR_ACCESS_DENIED;
     else if (!(handle = (FileHandle *)malloc(sizeof *handle)))
@@ -265,8 +278,7 @@ BOOL SetEndOfFile(HANDLE file)
     return TRUE;
 }
 
-/* 100-nanosecond ticks since 1601-01-01. */
-static FILETIME ToFileTime(const struct timespec &t)
+FILETIME ToFileTime(const struct timespec &t)
 {
     uint64_t ticks = (uint64_t)(t.tv_sec + 11644473600LL) * 10000000u + (uint64_t)t.tv_nsec / 100u;
     return FILETIME{(DWORD)ticks, (DWORD)(ticks >> 32)};
@@ -286,13 +298,18 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID 
     WIN32_FILE_ATTRIBUTE_DATA *data = (WIN32_FILE_ATTRIBUTE_DATA *)information;
     struct stat st;
     uint64_t size;
+    char path[4096];
 
     if (level != GetFileExInfoStandard || !data) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (!fileName || !*fileName || stat(fileName, &st) != 0) {
-        SetLastError(fileName && *fileName ? ErrorFromErrno(errno, fileName) : ERROR_PATH_NOT_FOUND);
+    if (!ToUnixPath(fileName, path, sizeof path)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (stat(path, &st) != 0) {
+        SetLastError(ErrorFromErrno(errno, path));
         return FALSE;
     }
     size = S_ISREG(st.st_mode) ? (uint64_t)st.st_size : 0;
@@ -306,8 +323,86 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID 
     return TRUE;
 }
 
+/* ---- Named mutexes ---------------------------------------------------------- */
+
+struct MutexObject {
+    char name[MAX_PATH];
+    unsigned handles;
+    MutexObject *next;
+};
+
+struct MutexHandle {
+    MutexObject *object;
+    MutexHandle *next;
+};
+
+static MutexObject *Mutexes;
+static MutexHandle *OpenMutexes;
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name)
+{
+    MutexObject *object = NULL;
+    MutexHandle *handle;
+    bool existed = false;
+
+    if (name && strchr(name, '\\')) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return NULL;
+    }
+    if (name && strlen(name) >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return NULL;
+    }
+    for (object = Mutexes; name && object; object = object->next) {
+        if (strcmp(object->name, name) == 0)
+            break;
+    }
+    existed = object != NULL;
+    if (!(handle = (MutexHandle *)calloc(1, sizeof *handle)) ||
+        (!object && !(object = (MutexObject *)calloc(1, sizeof *object)))) {
+        free(handle);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
+    if (!existed) {
+        if (name)
+            strcpy(object->name, name);
+        object->next = Mutexes;
+        Mutexes = object;
+    }
+    object->handles++;
+    handle->object = object;
+    handle->next = OpenMutexes;
+    OpenMutexes = handle;
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : NO_ERROR);
+    return handle;
+}
+
+static bool CloseMutexHandle(HANDLE object)
+{
+    MutexHandle **link = &OpenMutexes, *handle;
+
+    while (*link && *link != (MutexHandle *)object)
+        link = &(*link)->next;
+    if (!(handle = *link))
+        return false;
+    *link = handle->next;
+    if (--handle->object->handles == 0) {
+        MutexObject **at = &Mutexes;
+        while (*at != handle->object)
+            at = &(*at)->next;
+        *at = handle->object->next;
+        free(handle->object);
+    }
+    free(handle);
+    return true;
+}
+
 BOOL CloseHandle(HANDLE object)
 {
+    if (CloseMutexHandle(object))
+        return TRUE;
+
     FileHandle **link = FindLink(object), *h = *link;
 
     if (!h)

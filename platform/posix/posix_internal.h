@@ -20,4 +20,17 @@ size_t MoveFully(int fd, void *buffer, size_t size, bool writing, int *error);
  * it to zero. */
 bool FaultDue(unsigned *counter);
 
+/* A Windows name as a path here: backslashes become slashes. False when it
+ * is empty or does not fit size. */
+bool ToUnixPath(const char *name, char *path, size_t size);
+
+/* 100-nanosecond ticks since 1601-01-01. */
+struct timespec;
+FILETIME ToFileTime(const struct timespec &t);
+
+/* Whether an open handle holds the file without sharing it for deletion,
+ * which keeps it from being moved. */
+struct stat;
+bool HeldWithoutDeleteSharing(const struct stat &st);
+
 #endif

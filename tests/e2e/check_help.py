@@ -33,7 +33,10 @@ TOPICS = {
                           "27 64 15", "27, 64, 15", "ESC @", "SI", "DC2", "ESC t", "ESC R", "ESC C",
                           "ESC 0", "ESC 2", "866", "ESC ( t", "Анализ", "Ошибка", "1000"],
     "settings_file.htm": ["ini.ini", "[MAIN]", "POPT", "LIMITER", "TODOS", "SKIPEMPTY", "RECT",
-                          "Program Files", "Ошибка"],
+                          "Program Files", "Ошибка", "WATCH"],
+    "watching.htm": ["Watch folder", "WATCH", "Слежение за папкой", "printed", "failed",
+                     "report (2).txt", "~", ".tmp", "2 секунды", "parallel1=file", "captures",
+                     "timeout:", "#LPT1.asc", "config.txt", "net use", "Ошибка"],
 }
 
 # Recoding table rows that a user looks up: Windows-1251 byte, DOS byte.
@@ -194,7 +197,8 @@ def main():
 
         index, entries = check_sitemap(folder, "index.hhk", 30)
         keywords = {name for name, _ in entries}
-        for keyword in ["Ошибка", "ini.ini", "LPT1", "Print To", "перекодировка", "CUPS"]:
+        for keyword in ["Ошибка", "ini.ini", "LPT1", "Print To", "перекодировка", "CUPS", "Watch folder",
+                        "DOSBox-X, печать в папку", "vDos, печать в папку"]:
             check(keyword in keywords, f"index.hhk: no keyword {keyword!r}")
 
     for failure in failures:
