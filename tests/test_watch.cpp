@@ -181,8 +181,9 @@ TEST_F(Watch, CompleteFilesPrintOldestFirstAndOthersStay)
         EXPECT_TRUE(FileExists(JoinPath(spool, left))) << left;
     EXPECT_TRUE(FileExists(JoinPath(JoinPath(spool, "sub"), "inner.txt")));
 #ifdef _WIN32
-    if (canMark)
+    if (canMark) {
         EXPECT_TRUE(FileExists(marked));
+    }
 #endif
     EXPECT_FALSE(Host.asked);
 }
