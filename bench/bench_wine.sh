@@ -335,7 +335,7 @@ PY
 # (bench_draw.exe), against the same pages without the bands and, as the
 # worst case, with the bands dithered (a ramp, no two columns alike), and
 # the job's PostScript per page. Target: <= 40 ms a page.
-graphics_draw_bench() {
+case_graphics_drawn() {
     local cups=$work/cups-graphics draw_exe=$build/bench/bench_draw.exe line i kind bytes
     local -A best size
     cmake --build "$build" -j2 --target bench_draw >/dev/null || { echo "bench_wine: bench_draw failed to build" >&2; return 1; }
@@ -386,7 +386,6 @@ PY
             p[1] / p[2] / 1000, plain_size / p[2] / 1024, r[1] / r[2] / 1000, ramp_size / r[2] / 1024
     }'
 }
-graphics_draw_bench
 
 # ---- Unicode input ------------------------------------------------------------
 # (d) The text of (a) as about 100 MB of UTF-8 without a mark, recoded, and
