@@ -27,6 +27,23 @@ drawing_file() {
     } | iconv -f UTF-8 -t CP866 >"$CASE_DIR/$1"
 }
 
+# print_drawn FILE: prints FILE of the case folder, drawn, through the
+# run's queue and waits for the queue's job; sets job.
+print_drawn() {
+    local jobs deadline=$((SECONDS + 20))
+    jobs=$(queue_jobs Velmar_Queue)
+    drawing_settings Velmar_Queue
+    windows_name "$1"
+    start_main
+    open_and_print "$MAIN" "$WINPATH"
+    drv click "$WIN" 1 || fail "cannot press Print"
+    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
+    while [ -z "$(ls "$jobs")" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.2; done
+    sleep 0.5
+    job=$(ls "$jobs"/job-*.prn 2>/dev/null | head -1)
+    [ -n "$job" ] || fail "no job"
+}
+
 # DRAW on with a CUPS queue: one PostScript job, one sheet per printed
 # page, whose text Ghostscript gives back line for line.
 case_printer_drawing() {
@@ -74,17 +91,7 @@ case_printer_drawing_wide() {
     wide=$(printf '%s' "Широкая таблица:"; printf ' %02d' $(seq 1 40))
     printf '%s\r\nвторая строка\r\n' "$wide" | iconv -f UTF-8 -t CP866 >"$CASE_DIR/wide.txt"
     [ "$(printf '%s' "$wide" | wc -m)" -gt 120 ] || fail "the test line is too short"
-    jobs=$(queue_jobs Velmar_Queue)
-    drawing_settings Velmar_Queue
-    windows_name wide.txt
-    start_main
-    open_and_print "$MAIN" "$WINPATH"
-    drv click "$WIN" 1 || fail "cannot press Print"
-    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
-    local deadline=$((SECONDS + 20))
-    while [ -z "$(ls "$jobs")" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.2; done
-    job=$(ls "$jobs"/job-*.prn 2>/dev/null | head -1)
-    [ -n "$job" ] || fail "no job"
+    print_drawn wide.txt
     grep -q '^%%Orientation: Landscape' "$job" || fail "not landscape: $(grep -m1 '^%%Orientation' "$job")"
     # Ghostscript reads turned text a letter a line: the sheet is set
     # upright for reading, on A4 laid sideways (Wine's page set-up at 300 dpi).
@@ -117,18 +124,7 @@ page = (b"LOGO TEST\r\n" + esc + b"3\x18" + band + image(b"K", 11, b"HELLO WORLD
         band + b"\r\n" + band + image(b"*\x27", 6, b"ABCDEFGHIJKLMNOPQR") + esc + b"2\r\nKONEC\r\n")
 open(sys.argv[1], "wb").write(page)
 PY
-    jobs=$(queue_jobs Velmar_Queue)
-    drawing_settings Velmar_Queue
-    windows_name logo.txt
-    start_main
-    open_and_print "$MAIN" "$WINPATH"
-    drv click "$WIN" 1 || fail "cannot press Print"
-    drv gone "$WIN" "$WAIT_MS" || fail "page range dialog stays open"
-    local deadline=$((SECONDS + 20))
-    while [ -z "$(ls "$jobs")" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.2; done
-    sleep 0.5
-    job=$(ls "$jobs"/job-*.prn 2>/dev/null | head -1)
-    [ -n "$job" ] || fail "no job"
+    print_drawn logo.txt
     cp "$job" "$CASE_DIR/drawn.prn"
     [ "$(grep -c '^%%Page:' "$job")" -eq 1 ] || fail "$(grep -c '^%%Page:' "$job") sheets, expected 1"
     text=$(drawn_sheet_text "$job")

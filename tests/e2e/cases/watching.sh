@@ -144,21 +144,20 @@ case_watch_setting_starts() {
     printf 'set\r\n' >"$CASE_DIR/spool/set.txt"
     watch_wait "$CASE_DIR/spool/printed/set.txt" 10
 
-    cp "$CASE_DIR/velmar.exe" "$CASE_DIR/second/"
-    printf '[MAIN]\r\nWATCH=%s\r\n' "$SPOOL_WIN" >"$CASE_DIR/second/ini.ini"
-    start_cmdline 'second\velmar.exe'
-    find_window -v -p "$VELMAR_WINPID" VELMAR velmar
-    expect_log "$WIN" "Запуск" "Ошибка"
-    drv close "$WIN" || fail "cannot close the second velmar"
-    drv gone "$WIN" "$WAIT_MS" || fail "the second velmar stays open"
-
-    cp "$CASE_DIR/velmar.exe" "$CASE_DIR/third/"
-    printf '[MAIN]\r\nWATCH=%s\\none\r\n' "$SPOOL_WIN" >"$CASE_DIR/third/ini.ini"
-    start_cmdline 'third\velmar.exe'
-    find_window -v -p "$VELMAR_WINPID" VELMAR velmar
-    expect_log "$WIN" "Запуск" "Ошибка"
-    drv close "$WIN" || fail "cannot close the third velmar"
-    drv gone "$WIN" "$WAIT_MS" || fail "the third velmar stays open"
+    # A second velmar on the same folder, and a third on a folder that is
+    # not there: each says Ошибка and watches nothing.
+    local other folder
+    for other in second third; do
+        folder=$SPOOL_WIN
+        [ "$other" = third ] && folder=$SPOOL_WIN\\none
+        cp "$CASE_DIR/velmar.exe" "$CASE_DIR/$other/"
+        printf '[MAIN]\r\nWATCH=%s\r\n' "$folder" >"$CASE_DIR/$other/ini.ini"
+        start_cmdline "$other\\velmar.exe"
+        find_window -v -p "$VELMAR_WINPID" VELMAR velmar
+        expect_log "$WIN" "Запуск" "Ошибка"
+        drv close "$WIN" || fail "cannot close the $other velmar"
+        drv gone "$WIN" "$WAIT_MS" || fail "the $other velmar stays open"
+    done
 
     open_settings "$main"
     expect_text "$WIN" 1011 "$SPOOL_WIN"
