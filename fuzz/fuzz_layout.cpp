@@ -278,7 +278,7 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
             if (page > 0)
                 pages.push_back(r.sheets);
             r.sheets.assign(1, SheetMarks());
-            r.x = r.y = 0;
+            r.x = r.y = r.fineX = 0; /* each page starts the head anew */
             page++;
         }
         if (i == file.size())
@@ -344,7 +344,7 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
                 while (page < pageStarts.size() && pageStarts[page] <= i && i < end) {
                     pages.push_back(r.sheets);
                     r.sheets.assign(1, SheetMarks());
-                    r.x = r.y = 0;
+                    r.x = r.y = r.fineX = 0;
                     page++;
                 }
             }
