@@ -15,8 +15,10 @@
  * look is one ExtTextOutW with its advances; the font is "Courier New", else
  * the first of "Liberation Mono", "DejaVu Sans Mono", "Lucida Console" the
  * system has; italic, super- and subscript cells in its italic face and at
- * two thirds of the height. The bit-image dots are black rectangles, drawn
- * under the text. Returns 0 when a GDI call failed. */
+ * two thirds of the height. The bit-image dots are black, drawn under the
+ * text: each band of them one 1-bit picture, or black rectangles where a
+ * band is too large for one or the device refuses it. Returns 0 when a GDI
+ * call failed. */
 int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutSheet *sheet);
 
 /* The printable area a job of carriage x form (layout.h units) would be

@@ -11,6 +11,7 @@
 #ifndef _WIN32
 #include "posix/spooler.h"
 #else
+#include "draw.h"
 #include "shell.h"
 #include <winspool.h>
 #endif
@@ -377,5 +378,134 @@ TEST(WindowsLayout, StructureSizesAreTheOnesWindowsExpects)
     EXPECT_EQ(156u, sizeof(DEVMODEA));
     EXPECT_EQ(60u, sizeof(LOGFONTA));
     EXPECT_EQ(16u, sizeof(RECT));
+}
+#endif
+
+#ifdef _WIN32
+/* The first sheet of one page's bytes, drawn on a white picture of width x
+ * height that stands for a sheet's printable area at dpi: a row of text a
+ * pixel row, '#' where it is dark. */
+static std::vector<std::string> DrawnSheet(const std::string &page, int width, int height, int dpi)
+{
+    PrinterState state;
+    PageLayout layout;
+    LayoutSheet sheet;
+    std::vector<std::string> rows;
+    BITMAPINFO info;
+    void *pixels = NULL;
+
+    InitialPrinterState(&state, NULL, 0, 0);
+    BeginPageLayout(&layout, &state, (const unsigned char *)page.data(), (uint32_t)page.size(), 866,
+                    80 * 36);
+    if (!AllocateSheet(&sheet) || !LayOutNextSheet(&layout, &sheet))
+        return rows;
+    memset(&info, 0, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    HDC dc = CreateCompatibleDC(NULL);
+    HBITMAP picture = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, NULL, 0);
+    HGDIOBJ old = SelectObject(dc, picture);
+    RECT rect = {0, 0, width, height};
+    DrawingArea area = {width, height, dpi, dpi};
+    PatBlt(dc, 0, 0, width, height, WHITENESS);
+    EXPECT_TRUE(DrawSheet(dc, &rect, &area, &sheet));
+    GdiFlush();
+    for (int y = 0; y < height; y++) {
+        const uint32_t *row = (const uint32_t *)pixels + (size_t)y * width;
+        std::string text(width, '.');
+        for (int x = 0; x < width; x++)
+            if ((row[x] & 0xFF) < 128)
+                text[x] = '#';
+        rows.push_back(text);
+    }
+    SelectObject(dc, old);
+    DeleteObject(picture);
+    DeleteDC(dc);
+    FreeSheet(&sheet);
+    return rows;
+}
+
+static std::string Image(char command, const std::string &columns)
+{
+    return std::string("\x1b") + command + (char)(columns.size() % 256) + (char)(columns.size() / 256) + columns;
+}
+
+/* Solid black bands that abut, on a printer's page: one black box of the
+ * picture's size against the sheet, with no white line at the seam. */
+TEST(DrawnDots, BandsThatAbutAreOneSolidBoxOfTheirSize)
+{
+    std::string band = Image('L', std::string(120, '\xff')); /* an inch at 120 dpi */
+    std::vector<std::string> rows = DrawnSheet("\x1b" "3\x18" + band + "\r\n" + band + "\r\n", 2329, 3358, 300);
+    ASSERT_FALSE(rows.empty());
+    int top = -1, bottom = -1;
+    size_t left = std::string::npos, right = 0;
+    for (size_t y = 0; y < rows.size(); y++) {
+        size_t first = rows[y].find('#');
+        if (first == std::string::npos)
+            continue;
+        if (top < 0)
+            top = (int)y;
+        bottom = (int)y + 1;
+        left = std::min(left, first);
+        right = std::max(right, rows[y].rfind('#') + 1);
+    }
+    ASSERT_GE(top, 0) << "no dots drawn";
+    /* One inch by 16/72 inch, at the sheet's scale. */
+    double w = (double)(right - left), h = bottom - top;
+    EXPECT_NEAR(4.5, w / h, 0.1) << w << " x " << h;
+    /* The 8-inch carriage fills the area's width. */
+    EXPECT_NEAR(2329.0 / 8, w, 3) << "an inch at 120 dpi";
+    for (int y = top; y < bottom; y++)
+        EXPECT_EQ(std::string(right - left, '#'), rows[y].substr(left, right - left)) << "row " << y;
+}
+
+/* Shrunk as the preview shows a page, a line one dot wide still shows. */
+TEST(DrawnDots, ThinLinesStayWhenTheSheetIsShrunk)
+{
+    std::string columns;
+    for (int k = 0; k < 10; k++)
+        columns += std::string("\xff") + std::string(11, '\0');
+    std::vector<std::string> rows = DrawnSheet(Image('L', columns) + "\r\n", 300, 420, 38);
+    ASSERT_FALSE(rows.empty());
+    size_t most = 0;
+    for (const std::string &row : rows) {
+        size_t runs = 0;
+        for (size_t x = 0; x < row.size(); x++)
+            runs += row[x] == '#' && (x == 0 || row[x - 1] != '#');
+        most = std::max(most, runs);
+    }
+    EXPECT_EQ(10u, most);
+}
+#endif
+
+#ifdef _WIN32
+/* Dots of two densities on lines a feed of 1/216 inch apart, across the
+ * carriage: a band on so fine a grid that it is too large for one picture.
+ * It is drawn all the same, down its whole height. */
+TEST(DrawnDots, ABandTooLargeForOnePictureIsDrawnAllTheSame)
+{
+    std::string page = "\x1b" "3\x01";
+    for (int line = 0; line < 600; line++)
+        page += std::string("\x1b*\x28\x01\x00\xff\xff\xff", 8) + std::string(78, ' ') +
+                std::string("\x1b*\x04\x01\x00\xff", 6) + "\r\n";
+    std::vector<std::string> rows = DrawnSheet(page, 2329, 3358, 300);
+    ASSERT_FALSE(rows.empty());
+    int inked = 0, left = 0, right = 0;
+    for (const std::string &row : rows) {
+        size_t first = row.find('#');
+        if (first == std::string::npos)
+            continue;
+        inked++;
+        left += first < 10;
+        right += row.rfind('#') > 2329 - 300;
+    }
+    /* 600 feeds of 1/216 inch and a band of 24/180: 2.9 inches. */
+    EXPECT_NEAR(2.9 * 2329 / 8, inked, 6);
+    EXPECT_EQ(inked, left);
+    /* The right column's 8 dots reach 1/45 inch less far down. */
+    EXPECT_NEAR(inked - 2329 / 8 / 45, right, 2);
 }
 #endif

@@ -1,0 +1,359 @@
+/* draw_sheet.cpp - one laid-out sheet on a device context: its text and its
+ * bit-image dots. The printer's job and the preview both draw with it. */
+#include <stdlib.h>
+#include <string.h>
+
+#include "draw.h"
+#include "shell.h"
+
+/* ---- Drawing one sheet ------------------------------------------------------ */
+
+static const char *const FontNames[] = {"Courier New", "Liberation Mono", "DejaVu Sans Mono",
+                                        "Lucida Console"};
+static char FontFace[LF_FACESIZE]; /* chosen on the first sheet, for the program's life */
+
+static int CALLBACK FontFound(const LOGFONTA *font, const TEXTMETRICA *metric, DWORD type,
+                              LPARAM found)
+{
+    *(int *)found = 1;
+    return 0;
+}
+
+static void ChooseFace(HDC dc)
+{
+    if (FontFace[0])
+        return;
+    for (const char *name : FontNames) {
+        LOGFONTA wanted;
+        int found = 0;
+        memset(&wanted, 0, sizeof wanted);
+        wanted.lfCharSet = DEFAULT_CHARSET;
+        lstrcpynA(wanted.lfFaceName, name, LF_FACESIZE);
+        EnumFontFamiliesExA(dc, &wanted, FontFound, (LPARAM)&found, 0);
+        if (found) {
+            lstrcpynA(FontFace, name, LF_FACESIZE);
+            return;
+        }
+    }
+    /* None of them: the system's substitute for the first. */
+    lstrcpynA(FontFace, FontNames[0], LF_FACESIZE);
+}
+
+/* The fonts of one sheet, by cell width and look. */
+enum { SHEET_FONTS = 8 };
+struct SheetFonts {
+    HFONT font[SHEET_FONTS];
+    uint8_t width[SHEET_FONTS];
+    uint8_t attributes[SHEET_FONTS];
+    int count;
+    int height;
+    float dotsPerX;
+};
+
+static void FreeFonts(SheetFonts *fonts)
+{
+    for (int i = 0; i < fonts->count; i++)
+        DeleteObject(fonts->font[i]);
+    fonts->count = 0;
+}
+
+static HFONT FontFor(SheetFonts *fonts, uint8_t width, uint8_t attributes)
+{
+    int i;
+
+    for (i = 0; i < fonts->count; i++) {
+        if (fonts->width[i] == width && fonts->attributes[i] == attributes)
+            return fonts->font[i];
+    }
+    if (fonts->count == SHEET_FONTS)
+        return NULL; /* the caller frees them and asks again */
+    /* Type as a printer's: the em is the line's height (pica, 12 points
+     * at 6 lines an inch) or, for the narrower pitches, what makes the
+     * font's own advance (0.6 em in each of the fonts taken) the column's
+     * width: elite 10 points, 15 cpi 8, condensed 7 and 6. The width is
+     * asked of the font only for double width; a driver that does not
+     * stretch type (Wine's PostScript driver) then spaces the letters.
+     * Box-drawing glyphs reach beyond the
+     * em and so meet the next line's. */
+    int em = (int)(width * fonts->dotsPerX / 0.6f + 0.5f);
+    if (em > fonts->height)
+        em = fonts->height;
+    /* Super- and subscript: two thirds high. */
+    if (attributes & (CELL_SUPERSCRIPT | CELL_SUBSCRIPT))
+        em = em * 2 / 3;
+    int stretched = width > 36 ? (int)(width * fonts->dotsPerX + 0.5f) : 0;
+    HFONT font = CreateFontA(-(em > 0 ? em : 1), stretched, 0, 0,
+                             (attributes & CELL_BOLD) ? FW_BOLD : FW_NORMAL,
+                             (attributes & CELL_ITALIC) ? TRUE : FALSE,
+                             (attributes & CELL_UNDERLINE) ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                             FIXED_PITCH | FF_MODERN, FontFace);
+    if (!font)
+        return NULL;
+    fonts->font[i] = font;
+    fonts->width[i] = width;
+    fonts->attributes[i] = attributes;
+    fonts->count++;
+    return font;
+}
+
+/* ---- The sheet's bit-image dots ------------------------------------------------ */
+
+/* The largest band drawn as one picture, in bytes; a larger one (a tall
+ * band on a grid of mixed densities) is drawn as rectangles. */
+enum { BAND_PICTURE_BYTES = 2 << 20 };
+
+static uint32_t DotOrder[LAYOUT_SHEET_DOTS]; /* the sheet's rectangles, top down */
+static const LayoutDots *OrderedDots;
+
+static int CompareTops(const void *a, const void *b)
+{
+    return (int)OrderedDots[*(const uint32_t *)a].top - (int)OrderedDots[*(const uint32_t *)b].top;
+}
+
+static uint32_t CommonStep(uint32_t a, uint32_t b)
+{
+    while (b) {
+        uint32_t rest = a % b;
+        a = b;
+        b = rest;
+    }
+    return a;
+}
+
+/* Where grid place v falls on the device: scaled and rounded, so that
+ * pieces that meet on the grid meet on the device. */
+static LONG Place(LONG origin, uint32_t v, float k) { return origin + (LONG)(v * k + 0.5f); }
+
+/* The rectangles order[0..count) as filled polygons, a batch at a time. */
+static int DrawRectangles(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet,
+                          const uint32_t *order, uint32_t count)
+{
+    enum { BATCH = 256 };
+    static POINT corners[4 * BATCH];
+    static INT counts[BATCH];
+    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
+    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    int oldFill = SetPolyFillMode(dc, WINDING);
+    int ok = 1, n = 0;
+
+    for (uint32_t i = 0; i < count; i++) {
+        const LayoutDots *d = &sheet->dots[order[i]];
+        LONG left = Place(rect->left, d->left, kx), right = Place(rect->left, d->right, kx);
+        LONG top = Place(rect->top, d->top, ky), bottom = Place(rect->top, d->bottom, ky);
+        POINT *c = &corners[4 * n];
+        /* Never thinner than a device dot. */
+        if (right == left)
+            right++;
+        if (bottom == top)
+            bottom++;
+        c[0].x = left, c[0].y = top;
+        c[1].x = right, c[1].y = top;
+        c[2].x = right, c[2].y = bottom;
+        c[3].x = left, c[3].y = bottom;
+        counts[n++] = 4;
+        if (n == BATCH || i + 1 == count) {
+            if (!PolyPolygon(dc, corners, counts, n))
+                ok = 0;
+            n = 0;
+        }
+    }
+    SetPolyFillMode(dc, oldFill);
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
+    return ok;
+}
+
+/* Blackens picture bits from to to of one row (colour 0, the most
+ * significant bit first). */
+static void Blacken(unsigned char *row, uint32_t from, uint32_t to)
+{
+    for (; from < to && (from & 7); from++)
+        row[from >> 3] &= (unsigned char)~(0x80u >> (from & 7));
+    if (to - from >= 8) {
+        memset(row + (from >> 3), 0, (to - from) >> 3);
+        from += (to - from) & ~7u;
+    }
+    for (; from < to; from++)
+        row[from >> 3] &= (unsigned char)~(0x80u >> (from & 7));
+}
+
+/* One band of dots, grid rows top to bottom, no rectangle crossing its
+ * edges: one 1-bit picture on the coarsest grid its edges share, stretched
+ * onto the band's place. A logo or a bar code printed as bands is then one
+ * image for the driver however many runs it has (on PostScript, one
+ * compressed image mask). */
+static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet,
+                    const uint32_t *order, uint32_t count, uint32_t top, uint32_t bottom)
+{
+    static struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colors[2];
+    } info;
+    uint32_t left = 0xFFFF, right = 0, stepX = 0, stepY = bottom - top;
+    uint32_t width, height, stride;
+    unsigned char *bits;
+    int ok;
+
+    for (uint32_t i = 0; i < count; i++) {
+        const LayoutDots *d = &sheet->dots[order[i]];
+        if (d->left < left)
+            left = d->left;
+        if (d->right > right)
+            right = d->right;
+    }
+    for (uint32_t i = 0; i < count; i++) {
+        const LayoutDots *d = &sheet->dots[order[i]];
+        stepX = CommonStep(CommonStep(stepX, d->left - left), d->right - left);
+        stepY = CommonStep(CommonStep(stepY, d->top - top), d->bottom - top);
+    }
+    width = (right - left) / stepX;
+    height = (bottom - top) / stepY;
+    stride = (width + 31) / 32 * 4;
+    if ((uint64_t)stride * height > BAND_PICTURE_BYTES)
+        return DrawRectangles(dc, rect, kx, ky, sheet, order, count);
+    bits = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)stride * height);
+    if (!bits)
+        return DrawRectangles(dc, rect, kx, ky, sheet, order, count);
+    memset(bits, 0xFF, (size_t)stride * height);
+    for (uint32_t i = 0; i < count; i++) {
+        const LayoutDots *d = &sheet->dots[order[i]];
+        uint32_t from = (d->left - left) / stepX, to = (d->right - left) / stepX;
+        /* The picture is stored bottom up. */
+        for (uint32_t y = (d->top - top) / stepY; y < (d->bottom - top) / stepY; y++)
+            Blacken(bits + (size_t)(height - 1 - y) * stride, from, to);
+    }
+    info.header.biSize = sizeof info.header;
+    info.header.biWidth = (LONG)width;
+    info.header.biHeight = (LONG)height;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = 1;
+    info.header.biCompression = BI_RGB;
+    info.colors[1].rgbRed = info.colors[1].rgbGreen = info.colors[1].rgbBlue = 255;
+    LONG x = Place(rect->left, left, kx), y = Place(rect->top, top, ky);
+    LONG w = Place(rect->left, right, kx) - x, h = Place(rect->top, bottom, ky) - y;
+    /* Shrunk, as in the preview, a dot stays black. */
+    int oldStretch = SetStretchBltMode(dc, BLACKONWHITE);
+    int lines = StretchDIBits(dc, x, y, w > 0 ? w : 1, h > 0 ? h : 1, 0, 0, (int)width, (int)height,
+                              bits, (const BITMAPINFO *)&info, DIB_RGB_COLORS, SRCCOPY);
+    SetStretchBltMode(dc, oldStretch);
+    HeapFree(GetProcessHeap(), 0, bits);
+    ok = lines != 0 && lines != (int)GDI_ERROR;
+    /* A device that cannot take the picture still gets the dots. */
+    return ok ? 1 : DrawRectangles(dc, rect, kx, ky, sheet, order, count);
+}
+
+/* The sheet's dots, under its text: each band (rectangles down the sheet
+ * that touch or overlap) one picture. */
+static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet)
+{
+    uint32_t count = sheet->dotCount < LAYOUT_SHEET_DOTS ? sheet->dotCount : (uint32_t)LAYOUT_SHEET_DOTS;
+    int ok = 1;
+
+    for (uint32_t i = 0; i < count; i++)
+        DotOrder[i] = i;
+    OrderedDots = sheet->dots;
+    qsort(DotOrder, count, sizeof *DotOrder, CompareTops);
+    for (uint32_t first = 0; first < count;) {
+        uint32_t top = sheet->dots[DotOrder[first]].top, bottom = sheet->dots[DotOrder[first]].bottom;
+        uint32_t end = first + 1;
+        while (end < count && sheet->dots[DotOrder[end]].top <= bottom) {
+            if (sheet->dots[DotOrder[end]].bottom > bottom)
+                bottom = sheet->dots[DotOrder[end]].bottom;
+            end++;
+        }
+        if (!DrawBand(dc, rect, kx, ky, sheet, DotOrder + first, end - first, top, bottom))
+            ok = 0;
+        first = end;
+    }
+    return ok;
+}
+
+int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutSheet *sheet)
+{
+    static WCHAR text[LAYOUT_LINE_CELLS];
+    static INT advances[LAYOUT_LINE_CELLS];
+    SheetFit fit;
+    SheetFonts fonts;
+    float toRectX, toRectY, kx, ky;
+    HGDIOBJ oldFont = NULL;
+    HFONT selected = NULL;
+    int ok = 1;
+
+    if (area->width <= 0 || area->height <= 0)
+        return 0;
+    FitSheet(area, sheet->carriage, sheet->form, &fit);
+    toRectX = (float)(rect->right - rect->left) / (float)area->width;
+    toRectY = (float)(rect->bottom - rect->top) / (float)area->height;
+    kx = fit.dotsPerX * toRectX;
+    ky = fit.dotsPerY * toRectY;
+
+    ChooseFace(dc);
+    memset(&fonts, 0, sizeof fonts);
+    fonts.height = (int)(LAYOUT_DEFAULT_SPACING * ky + 0.5f);
+    if (fonts.height < 1)
+        fonts.height = 1;
+    fonts.dotsPerX = kx;
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 0, 0));
+    /* Every size on one baseline: where the pica em's would be. */
+    SetTextAlign(dc, TA_BASELINE | TA_LEFT | TA_NOUPDATECP);
+    if (sheet->dotCount && !DrawDots(dc, rect, kx / 2, ky / 5, sheet))
+        ok = 0;
+
+    for (uint32_t l = 0; l < sheet->lineCount; l++) {
+        const LayoutLine *line = &sheet->lines[l];
+        const LayoutCell *cells = sheet->cells + line->first;
+        float top = rect->top + line->y * ky;
+        uint32_t i = 0;
+
+        while (i < line->count) {
+            uint8_t width = cells[i].width, attributes = cells[i].attributes;
+            uint32_t n = 0;
+            while (i + n < line->count && cells[i + n].width == width &&
+                   cells[i + n].attributes == attributes)
+                n++;
+            for (uint32_t k = 0; k < n; k++) {
+                const LayoutCell *c = &cells[i + k];
+                uint32_t next = k + 1 < n ? cells[i + k + 1].x : (uint32_t)c->x + c->width;
+                text[k] = c->ch;
+                advances[k] = (int)(next * kx + 0.5f) - (int)(c->x * kx + 0.5f);
+            }
+            HFONT font = FontFor(&fonts, width, attributes);
+            if (!font) {
+                /* Back to the DC's own font before the sheet's are freed. */
+                if (oldFont)
+                    SelectObject(dc, oldFont);
+                selected = NULL;
+                FreeFonts(&fonts);
+                font = FontFor(&fonts, width, attributes);
+            }
+            if (font) {
+                /* Selected again only when it changes: a driver may set up
+                 * its font anew on every selection. */
+                if (font != selected) {
+                    HGDIOBJ previous = SelectObject(dc, font);
+                    if (!oldFont)
+                        oldFont = previous;
+                    selected = font;
+                }
+                /* Superscript in the line's upper two thirds, subscript
+                 * in its lower. */
+                float baseline = (attributes & CELL_SUPERSCRIPT)   ? 0.8f * 2 / 3
+                                 : (attributes & CELL_SUBSCRIPT) ? 1.0f / 3 + 0.8f * 2 / 3
+                                                                 : 0.8f;
+                if (!ExtTextOutW(dc, rect->left + (int)(cells[i].x * kx + 0.5f),
+                                 (int)(top + baseline * fonts.height + 0.5f), 0, NULL, text,
+                                 (UINT)n, advances))
+                    ok = 0;
+            } else {
+                ok = 0;
+            }
+            i += n;
+        }
+    }
+    if (oldFont)
+        SelectObject(dc, oldFont);
+    FreeFonts(&fonts);
+    return ok;
+}
