@@ -149,6 +149,18 @@ HANDLE GetProcessHeap(void);
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, size_t bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 
+/* The process's working set and locked pages. The stand-in keeps the sizes
+ * it is given, and locks with mlock, which brings the pages in at once; a
+ * lock beyond what the system allows fails, as Windows' does beyond the
+ * working set. */
+typedef size_t SIZE_T;
+typedef SIZE_T *PSIZE_T;
+HANDLE GetCurrentProcess(void);
+BOOL GetProcessWorkingSetSize(HANDLE process, PSIZE_T minimum, PSIZE_T maximum);
+BOOL SetProcessWorkingSetSize(HANDLE process, SIZE_T minimum, SIZE_T maximum);
+BOOL VirtualLock(LPVOID address, SIZE_T size);
+BOOL VirtualUnlock(LPVOID address, SIZE_T size);
+
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
                                LPSTR returned, DWORD size, LPCSTR fileName);
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName);

@@ -89,6 +89,18 @@ TEST_F(Job, AllPagesGiveTheWholeFileByteForByte)
     EXPECT_EQ(TestLog(), Host.askedWith);
 }
 
+/* A file of several megabytes, whose image is brought into memory a stretch
+ * at a time before the read, and not a whole number of stretches. */
+TEST_F(Job, LargeFileGivesTheWholeFileByteForByte)
+{
+    std::string text;
+    for (uint32_t i = 0; text.size() < 3 * (1u << 20) + 4097; i++)
+        text += "line " + std::to_string(i) + (i % 60 == 59 ? "\r\n\f" : "\r\n");
+    Bytes large = ToBytes(text);
+    EXPECT_TRUE(large == Run(SwitchesOff, large, 1, 1, 99999));
+    EXPECT_EQ(1, result);
+}
+
 /* The dialog sees the job's own image (recoded, as it is split), its table
  * and its output while it is open; once it has closed, nothing is lent. */
 TEST_F(Job, LendsItsImageTableAndOutputOnlyWhileTheDialogIsOpen)

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -102,6 +103,42 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block)
     free(block);
     return TRUE;
 }
+
+/* ---- Working set ----------------------------------------------------------- */
+
+static int ProcessToken;
+static SIZE_T WorkingSetMinimum = 200 * 1024, WorkingSetMaximum = 1380 * 1024;
+
+HANDLE GetCurrentProcess(void) { return &ProcessToken; }
+
+BOOL GetProcessWorkingSetSize(HANDLE process, PSIZE_T minimum, PSIZE_T maximum)
+{
+    *minimum = WorkingSetMinimum;
+    *maximum = WorkingSetMaximum;
+    return TRUE;
+}
+
+BOOL SetProcessWorkingSetSize(HANDLE process, SIZE_T minimum, SIZE_T maximum)
+{
+    if (minimum > maximum) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    WorkingSetMinimum = minimum;
+    WorkingSetMaximum = maximum;
+    return TRUE;
+}
+
+BOOL VirtualLock(LPVOID address, SIZE_T size)
+{
+    if (mlock(address, size) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL VirtualUnlock(LPVOID address, SIZE_T size) { return munlock(address, size) == 0; }
 
 /* ---- Files ----------------------------------------------------------------- */
 
