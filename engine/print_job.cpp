@@ -40,12 +40,15 @@ int PageHasText(const unsigned char *bytes, uint32_t length, ActivityLog log)
  * speed-up: where a lock is refused the read brings the pages in. */
 static void BringIn(unsigned char *block, DWORD size)
 {
-    enum { STRETCH = 1 << 20 };
+    /* A stretch not on a page boundary spans one page more, and Windows
+     * keeps a few pages of the minimum for itself: the working set grows by
+     * a little more than the stretch. */
+    enum { STRETCH = 1 << 20, GROWTH = STRETCH + (64 << 10) };
     HANDLE self = GetCurrentProcess();
     SIZE_T least = 0, most = 0;
 
     if (size < STRETCH || !GetProcessWorkingSetSize(self, &least, &most) ||
-        most > (SIZE_T)-1 - STRETCH || !SetProcessWorkingSetSize(self, least + STRETCH, most + STRETCH))
+        most > (SIZE_T)-1 - GROWTH || !SetProcessWorkingSetSize(self, least + GROWTH, most + GROWTH))
         return;
     for (DWORD done = 0; done < size;) {
         DWORD stretch = size - done < (DWORD)STRETCH ? size - done : (DWORD)STRETCH;

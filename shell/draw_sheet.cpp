@@ -210,7 +210,16 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
     width = (right - left) / stepX;
     height = (bottom - top) / stepY;
     stride = (width + 31) / 32 * 4;
-    if ((uint64_t)stride * height > BAND_PICTURE_BYTES)
+    LONG x = Place(rect->left, left, kx), y = Place(rect->top, top, ky);
+    LONG w = Place(rect->left, right, kx) - x, h = Place(rect->top, bottom, ky) - y;
+    if (w < 1)
+        w = 1;
+    if (h < 1)
+        h = 1;
+    /* Shrunk, a picture's dot may fall between a printer's: the driver
+     * scales it, not GDI. Rectangles are never thinner than a device dot. */
+    if ((uint64_t)stride * height > BAND_PICTURE_BYTES ||
+        ((w < (LONG)width || h < (LONG)height) && GetDeviceCaps(dc, TECHNOLOGY) != DT_RASDISPLAY))
         return DrawRectangles(dc, rect, kx, ky, sheet, order, count);
     bits = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)stride * height);
     if (!bits)
@@ -230,11 +239,9 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
     info.header.biBitCount = 1;
     info.header.biCompression = BI_RGB;
     info.colors[1].rgbRed = info.colors[1].rgbGreen = info.colors[1].rgbBlue = 255;
-    LONG x = Place(rect->left, left, kx), y = Place(rect->top, top, ky);
-    LONG w = Place(rect->left, right, kx) - x, h = Place(rect->top, bottom, ky) - y;
-    /* Shrunk, as in the preview, a dot stays black. */
+    /* Shrunk by GDI, as in the preview, a dot stays black. */
     int oldStretch = SetStretchBltMode(dc, BLACKONWHITE);
-    int lines = StretchDIBits(dc, x, y, w > 0 ? w : 1, h > 0 ? h : 1, 0, 0, (int)width, (int)height,
+    int lines = StretchDIBits(dc, x, y, w, h, 0, 0, (int)width, (int)height,
                               bits, (const BITMAPINFO *)&info, DIB_RGB_COLORS, SRCCOPY);
     SetStretchBltMode(dc, oldStretch);
     HeapFree(GetProcessHeap(), 0, bits);
@@ -243,8 +250,18 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
     return ok ? 1 : DrawRectangles(dc, rect, kx, ky, sheet, order, count);
 }
 
-/* The sheet's dots, under its text: each band (rectangles down the sheet
- * that touch or overlap) one picture. */
+/* The device row below a band from top to bottom: a band is never less
+ * than a row high. */
+static LONG BandEnd(const RECT *rect, float ky, uint32_t top, uint32_t bottom)
+{
+    LONG start = Place(rect->top, top, ky), end = Place(rect->top, bottom, ky);
+    return end > start ? end : start + 1;
+}
+
+/* The sheet's dots, under its text: each band one picture. A band is the
+ * rectangles down the sheet that touch or overlap, or that reach the same
+ * device row: a picture paints its white too, and must never paint over
+ * the dots of another. */
 static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet)
 {
     uint32_t count = sheet->dotCount < LAYOUT_SHEET_DOTS ? sheet->dotCount : (uint32_t)LAYOUT_SHEET_DOTS;
@@ -257,7 +274,9 @@ static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
     for (uint32_t first = 0; first < count;) {
         uint32_t top = sheet->dots[DotOrder[first]].top, bottom = sheet->dots[DotOrder[first]].bottom;
         uint32_t end = first + 1;
-        while (end < count && sheet->dots[DotOrder[end]].top <= bottom) {
+        while (end < count && (sheet->dots[DotOrder[end]].top <= bottom ||
+                               Place(rect->top, sheet->dots[DotOrder[end]].top, ky) <
+                                   BandEnd(rect, ky, top, bottom))) {
             if (sheet->dots[DotOrder[end]].bottom > bottom)
                 bottom = sheet->dots[DotOrder[end]].bottom;
             end++;

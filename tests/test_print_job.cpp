@@ -97,8 +97,14 @@ TEST_F(Job, LargeFileGivesTheWholeFileByteForByte)
     for (uint32_t i = 0; text.size() < 3 * (1u << 20) + 4097; i++)
         text += "line " + std::to_string(i) + (i % 60 == 59 ? "\r\n\f" : "\r\n");
     Bytes large = ToBytes(text);
+    SIZE_T least = 0, most = 0, leastAfter = 1, mostAfter = 1;
+    ASSERT_TRUE(GetProcessWorkingSetSize(GetCurrentProcess(), &least, &most));
     EXPECT_TRUE(large == Run(SwitchesOff, large, 1, 1, 99999));
     EXPECT_EQ(1, result);
+    /* The working set is left as it was. */
+    ASSERT_TRUE(GetProcessWorkingSetSize(GetCurrentProcess(), &leastAfter, &mostAfter));
+    EXPECT_EQ(least, leastAfter);
+    EXPECT_EQ(most, mostAfter);
 }
 
 /* The dialog sees the job's own image (recoded, as it is split), its table

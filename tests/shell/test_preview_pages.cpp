@@ -462,6 +462,43 @@ TEST(DrawnDots, BandsThatAbutAreOneSolidBoxOfTheirSize)
         EXPECT_EQ(std::string(right - left, '#'), rows[y].substr(left, right - left)) << "row " << y;
 }
 
+/* Where the dots of the bounding box of the ink are: '#' or '.' at the
+ * middle of each of columns x rows equal cells. */
+static std::vector<std::string> Cells(const std::vector<std::string> &rows, int columns, int lines)
+{
+    int top = -1, bottom = -1, left = 1 << 30, right = 0;
+    std::vector<std::string> cells;
+    for (size_t y = 0; y < rows.size(); y++) {
+        size_t first = rows[y].find('#');
+        if (first == std::string::npos)
+            continue;
+        if (top < 0)
+            top = (int)y;
+        bottom = (int)y + 1;
+        left = std::min(left, (int)first);
+        right = std::max(right, (int)rows[y].rfind('#') + 1);
+    }
+    if (top < 0)
+        return cells;
+    for (int r = 0; r < lines; r++) {
+        std::string line;
+        for (int c = 0; c < columns; c++)
+            line += rows[top + (2 * r + 1) * (bottom - top) / (2 * lines)][left + (2 * c + 1) * (right - left) / (2 * columns)];
+        cells.push_back(line);
+    }
+    return cells;
+}
+
+/* Every dot of a picture in its place: the top pin on top, each column
+ * where it is, whatever the runs the layout made of them. */
+TEST(DrawnDots, EachDotIsInItsPlace)
+{
+    std::vector<std::string> rows = DrawnSheet(Image('K', "\xf1\x0f\xaa\x55\x81") + "\r\n", 2329, 3358, 300);
+    std::vector<std::string> expected = {"#.#.#", "#..#.", "#.#..", "#..#.",
+                                         ".##..", ".#.#.", ".##..", "##.##"};
+    EXPECT_EQ(expected, Cells(rows, 5, 8));
+}
+
 /* Shrunk as the preview shows a page, a line one dot wide still shows. */
 TEST(DrawnDots, ThinLinesStayWhenTheSheetIsShrunk)
 {
@@ -479,6 +516,30 @@ TEST(DrawnDots, ThinLinesStayWhenTheSheetIsShrunk)
     }
     EXPECT_EQ(10u, most);
 }
+
+/* Shrunk, a line one pin high and the ticks printed just below it fall on
+ * the same row of the screen wherever the line is: the ticks never paint
+ * the line out. */
+TEST(DrawnDots, ABandShrunkOntoTheRowsOfAnotherLeavesItsDots)
+{
+    std::string ticks;
+    for (int k = 0; k < 10; k++)
+        ticks += std::string("\xff") + std::string(11, '\0');
+    for (int down = 1; down <= 30; down++) {
+        std::string page = "\x1b" "3" + std::string(1, (char)down) + "\n\x1b" "3\x04" +
+                           Image('L', std::string(120, '\x80')) + "\r\n" + Image('L', ticks) + "\r\n";
+        std::vector<std::string> rows = DrawnSheet(page, 300, 420, 38);
+        size_t longest = 0;
+        for (const std::string &row : rows) {
+            for (size_t x = 0, run = 0; x < row.size(); x++) {
+                run = row[x] == '#' ? run + 1 : 0;
+                longest = std::max(longest, run);
+            }
+        }
+        /* The line: an inch at 37.5 dots an inch, unbroken. */
+        EXPECT_NEAR(300.0 / 8, (double)longest, 3) << "the line " << down << "/216 inch down";
+    }
+}
 #endif
 
 #ifdef _WIN32
@@ -488,7 +549,7 @@ TEST(DrawnDots, ThinLinesStayWhenTheSheetIsShrunk)
 TEST(DrawnDots, ABandTooLargeForOnePictureIsDrawnAllTheSame)
 {
     std::string page = "\x1b" "3\x01";
-    for (int line = 0; line < 600; line++)
+    for (int line = 0; line < 900; line++)
         page += std::string("\x1b*\x28\x01\x00\xff\xff\xff", 8) + std::string(78, ' ') +
                 std::string("\x1b*\x04\x01\x00\xff", 6) + "\r\n";
     std::vector<std::string> rows = DrawnSheet(page, 2329, 3358, 300);
@@ -502,8 +563,8 @@ TEST(DrawnDots, ABandTooLargeForOnePictureIsDrawnAllTheSame)
         left += first < 10;
         right += row.rfind('#') > 2329 - 300;
     }
-    /* 600 feeds of 1/216 inch and a band of 24/180: 2.9 inches. */
-    EXPECT_NEAR(2.9 * 2329 / 8, inked, 6);
+    /* 900 feeds of 1/216 inch and a band of 24/180: 4.3 inches. */
+    EXPECT_NEAR(4.3 * 2329 / 8, inked, 6);
     EXPECT_EQ(inked, left);
     /* The right column's 8 dots reach 1/45 inch less far down. */
     EXPECT_NEAR(inked - 2329 / 8 / 45, right, 2);
