@@ -433,6 +433,25 @@ static std::string Image(char command, const std::string &columns)
     return std::string("\x1b") + command + (char)(columns.size() % 256) + (char)(columns.size() / 256) + columns;
 }
 
+/* The bounding box of the ink of a drawn sheet; 0 when there is none. */
+static int InkBox(const std::vector<std::string> &rows, int *top, int *bottom, int *left, int *right)
+{
+    *top = *bottom = -1;
+    *left = 1 << 30;
+    *right = 0;
+    for (size_t y = 0; y < rows.size(); y++) {
+        size_t first = rows[y].find('#');
+        if (first == std::string::npos)
+            continue;
+        if (*top < 0)
+            *top = (int)y;
+        *bottom = (int)y + 1;
+        *left = std::min(*left, (int)first);
+        *right = std::max(*right, (int)rows[y].rfind('#') + 1);
+    }
+    return *top >= 0;
+}
+
 /* Solid black bands that abut, on a printer's page: one black box of the
  * picture's size against the sheet, with no white line at the seam. */
 TEST(DrawnDots, BandsThatAbutAreOneSolidBoxOfTheirSize)
@@ -440,19 +459,8 @@ TEST(DrawnDots, BandsThatAbutAreOneSolidBoxOfTheirSize)
     std::string band = Image('L', std::string(120, '\xff')); /* an inch at 120 dpi */
     std::vector<std::string> rows = DrawnSheet("\x1b" "3\x18" + band + "\r\n" + band + "\r\n", 2329, 3358, 300);
     ASSERT_FALSE(rows.empty());
-    int top = -1, bottom = -1;
-    size_t left = std::string::npos, right = 0;
-    for (size_t y = 0; y < rows.size(); y++) {
-        size_t first = rows[y].find('#');
-        if (first == std::string::npos)
-            continue;
-        if (top < 0)
-            top = (int)y;
-        bottom = (int)y + 1;
-        left = std::min(left, first);
-        right = std::max(right, rows[y].rfind('#') + 1);
-    }
-    ASSERT_GE(top, 0) << "no dots drawn";
+    int top, bottom, left, right;
+    ASSERT_TRUE(InkBox(rows, &top, &bottom, &left, &right)) << "no dots drawn";
     /* One inch by 16/72 inch, at the sheet's scale. */
     double w = (double)(right - left), h = bottom - top;
     EXPECT_NEAR(4.5, w / h, 0.1) << w << " x " << h;
@@ -466,19 +474,9 @@ TEST(DrawnDots, BandsThatAbutAreOneSolidBoxOfTheirSize)
  * middle of each of columns x rows equal cells. */
 static std::vector<std::string> Cells(const std::vector<std::string> &rows, int columns, int lines)
 {
-    int top = -1, bottom = -1, left = 1 << 30, right = 0;
+    int top, bottom, left, right;
     std::vector<std::string> cells;
-    for (size_t y = 0; y < rows.size(); y++) {
-        size_t first = rows[y].find('#');
-        if (first == std::string::npos)
-            continue;
-        if (top < 0)
-            top = (int)y;
-        bottom = (int)y + 1;
-        left = std::min(left, (int)first);
-        right = std::max(right, (int)rows[y].rfind('#') + 1);
-    }
-    if (top < 0)
+    if (!InkBox(rows, &top, &bottom, &left, &right))
         return cells;
     for (int r = 0; r < lines; r++) {
         std::string line;
