@@ -173,20 +173,32 @@ case_baseline() {
 # check on, with an ini.ini and with none: each job's start to the page
 # range dialog (reading, recoding and cutting, over Wine's start of the
 # one-page job) and its pages, against copy /b of the same file.
+# measure_pair NAME NOINI FLOOR_CALLS LABEL KIND COPY_HEADING JOB_HEADING NOINI_HEADING:
+# copy /b of NAME's file, a job of case NAME and one of case NOINI, and the
+# floor per page; sets pages, size, copy_time, start, job_time, commit,
+# start_noini, job_noini, attr and write.
+measure_pair() {
+    pages=$(($(cat "$work/$1.pages") + 1))
+    size=$(stat -c %s "$work/$1.txt")
+    echo "$4 $((size / 1000000)) MB, $5, $pages pages:"
+    echo "  $6"
+    read -r copy_time _ <<<"$(copy "$1")"
+    echo "  $7"
+    read -r start job_time _ _ commit _ <<<"$(job "$1")"
+    echo "  $8"
+    read -r start_noini job_noini _ <<<"$(job "$2")"
+    read -r attr write <<<"$(page_floor "$work/$1/ini.ini" "$((size / pages))" "$3")"
+}
+
 case_form_feeds() {
-    local pages size copy_ff start_ff job_ff commit_ff start_ffn job_ffn attr write
+    local pages size copy_time start job_time commit start_noini job_noini attr write
+    local copy_ff start_ff job_ff commit_ff start_ffn job_ffn
     make_case ff 100 3333 12
     make_case ffnoini 100 3333 12 noini
-    pages=$(($(cat "$work/ff.pages") + 1))
-    size=$(stat -c %s "$work/ff.txt")
-    echo "(a) $((size / 1000000)) MB, form feeds, $pages pages:"
-    echo "  copy /b: to last byte, to exit (us)"
-    read -r copy_ff _ <<<"$(copy ff)"
-    echo "  velmar: start to dialog, confirmation to last byte, to exit (us), working set, commit"
-    read -r start_ff job_ff _ _ commit_ff _ <<<"$(job ff)"
-    echo "  velmar, no ini.ini:"
-    read -r start_ffn job_ffn _ <<<"$(job ffnoini)"
-    read -r attr write <<<"$(page_floor "$work/ff/ini.ini" "$((size / pages))" 30000)"
+    measure_pair ff ffnoini 30000 "(a)" "form feeds" "copy /b: to last byte, to exit (us)" \
+        "velmar: start to dialog, confirmation to last byte, to exit (us), working set, commit" \
+        "velmar, no ini.ini:"
+    copy_ff=$copy_time start_ff=$start job_ff=$job_time commit_ff=$commit start_ffn=$start_noini job_ffn=$job_noini
     echo "(a) copy /b $(LC_ALL=C awk -v c="$copy_ff" 'BEGIN { printf "%.3f", c / 1e6 }') s"
     split_line "with ini.ini" "$start_ff" "$job_ff" "$pages" "$copy_ff"
     split_line "no ini.ini  " "$start_ffn" "$job_ffn" "$pages" "$copy_ff"
@@ -207,19 +219,13 @@ case_form_feeds() {
 # 170 K pages cut at form feeds with no ini.ini (without one the delimiter
 # is the form feed).
 case_line_feeds() {
-    local pages size copy_lf start_lf job_lf commit_lf start_lfn job_lfn attr write
+    local pages size copy_time start job_time commit start_noini job_noini attr write
+    local copy_lf start_lf job_lf commit_lf job_lfn
     make_case lf 10 62 10
     make_case lffnoini 10 62 12 noini
-    pages=$(($(cat "$work/lf.pages") + 1))
-    size=$(stat -c %s "$work/lf.txt")
-    echo "(b) $((size / 1000000)) MB, line feeds, $pages pages:"
-    echo "  copy /b:"
-    read -r copy_lf _ <<<"$(copy lf)"
-    echo "  velmar:"
-    read -r start_lf job_lf _ _ commit_lf _ <<<"$(job lf)"
-    echo "  velmar, the same pages cut at form feeds, no ini.ini:"
-    read -r start_lfn job_lfn _ <<<"$(job lffnoini)"
-    read -r attr write <<<"$(page_floor "$work/lf/ini.ini" "$((size / pages))" 100000)"
+    measure_pair lf lffnoini 100000 "(b)" "line feeds" "copy /b:" "velmar:" \
+        "velmar, the same pages cut at form feeds, no ini.ini:"
+    copy_lf=$copy_time start_lf=$start job_lf=$job_time commit_lf=$commit job_lfn=$job_noini
     LC_ALL=C awk -v copy_lf="$copy_lf" -v start_lf="$start_lf" -v job_lf="$job_lf" -v pages="$pages" \
         -v size="$size" -v commit="$commit_lf" -v base="${base_commit:-0}" -v attr="$attr" -v write="$write" \
         -v job_lfn="$job_lfn" 'BEGIN {
