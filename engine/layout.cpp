@@ -19,65 +19,10 @@
 
 #include "layout.h"
 
-/* Where the interpreter is. */
-enum {
-    LP_TEXT = 0,
-    LP_ESCAPE,     /* ESC seen, the command byte next */
-    LP_PARAMS,     /* collecting the command's fixed parameters */
-    LP_DATA,       /* passing over count data bytes */
-    LP_UNTIL_NUL,  /* passing over a list that a NUL ends, at most count bytes */
-    LP_TABS,       /* ESC D: the stops, up to a NUL or a value not above the last */
-    LP_BITS,       /* bit-image columns: count left, have bytes of this one */
-    LP_RLE,        /* run-length raster data: count bytes still to come out */
-    LP_RLE_LITERAL,/* count2 literal bytes of a run, then back to LP_RLE */
-    LP_CHARS,      /* user-defined characters: count left, three header bytes each */
-};
-
-/* Parameter bytes after ESC and the command byte; 0 for every command not
- * listed. Commands with data after them are finished in CommandParams. */
-static uint8_t FixedParams(unsigned char command)
-{
-    switch (command) {
-    case ' ': case '!': case '%': case '+': case '-': case '/': case '3': case 'A': case 'C':
-    case 'I': case 'J': case 'N': case 'Q': case 'R': case 'S': case 'U': case 'W': case 'a':
-    case 'i': case 'j': case 'k': case 'l': case 'p': case 'q': case 'r': case 's': case 't':
-    case 'w': case 'x': case 'h': case 'm': case 'u': case 0x19: case 'b':
-        return 1;
-    case '$': case '?': case '\\': case 'c': case 'e': case 'f': case 'K': case 'L': case 'Y':
-    case 'Z':
-        return 2;
-    case ':': case 'X': case '*': case '^': case '(': case '&':
-        return 3;
-    case '.':
-        return 6;
-    default:
-        return 0;
-    }
-}
-
-/* A bit-image mode's column, 1/720 inch; 0 for a mode not drawn. Modes from
- * 32 up are 24 dots high, three bytes a column. */
-static uint32_t DotStep(uint8_t mode)
-{
-    static const uint8_t eightDot[8] = {12, 6, 6, 3, 9, 10, 8, 5}; /* 60 120 120 240 80 72 90 144 dpi */
-
-    if (mode < 8)
-        return eightDot[mode];
-    switch (mode) {
-    case 32: return 12;
-    case 33: return 6;
-    case 38: return 8;
-    case 39: return 4;
-    case 40: return 2;
-    default: return 0;
-    }
-}
-
 static void PowerOn(PrinterState *s, uint16_t form)
 {
     memset(s, 0, sizeof *s);
-    for (uint8_t i = 0; i < 4; i++)
-        s->imageModes[i] = i; /* K 60, L 120, Y 120, Z 240 dpi */
+    EscpReset(&s->reader);
     s->pitch = 10;
     s->lineSpacing = LAYOUT_DEFAULT_SPACING;
     s->formLength = form;
@@ -395,40 +340,48 @@ static void DotColumn(Run *r, uint32_t bits, uint32_t rows, uint32_t step)
     }
 }
 
-/* One byte of a bit image's data. params[0] is the mode, params[1..3] the
- * bytes of the column so far. */
+/* One byte of a bit image's data: a column once it has all its bytes. The
+ * image ends when the reader is back in the text. */
 static void ImageByte(Run *r, unsigned char b)
 {
     PrinterState *s = r->s;
-    uint8_t *p = s->params;
-    uint32_t rows = p[0] >= 32 ? 24 : 8;
+    const EscpReader *e = &s->reader;
+    uint8_t mode;
+    uint32_t rows;
 
-    p[1 + s->have] = b;
-    if (rows == 24 && ++s->have < 3)
+    if (e->command == '*')
+        mode = e->params[0];
+    else if (e->command == 'K' || e->command == 'L' || e->command == 'Y' || e->command == 'Z')
+        mode = e->imageModes[e->command == 'K' ? 0 : e->command == 'L' ? 1 : e->command == 'Y' ? 2 : 3];
+    else
+        return; /* ESC ^ and raster: passed over */
+    rows = mode >= 32 ? 24 : 8;
+    s->column[s->columnHave++] = b;
+    if (rows == 24 && s->columnHave < 3)
         return;
-    s->have = 0;
-    DotColumn(r, rows == 24 ? (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3] : p[1], rows,
-              DotStep(p[0]));
-    if (--s->count == 0) {
-        s->parse = LP_TEXT;
+    s->columnHave = 0;
+    DotColumn(r, rows == 24 ? (uint32_t)s->column[0] << 16 | (uint32_t)s->column[1] << 8 | s->column[2] : s->column[0],
+              rows, EscpDotStep(mode));
+    if (e->parse == ESCP_IN_TEXT)
         EndRuns(r);
-    }
 }
 
 /* ---- Commands ------------------------------------------------------------- */
 
 static int On(unsigned char n) { return n == 1 || n == '1'; }
 
-/* All the command's fixed parameters are in: obey it, or pass over what
- * data follows it. */
-static void FinishCommand(Run *r)
+/* A command is complete: obey it. Those not listed change nothing that is
+ * drawn. */
+static void ObeyCommand(Run *r)
 {
     PrinterState *s = r->s;
-    const uint8_t *p = s->params;
+    const EscpReader *e = &s->reader;
+    const uint8_t *p = e->params;
     uint32_t n;
 
-    s->parse = LP_TEXT;
-    switch (s->command) {
+    if (e->prefix != ESCP_ESC)
+        return;
+    switch (e->command) {
     case 'E': s->emphasized = 1; break;
     case 'F': s->emphasized = 0; break;
     case 'G': s->doubleStrike = 1; break;
@@ -463,90 +416,16 @@ static void FinishCommand(Run *r)
             s->script = 2;
         break;
     case 'T': s->script = 0; break;
-    case '?': {
-        /* ESC ? n m: ESC n prints in mode m from now on. */
-        const char *which = "KLYZ";
-        for (uint32_t i = 0; i < 4; i++) {
-            if (p[0] == (uint8_t)which[i] && DotStep(p[1]))
-                s->imageModes[i] = p[1];
-        }
-        break;
-    }
-    /* Bit images: their dots, never their bytes as text. */
-    case 'K': case 'L': case 'Y': case 'Z':
-        n = p[0] + 256u * p[1];
-        s->params[0] = s->imageModes[s->command == 'K' ? 0 : s->command == 'L' ? 1 : s->command == 'Y' ? 2 : 3];
-        goto image;
-    case '*':
-        n = p[1] + 256u * p[2];
-        if (DotStep(p[0]))
-            goto image;
-        /* Other modes are passed over. */
-        n *= (p[0] >= 64) ? 6 : (p[0] >= 32) ? 3 : 1;
-        goto data;
-    case '^':
-        n = 2u * (p[1] + 256u * p[2]);
-        goto data;
-    case '(':
-        n = p[1] + 256u * p[2];
-        goto data;
-    case '.': {
-        /* ESC . c v h m nL nH: m rows of nL + 256 nH dots. */
-        uint32_t rowBytes = (p[4] + 256u * p[5] + 7) / 8;
-        n = p[3] * rowBytes;
-        if (p[0] == 1 && n > 0) {
-            s->count = n;
-            s->parse = LP_RLE;
-            return;
-        }
-        goto data;
-    }
-    case '&':
-        /* ESC & NUL n m: characters n to m, each a0 a1 a2 and 3 x a1 bytes. */
-        if (p[2] >= p[1]) {
-            s->count = (uint32_t)(p[2] - p[1]) + 1;
-            s->have = 0;
-            s->parse = LP_CHARS;
-        }
-        return;
-    default:
-        break;
-    }
-    return;
-data:
-    if (n > 0) {
-        s->count = n;
-        s->parse = LP_DATA;
-    }
-    return;
-image:
-    if (n > 0) {
-        s->count = n;
-        s->have = 0;
-        s->parse = LP_BITS;
-    }
-}
-
-static void StartCommand(Run *r, unsigned char command)
-{
-    PrinterState *s = r->s;
-
-    s->command = command;
-    s->have = 0;
-    s->need = FixedParams(command);
-    s->params[6] = 0;
-    if (command == 'D') {
+    case 'D':
         /* A new list replaces the stops; ESC D NUL leaves none. */
         s->tabWidth = (uint8_t)PitchWidth(s);
         s->tabCount = 0;
-        s->parse = LP_TABS;
-    } else if (command == 'B') {
-        s->count = 16;
-        s->parse = LP_UNTIL_NUL;
-    } else if (s->need > 0) {
-        s->parse = LP_PARAMS;
-    } else {
-        FinishCommand(r);
+        break;
+    case 'K': case 'L': case 'Y': case 'Z': case '*':
+        s->columnHave = 0;
+        break;
+    default:
+        break;
     }
 }
 
@@ -554,84 +433,21 @@ static void Step(Run *r, unsigned char b)
 {
     PrinterState *s = r->s;
 
-    switch (s->parse) {
-    case LP_ESCAPE:
-        StartCommand(r, b);
+    switch (EscpRead(&s->reader, b)) {
+    case ESCP_TEXT:
+        break;
+    case ESCP_COMMAND:
+        ObeyCommand(r);
         return;
-    case LP_PARAMS:
-        s->params[s->have++] = b;
-        /* ESC C NUL n: the form in inches. */
-        if (s->command == 'C' && s->have == 1 && b == 0)
-            s->need = 2;
-        if (s->have >= s->need) {
-            if (s->command == 'b') {
-                /* ESC b m n1 ... NUL: the list follows its channel. */
-                s->count = 16;
-                s->parse = LP_UNTIL_NUL;
-            } else {
-                FinishCommand(r);
-            }
-        }
+    case ESCP_LIST:
+        if (s->reader.command == 'D' && s->tabCount < LAYOUT_TAB_STOPS)
+            s->tabs[s->tabCount++] = b;
         return;
-    case LP_DATA:
-        if (--s->count == 0)
-            s->parse = LP_TEXT;
-        return;
-    case LP_UNTIL_NUL:
-        /* Ascending values: a NUL or one not above the last ends the list. */
-        if (b <= s->params[6] || --s->count == 0)
-            s->parse = LP_TEXT;
-        s->params[6] = b;
-        return;
-    case LP_TABS:
-        if (b == 0 || (s->tabCount > 0 && b <= s->tabs[s->tabCount - 1])) {
-            s->parse = LP_TEXT;
-            return;
-        }
-        s->tabs[s->tabCount++] = b;
-        if (s->tabCount >= LAYOUT_TAB_STOPS)
-            s->parse = LP_TEXT;
-        return;
-    case LP_BITS:
+    case ESCP_DATA:
         ImageByte(r, b);
         return;
-    case LP_RLE:
-        if (b >= 128) {
-            /* One byte repeated 257 - b times. */
-            s->count2 = 1;
-            s->params[6] = (uint8_t)(257 - b);
-        } else {
-            s->count2 = (uint32_t)b + 1;
-            s->params[6] = 0;
-        }
-        s->parse = LP_RLE_LITERAL;
-        return;
-    case LP_RLE_LITERAL: {
-        uint32_t produced = s->params[6] ? s->params[6] : 1;
-        s->count = produced >= s->count ? 0 : s->count - produced;
-        if (--s->count2 == 0 || s->count == 0)
-            s->parse = s->count ? LP_RLE : LP_TEXT;
-        return;
-    }
-    case LP_CHARS:
-        /* params[0..2]: the character's header; then its 3 x a1 data bytes. */
-        if (s->have < 3) {
-            s->params[s->have++] = b;
-            if (s->have == 3 && s->params[1] > 0) {
-                s->count2 = 3u * s->params[1];
-                return;
-            }
-            if (s->have < 3)
-                return;
-        } else if (--s->count2 > 0) {
-            return;
-        }
-        s->have = 0;
-        if (--s->count == 0)
-            s->parse = LP_TEXT;
-        return;
     default:
-        break;
+        return;
     }
 
     if (b >= 32 && b != 127) {
@@ -639,7 +455,6 @@ static void Step(Run *r, unsigned char b)
         return;
     }
     switch (b) {
-    case 27: s->parse = LP_ESCAPE; break;
     case '\r':
         if (r->layout) {
             r->layout->x = 0;
@@ -709,7 +524,7 @@ void AdvancePrinterState(PrinterState *state, const unsigned char *bytes, uint32
     for (uint32_t i = 0; i < length; i++) {
         unsigned char b = bytes[i];
         /* Plain text changes no state: pass over it quickly. */
-        if (state->parse == LP_TEXT && b >= 32 && b != 127)
+        if (state->reader.parse == ESCP_IN_TEXT && b >= 32 && b != 127)
             continue;
         Step(&r, b);
     }

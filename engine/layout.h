@@ -18,6 +18,7 @@
 #include <stdint.h>
 
 #include "engine.h"
+#include "escp.h"
 
 enum {
     LAYOUT_UNITS_PER_INCH_X = 360,
@@ -44,25 +45,20 @@ struct PrinterState {
     uint8_t emphasized;     /* ESC E, until ESC F */
     uint8_t doubleStrike;   /* ESC G, until ESC H */
     uint8_t underline;      /* ESC - 1, until ESC - 0 */
-    uint8_t parse;          /* where the interpreter is inside a command */
     uint16_t lineSpacing;   /* 1/216 inch */
     uint16_t formLength;    /* 1/216 inch, 1 .. LAYOUT_MAX_FORM */
     uint16_t powerOnForm;   /* the form ESC @ returns to */
-    /* A command cut by the end of a page goes on with the next page's
-     * bytes, as the printer would take them: its parameters so far, and how
-     * many bytes of its data are still to be passed over. */
-    uint8_t command;
-    uint8_t have;
-    uint8_t need;
-    uint8_t params[7];
-    uint8_t imageModes[4];  /* the bit-image modes of ESC K, L, Y, Z (ESC ?) */
+    /* Where the reader is in the command stream: a command cut by the end
+     * of a page goes on with the next page's bytes, as the printer would
+     * take them. */
+    EscpReader reader;
+    uint8_t column[3];      /* the bytes of a bit image's column so far */
+    uint8_t columnHave;
     uint8_t italic;         /* ESC 4, until ESC 5 */
     uint8_t script;         /* ESC S 0: 1 (superscript), ESC S 1: 2 (subscript); ESC T 0 */
     uint8_t tabWidth;       /* of a column when ESC D set the stops; 0: every 8 columns */
     uint8_t tabCount;
     uint8_t tabs[LAYOUT_TAB_STOPS]; /* ESC D: the stops, in columns, ascending */
-    uint32_t count;
-    uint32_t count2;
 };
 
 /* Cell attributes. */

@@ -507,7 +507,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         r.spacing = initial.lineSpacing;
         r.form = initial.formLength;
         /* The set-up's tab stops and image modes too. */
-        memcpy(r.modes, initial.imageModes, sizeof r.modes);
+        memcpy(r.modes, initial.reader.imageModes, sizeof r.modes);
         r.tabsSet = initial.tabWidth != 0;
         for (uint32_t i = 0; i < initial.tabCount; i++)
             r.tabs.push_back((uint32_t)initial.tabs[i] * initial.tabWidth);
@@ -516,7 +516,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             starts.push_back(table.PageStarts[p]);
         /* The set-up's own command cut short would carry into the file;
          * the reference starts clean, so such inputs are not compared. */
-        if (initial.parse == 0) {
+        if (initial.reader.parse == ESCP_IN_TEXT) {
             auto expected = ReferenceSheets(r, file, starts);
             Check(expected.size() == laidOut.size(), "as many pages as the reference");
             for (size_t p = 0; p < expected.size(); p++) {
