@@ -6,7 +6,11 @@
 # 32-bit x86 Linux program cannot run: a kernel without 32-bit emulation
 # (built without it, or booted with ia32_emulation=0) refuses it with "Exec
 # format error", and a virtual machine with no 32-bit mode kills it. Then no
-# Wine can run 32-bit Windows programs either, WoW64 included.
+# Wine can run 32-bit Windows programs either, WoW64 included. Nor does it
+# when install-deps.sh could not install the 32-bit packages and left its
+# decision in build/no-32bit-packages (VELMAR_32BIT_DECISION names another
+# file), which holds apt's reason: deleting the file, or VELMAR_RETRY_32BIT=1
+# for install-deps.sh, tries the packages again.
 # VELMAR_NO_32BIT_REASON says why, in words. The answer is kept for the
 # shell that sourced this file.
 
@@ -16,17 +20,27 @@ velmar_runs_32bit() {
     return 1
   fi
   if [ -z "${velmar_32bit_answer:-}" ]; then
-    local why
-    if why=$(velmar_probe_32bit); then
-      velmar_32bit_answer=yes
-      velmar_32bit_why=""
-    else
+    local why decision
+    decision=$(velmar_32bit_decision)
+    if ! why=$(velmar_probe_32bit); then
       velmar_32bit_answer=no
       velmar_32bit_why="this machine cannot run 32-bit x86 programs: its kernel or its virtual machine has no 32-bit mode ($why)"
+    elif [ -f "$decision" ]; then
+      velmar_32bit_answer=no
+      velmar_32bit_why="the 32-bit packages could not be installed ($(head -n 1 "$decision")); delete $decision to try them again"
+    else
+      velmar_32bit_answer=yes
+      velmar_32bit_why=""
     fi
   fi
   VELMAR_NO_32BIT_REASON=$velmar_32bit_why
   [ "$velmar_32bit_answer" = yes ]
+}
+
+# The file where install-deps.sh keeps that the 32-bit packages could not be
+# installed, with apt's reason.
+velmar_32bit_decision() {
+  echo "${VELMAR_32BIT_DECISION:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/no-32bit-packages}"
 }
 
 # Runs a 32-bit x86 ELF program of 96 bytes that makes the exit system call

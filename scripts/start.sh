@@ -8,8 +8,9 @@
 # the printer can be looked at. The CUPS queues, which velmar sees as
 # printers, are listed.
 #
-# Where this machine runs no 32-bit program (or VELMAR_NO_32BIT=1), the
-# 64-bit build of the same sources (build/win64) is started under wine64.
+# Where this machine runs no 32-bit program (or VELMAR_NO_32BIT=1), or the
+# 32-bit packages could not be installed (scripts/machine.sh), the 64-bit
+# build of the same sources (build/win64) is started under wine64.
 #
 # VELMAR_BUILD_DIR and VELMAR_WINEPREFIX choose another build directory
 # and Wine prefix.

@@ -8,8 +8,10 @@
 #   4. the same for the 64-bit build of the same sources, under wine64 in a
 #      64-bit prefix of its own.
 # Where this machine runs no 32-bit program (scripts/machine.sh; or
-# VELMAR_NO_32BIT=1), the 32-bit tree is built and checked without running
-# it (imports, size, help), and its Wine tests are counted as skipped.
+# VELMAR_NO_32BIT=1), or install-deps.sh could not install the 32-bit
+# packages, the 32-bit tree is built and checked without running it
+# (imports, size, help), its Wine tests are counted as skipped, and the
+# summary says that the shipped program was not run.
 # First checks the tools and installs what is missing where it may
 # (scripts/install-deps.sh), and makes the Wine prefixes, so that a missing
 # tool or a Wine that cannot run the programs stops it before anything is
@@ -21,7 +23,9 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 scripts/install-deps.sh || { echo "test.sh: tools are missing (see above); nothing was built or run" >&2; exit 1; }
 . scripts/machine.sh
-if velmar_runs_32bit; then
+runs_32bit=1
+velmar_runs_32bit || runs_32bit=0
+if [ "$runs_32bit" = 1 ]; then
   (. scripts/wine-prefix.sh && velmar_prefix_ready && echo "test.sh: $(velmar_prefix_describe)") ||
     { echo "test.sh: Wine cannot run the 32-bit programs (see above); nothing was built or run" >&2; exit 1; }
 else
@@ -128,6 +132,8 @@ if [ ${#windows[@]} -gt 0 ]; then
     count_tree "$tree" "build/$tree"
   done
 fi
+[ "$runs_32bit" = 1 ] ||
+  summary+=("win32: the shipped 32-bit velmar.exe was not run: $VELMAR_NO_32BIT_REASON")
 
 # ---- fuzz targets: a short run of each (scripts/fuzz.sh SECONDS) ----
 echo "=== fuzz: 10 s per target"
