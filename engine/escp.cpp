@@ -68,6 +68,7 @@ uint32_t EscpDotStep(uint8_t mode)
     switch (mode) {
     case 32: return 12;
     case 33: return 6;
+    case 35: return 3; /* 240 dpi, as drivers of 216-line printers send it */
     case 38: return 8;
     case 39: return 4;
     case 40: return 2;
@@ -372,4 +373,27 @@ int EscpUses24Pin(const unsigned char *bytes, uint32_t length)
     while (!reader.uses24Pin && EscpNextCommand(&reader, bytes, length, offset, &start, &end))
         offset = end;
     return reader.uses24Pin;
+}
+
+void EscpBeginText(EscpText *text, const unsigned char *bytes, uint32_t length)
+{
+    EscpReset(&text->reader);
+    text->bytes = bytes;
+    text->length = length;
+    text->offset = 0;
+    text->done = 0;
+}
+
+int EscpNextText(EscpText *text, uint32_t *from, uint32_t *to)
+{
+    uint32_t start, end;
+
+    if (text->done)
+        return 0;
+    *from = text->offset;
+    if (!EscpNextCommand(&text->reader, text->bytes, text->length, text->offset, &start, &end))
+        text->done = 1;
+    *to = start;
+    text->offset = end;
+    return 1;
 }

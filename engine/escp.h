@@ -70,6 +70,22 @@ int EscpRead(EscpReader *reader, unsigned char b);
 int EscpNextCommand(EscpReader *reader, const unsigned char *bytes, uint32_t length,
                     uint32_t offset, uint32_t *start, uint32_t *end);
 
+/* Walking the text of an image: each call gives the next stretch of text,
+ * [*from, *to), between commands; 0 once the image is done. A stretch may
+ * be empty.
+ *   EscpText text;
+ *   EscpBeginText(&text, image, size);
+ *   while (EscpNextText(&text, &from, &to)) ... */
+struct EscpText {
+    EscpReader reader;
+    const unsigned char *bytes;
+    uint32_t length;
+    uint32_t offset;
+    int done;
+};
+void EscpBeginText(EscpText *text, const unsigned char *bytes, uint32_t length);
+int EscpNextText(EscpText *text, uint32_t *from, uint32_t *to);
+
 /* The first ESC or FS in bytes, or length: where a file of plain text
  * stops being one. */
 uint32_t EscpFirstCommand(const unsigned char *bytes, uint32_t length);

@@ -4,6 +4,7 @@
 #include "engine.h"
 
 #include "byte_words.h"
+#include "escp.h"
 
 /* Both passes look at a word of bytes at a time (byte_words.h). The loops
  * count what is left (size - i) rather than i + WORD_BYTES, which wraps
@@ -69,6 +70,9 @@ static int AllocatePageTable(PageTable *table, uint32_t entries)
     return 1;
 }
 
+static int SplitText(const unsigned char *image, uint32_t size, unsigned char delimiter,
+                     uint32_t lines, PageTable *table, uint32_t *pageCount);
+
 /* The table is sized from a first counting pass, so it is allocated once at
  * its exact size: linear in the image whatever the page count, and no
  * spare capacity (8 bytes a page). Every entry but possibly the last ends at
@@ -76,13 +80,16 @@ static int AllocatePageTable(PageTable *table, uint32_t entries)
 int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimiter,
                PageTable *table, uint32_t *pageCount)
 {
-    uint32_t delimiters = CountDelimiters(image, size, delimiter);
+    uint32_t delimiters;
     uint32_t entries;
     uint32_t start = 0;
     uint32_t k = 0;
     const unsigned char *p = image;
     const unsigned char *end = image + size;
 
+    if (EscpFirstCommand(image, size) < size)
+        return SplitText(image, size, delimiter, 0, table, pageCount);
+    delimiters = CountDelimiters(image, size, delimiter);
     table->PageStarts = NULL;
     table->PageEnds = NULL;
     table->Entries = 0;
@@ -110,13 +117,13 @@ int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimite
 /* The last byte of the page that starts at p: the first delimiter, or the
  * lines-th line feed, whichever comes first; end when neither comes. A word
  * without either byte is passed over whole; one that holds one is looked
- * at byte by byte. */
+ * at byte by byte. *left counts down the line feeds still to come, over
+ * calls. */
 static const unsigned char *FindPageEnd(const unsigned char *p, const unsigned char *end,
-                                        unsigned char delimiter, uint32_t lines)
+                                        unsigned char delimiter, uint32_t *left)
 {
     const ByteWord pattern = delimiter * EveryByte;
     const ByteWord lineFeeds = '\n' * EveryByte;
-    uint32_t left = lines;
 
     while (p < end) {
         if ((size_t)(end - p) >= WORD_BYTES) {
@@ -126,11 +133,84 @@ static const unsigned char *FindPageEnd(const unsigned char *p, const unsigned c
                 continue;
             }
         }
-        if (*p == delimiter || (*p == '\n' && --left == 0))
+        if (*p == delimiter || (*p == '\n' && --*left == 0))
             return p;
         p++;
     }
     return end;
+}
+
+/* ---- Files with printer commands ------------------------------------------
+ *
+ * The bytes of a command (escp.h: its parameters, its dots) end no page and
+ * no line: a form feed among the dots of a bit image is a column of dots.
+ * The cuts are made in the text between commands, and the count of line
+ * feeds runs on over a command. */
+
+/* Goes over the cuts: with a table (of the size a first call without one
+ * gave), fills it. Returns the entries; *delimiters counts the delimiters
+ * that cut, *final whether the last byte was one of them. */
+static uint32_t CutText(const unsigned char *image, uint32_t size, unsigned char delimiter,
+                        uint32_t lines, PageTable *table, uint32_t *delimiters, int *final)
+{
+    EscpText text;
+    uint32_t from, to, start = 0, k = 0, left = lines;
+
+    *delimiters = 0;
+    *final = 0;
+    EscpBeginText(&text, image, size);
+    while (EscpNextText(&text, &from, &to)) {
+        const unsigned char *p = image + from, *end = image + to;
+        while (p < end) {
+            const unsigned char *hit = lines ? FindPageEnd(p, end, delimiter, &left)
+                                             : FindDelimiter(p, end, delimiter);
+            uint32_t at = (uint32_t)(hit - image);
+            if (hit == end)
+                break;
+            if (*hit == delimiter)
+                ++*delimiters;
+            if (at == size - 1)
+                *final = *hit == delimiter;
+            if (table) {
+                table->PageStarts[k] = start;
+                table->PageEnds[k] = at;
+            }
+            k++;
+            start = at + 1;
+            left = lines;
+            p = hit + 1;
+        }
+    }
+    /* The rest after the last cut. */
+    if (start < size) {
+        if (table) {
+            table->PageStarts[k] = start;
+            table->PageEnds[k] = size - 1;
+        }
+        k++;
+    }
+    return k;
+}
+
+/* SplitPagesByLines (SplitPages with lines 0) for such a file: a pass to
+ * count, a pass to fill a table of exactly that size. */
+static int SplitText(const unsigned char *image, uint32_t size, unsigned char delimiter,
+                     uint32_t lines, PageTable *table, uint32_t *pageCount)
+{
+    uint32_t delimiters, entries;
+    int final;
+
+    table->PageStarts = NULL;
+    table->PageEnds = NULL;
+    table->Entries = 0;
+    entries = CutText(image, size, delimiter, lines, NULL, &delimiters, &final);
+    /* Only a delimiter at the last byte counts one more, empty, page; by
+     * lines the entries are the pages. */
+    *pageCount = lines ? entries + (uint32_t)final : 1 + delimiters;
+    if (!AllocatePageTable(table, entries))
+        return 0;
+    table->Entries = CutText(image, size, delimiter, lines, table, &delimiters, &final);
+    return 1;
 }
 
 /* Pages that also end at their lines-th line feed. Two passes as above:
@@ -156,15 +236,19 @@ int SplitPagesByLines(const unsigned char *image, uint32_t size, unsigned char d
     if (size == 0)
         return 1;
 
+    if (EscpFirstCommand(image, size) < size)
+        return SplitText(image, size, delimiter, lines, table, pageCount);
     for (p = image; p < end; entries++) {
-        const unsigned char *last = FindPageEnd(p, end, delimiter, lines);
+        uint32_t left = lines;
+        const unsigned char *last = FindPageEnd(p, end, delimiter, &left);
         p = last < end ? last + 1 : end;
     }
     *pageCount = entries + (image[size - 1] == delimiter ? 1u : 0u);
     if (!AllocatePageTable(table, entries))
         return 0;
     for (p = image; p < end && k < entries; k++) {
-        const unsigned char *last = FindPageEnd(p, end, delimiter, lines);
+        uint32_t left = lines;
+        const unsigned char *last = FindPageEnd(p, end, delimiter, &left);
         if (last == end)
             last = end - 1;
         table->PageStarts[k] = (uint32_t)(p - image);

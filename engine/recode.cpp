@@ -22,6 +22,7 @@
 #include "engine.h"
 
 #include "byte_words.h"
+#include "escp.h"
 
 /* Code page 866 for each Windows-1251 byte: А-я, the letters and signs with
  * an exact counterpart (Ё ё Є є Ї ї Ў ў № ¤ ° · and the no-break space),
@@ -87,7 +88,8 @@ static uint32_t SumOfPairs(ByteWord word)
     return (uint32_t)((pairs * everyPair) >> (8 * WORD_BYTES - 16));
 }
 
-static int LooksLikeWindowsText(const unsigned char *image, uint32_t size)
+static void CountLetters(const unsigned char *image, uint32_t size, uint32_t *windowsLetters,
+                         uint32_t *dosLetters)
 {
     uint32_t windows = 0; /* 224-255: Windows-1251 а-я, which 866 keeps in 128-175 */
     uint32_t dos = 0;     /* 128-191: 866 А-Я, а-п, where Windows-1251 has signs */
@@ -112,8 +114,8 @@ static int LooksLikeWindowsText(const unsigned char *image, uint32_t size)
         windows += *p >= 224;
         dos += *p >= 128 && *p < 192;
     }
-    /* Ties stay as they are. */
-    return windows > dos;
+    *windowsLetters += windows;
+    *dosLetters += dos;
 }
 
 /* Both tables agree on everything but 128-191: ASCII stays, 192-239 go 64
@@ -144,15 +146,27 @@ static void RecodeBytes(unsigned char *image, uint32_t size, const unsigned char
         image[i] = table[image[i]];
 }
 
+/* Only the text counts, and only the text is recoded: the bytes of printer
+ * commands (escp.h), dots and all, go out as they are. A file without a
+ * command is one stretch of text. */
 void RecodeToCodePage(unsigned char *image, uint32_t size, uint32_t codePage, ActivityLog log)
 {
+    const unsigned char *table = codePage == 1125 ? Dos1125Table : DosTable;
+    uint32_t windows = 0, dos = 0, from, to;
+    EscpText text;
+
+    EscpBeginText(&text, image, size);
+    while (EscpNextText(&text, &from, &to))
+        CountLetters(image + from, to - from, &windows, &dos);
     /* Windows-1251 exactly when its lower case (224-255) outnumbers what
      * code page 866 keeps in 128-191; ties stay as they are. */
-    if (!LooksLikeWindowsText(image, size))
+    if (windows <= dos)
         return;
 
     LogLine(log, TextRecoding);
-    RecodeBytes(image, size, codePage == 1125 ? Dos1125Table : DosTable);
+    EscpBeginText(&text, image, size);
+    while (EscpNextText(&text, &from, &to))
+        RecodeBytes(image + from, to - from, table);
 }
 
 void RecodeToDos(unsigned char *image, uint32_t size, ActivityLog log)

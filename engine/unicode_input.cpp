@@ -19,6 +19,7 @@
 #include <string.h>
 
 #include "engine.h"
+#include "escp.h"
 
 /* Unicode to the printer's byte: one table for U+0000-U+07FF (ASCII,
  * Latin-1 signs, Cyrillic), so that a two-byte UTF-8 sequence costs one
@@ -252,6 +253,26 @@ static HOT_LOOP int CheckUtf8(const unsigned char *image, uint32_t size, uint32_
     return seen & PAIR_CYRILLIC ? UTF8_CYRILLIC : UTF8_PLAIN;
 }
 
+/* The same over the text of image[i..size) alone: the bytes of printer
+ * commands (escp.h) are no characters. Each stretch of text must be valid
+ * by itself. */
+static int CheckUtf8Text(const unsigned char *image, uint32_t size, uint32_t i)
+{
+    EscpText text;
+    uint32_t from, to;
+    int found = UTF8_PLAIN;
+
+    EscpBeginText(&text, image + i, size - i);
+    while (EscpNextText(&text, &from, &to)) {
+        int stretch = CheckUtf8(image, i + to, i + from);
+        if (stretch == NOT_UTF8)
+            return NOT_UTF8;
+        if (stretch == UTF8_CYRILLIC)
+            found = UTF8_CYRILLIC;
+    }
+    return found;
+}
+
 /* The character led by E0-F4 at p, before end, decoded to *to; returns
  * the byte after it. */
 static __attribute__((noinline)) const unsigned char *DecodeLongSequence(const unsigned char *p,
@@ -270,10 +291,10 @@ static __attribute__((noinline)) const unsigned char *DecodeLongSequence(const u
  * entry too, but does not count it: the next character's byte goes over
  * it. Every byte is read before any write reaches it. */
 static HOT_LOOP uint32_t DecodeValidUtf8(unsigned char *image, uint32_t size, uint32_t i,
-                                          const DosMap *map)
+                                          const DosMap *map, unsigned char *out)
 {
     const unsigned char *p = image + i, *end = image + size;
-    unsigned char *out = image;
+    unsigned char *first = out;
 
     /* Two bytes a round: both pairs are read before either write. */
     while (end - p >= 3) {
@@ -306,11 +327,12 @@ static HOT_LOOP uint32_t DecodeValidUtf8(unsigned char *image, uint32_t size, ui
     }
     if (p < end && *p < 0x80)
         *out++ = *p; /* else the end of the last character */
-    return (uint32_t)(out - image);
+    return (uint32_t)(out - first);
 }
 
 /* The same for any bytes: every ill-formed piece becomes one "?". */
-static uint32_t DecodeUtf8(unsigned char *image, uint32_t size, uint32_t i, const DosMap *map)
+static uint32_t DecodeUtf8(unsigned char *image, uint32_t size, uint32_t i, const DosMap *map,
+                           unsigned char *to)
 {
     uint32_t out = 0;
 
@@ -319,12 +341,34 @@ static uint32_t DecodeUtf8(unsigned char *image, uint32_t size, uint32_t i, cons
         uint32_t unicode;
 
         if (c < 0x80) {
-            image[out++] = (unsigned char)c;
+            to[out++] = (unsigned char)c;
             i++;
             continue;
         }
         i += TakeSequence(image + i, size - i, &unicode);
-        image[out++] = unicode == NO_CHARACTER ? '?' : ToDos(map, unicode);
+        to[out++] = unicode == NO_CHARACTER ? '?' : ToDos(map, unicode);
+    }
+    return out;
+}
+
+/* Decodes the text of image[i..size) into the image's own first bytes,
+ * valid or not; the bytes of printer commands are moved down as they are.
+ * Returns the length written. */
+static uint32_t DecodeUtf8Text(unsigned char *image, uint32_t size, uint32_t i, const DosMap *map,
+                               int valid)
+{
+    EscpText text;
+    uint32_t from, to, out = 0;
+
+    EscpBeginText(&text, image + i, size - i);
+    while (EscpNextText(&text, &from, &to)) {
+        out += valid ? DecodeValidUtf8(image, i + to, i + from, map, image + out)
+                     : DecodeUtf8(image, i + to, i + from, map, image + out);
+        /* The command that follows, up to the next stretch of text. */
+        if (text.offset > to) {
+            memmove(image + out, image + i + to, text.offset - to);
+            out += text.offset - to;
+        }
     }
     return out;
 }
@@ -372,12 +416,9 @@ uint32_t RecodeForPrinter(unsigned char *image, uint32_t size, uint32_t codePage
     } else {
         BuildPairTable(&map, codePage);
         if (size >= 3 && image[0] == 0xEF && image[1] == 0xBB && image[2] == 0xBF) {
-            if (CheckUtf8(image, size, 3) != NOT_UTF8)
-                kept = DecodeValidUtf8(image, size, 3, &map);
-            else
-                kept = DecodeUtf8(image, size, 3, &map);
-        } else if (CheckUtf8(image, size, 0) == UTF8_CYRILLIC) {
-            kept = DecodeValidUtf8(image, size, 0, &map);
+            kept = DecodeUtf8Text(image, size, 3, &map, CheckUtf8Text(image, size, 3) != NOT_UTF8);
+        } else if (CheckUtf8Text(image, size, 0) == UTF8_CYRILLIC) {
+            kept = DecodeUtf8Text(image, size, 0, &map, 1);
         } else {
             RecodeToCodePage(image, size, codePage, log);
             return size;

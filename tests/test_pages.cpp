@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "escp.h"
 #include "test_support.h"
 
 typedef std::vector<std::pair<uint32_t, uint32_t> > Entries;
@@ -18,19 +19,33 @@ static Entries Split(const Bytes &image, unsigned char delimiter, uint32_t *coun
     return entries;
 }
 
-/* The rule stated byte by byte: a page closes at a delimiter or at the last
- * byte; every delimiter counts one more page. */
+/* Which bytes are text, as the reader takes them a byte at a time: the
+ * bytes of printer commands never cut. */
+static std::vector<bool> TextBytes(const Bytes &image)
+{
+    EscpReader reader;
+    std::vector<bool> text;
+    EscpReset(&reader);
+    for (unsigned char b : image)
+        text.push_back(EscpRead(&reader, b) == ESCP_TEXT);
+    return text;
+}
+
+/* The rule stated byte by byte: a page closes at a delimiter of the text or
+ * at the last byte; every such delimiter counts one more page. */
 static Entries Reference(const Bytes &image, unsigned char delimiter, uint32_t *count)
 {
     Entries entries;
+    std::vector<bool> text = TextBytes(image);
     uint32_t start = 0;
     *count = 1;
     for (uint32_t i = 0; i < image.size(); i++) {
-        if (image[i] == delimiter || i == image.size() - 1) {
+        bool cut = image[i] == delimiter && text[i];
+        if (cut || i == image.size() - 1) {
             entries.push_back(std::make_pair(start, i));
             start = i + 1;
         }
-        if (image[i] == delimiter)
+        if (cut)
             (*count)++;
     }
     return entries;
@@ -61,6 +76,16 @@ TEST(Pages, TypicalImages)
         {"delimiter first in the second step of 8", ToBytes("abcdefgh\fi"), 12, {{0, 8}, {9, 9}}, 2},
         {"delimiter last of two steps of 8", ToBytes("abcdefghijklmno\f"), 12, {{0, 15}}, 2},
         {"delimiter first after two steps of 8", ToBytes("abcdefghijklmnop\fq"), 12, {{0, 16}, {17, 17}}, 2},
+        /* The bytes of printer commands end no page; the ESC itself can. */
+        {"a form feed among dots", Bytes{'a', 27, '*', 0, 2, 0, 12, 12, 'b', 12, 'c'}, 12, {{0, 9}, {10, 10}}, 2},
+        {"a form feed as a parameter", Bytes{27, 'Q', 12, 12, 27, 'J', 12}, 12, {{0, 3}, {4, 6}}, 2},
+        {"FS 3 with a form feed", Bytes{28, '3', 12, 12}, 12, {{0, 3}}, 2},
+        {"a lone FS before a form feed", Bytes{28, 12, 'x'}, 12, {{0, 1}, {2, 2}}, 2},
+        {"a form feed in the data of ESC (", Bytes{27, '(', 'V', 2, 0, 12, 0, 12}, 12, {{0, 7}}, 2},
+        {"a form feed in run-length raster", Bytes{27, '.', 1, 10, 10, 1, 16, 0, 0xFF, 12, 12, 'x'}, 12,
+         {{0, 10}, {11, 11}}, 2},
+        {"delimiter 27 cuts at every ESC that starts a command", Bytes{'a', 27, 'K', 1, 0, 27, 27, 'E'}, 27,
+         {{0, 1}, {2, 6}, {7, 7}}, 3},
         {"a delimiter in every byte of two steps", Bytes(16, 12), 12,
          {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}, {9, 9}, {10, 10},
           {11, 11}, {12, 12}, {13, 13}, {14, 14}, {15, 15}}, 17},
@@ -149,16 +174,20 @@ static Entries SplitByLines(const Bytes &image, unsigned char delimiter, uint32_
 static Entries ReferenceByLines(const Bytes &image, unsigned char delimiter, uint32_t lines, uint32_t *count)
 {
     Entries entries;
+    std::vector<bool> text = TextBytes(image);
     uint32_t start = 0, feeds = 0;
+    bool last = image.empty();
     for (uint32_t i = 0; i < image.size(); i++) {
-        feeds += image[i] == '\n';
-        if (image[i] == delimiter || (lines && feeds == lines) || i == image.size() - 1) {
+        bool cut = image[i] == delimiter && text[i];
+        feeds += image[i] == '\n' && text[i];
+        if (cut || (lines && feeds == lines) || i == image.size() - 1) {
             entries.push_back(std::make_pair(start, i));
             start = i + 1;
             feeds = 0;
         }
+        last = cut;
     }
-    *count = (uint32_t)entries.size() + (image.empty() || image.back() == delimiter ? 1u : 0u);
+    *count = (uint32_t)entries.size() + (last ? 1u : 0u);
     return entries;
 }
 
@@ -212,6 +241,10 @@ TEST(PagesByLines, DelimiterStillCutsAndRestartsTheCount)
         {"fewer lines than a page", "a\nb", 66, {{0, 2}}, 1},
         {"empty image", "", 66, {}, 1},
         {"off", "a\nb\nc", 0, {{0, 4}}, 1},
+        /* A line feed that is a command's parameter ends no line. */
+        {"line feed as a parameter", "a\x1b" "J\nb\nc", 2, {{0, 6}}, 1},
+        {"line feed as a parameter, a line a page", "a\x1b" "J\nb\nc", 1, {{0, 5}, {6, 6}}, 2},
+        {"the count runs on over a command", "a\n\x1b" "E\nb\nc", 2, {{0, 4}, {5, 7}}, 2},
     };
     for (auto &c : cases) {
         uint32_t count = 0;

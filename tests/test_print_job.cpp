@@ -89,6 +89,32 @@ TEST_F(Job, AllPagesGiveTheWholeFileByteForByte)
     EXPECT_EQ(TestLog(), Host.askedWith);
 }
 
+/* What printer drivers send (tests/fixtures/printers: Ghostscript's 9-pin,
+ * 24-pin and ESC/P2 drivers, from picture.ps): with the settings a new user
+ * has (no keys, so recoding and the blank-page test are on), the output is
+ * the file byte for byte, and the pages are the printer's: the picture up
+ * to its closing form feed, and what follows it. Form feeds among the dots
+ * and as parameters cut nothing. */
+TEST_F(Job, PrinterDriversFilesGoOutByteForByteInThePrintersPages)
+{
+    const char *files[] = {
+        "epson-r60x72.prn",     "epson-r240x216.prn",   "eps9mid-r120x216.prn", "eps9high-r240x216.prn",
+        "epsonc-r120x72.prn",   "ibmpro-r120x72.prn",   "lq850-r360x180.prn",   "necp6-r360x360.prn",
+        "st800-r360x360.prn",   "stcolor-r360x360.prn",
+    };
+    for (const char *name : files) {
+        Bytes file = ReadBytes(JoinPath(FixturePath("printers"), name));
+        ASSERT_FALSE(file.empty()) << name;
+        EXPECT_TRUE(file == Run(NULL, file, 1, 1, 99)) << name;
+        EXPECT_EQ(2u, Host.offeredCount) << name;
+        /* A file that ends with its form feed has an empty second page. */
+        if (file.back() == '\f')
+            EXPECT_EQ(Expected({TextBlankSkipped}), Host.lines) << name;
+        else
+            EXPECT_EQ(Expected({}), Host.lines) << name;
+    }
+}
+
 /* A file of several megabytes, whose image is brought into memory a stretch
  * at a time before the read, and not a whole number of stretches. */
 TEST_F(Job, LargeFileGivesTheWholeFileByteForByte)

@@ -4,6 +4,12 @@
 
 #include "test_support.h"
 
+static Bytes Cat(Bytes a, const Bytes &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 static Bytes Recode(Bytes image, bool *logged)
 {
     ResetHost(1, 1, 1);
@@ -215,6 +221,35 @@ TEST(Recode, TextTakenForDosOrPlainPassesUnchanged)
         bool logged = true;
         EXPECT_EQ(c.image, Recode(c.image, &logged)) << c.what;
         EXPECT_FALSE(logged) << c.what;
+    }
+}
+
+/* The bytes of printer commands are neither counted nor recoded: dots,
+ * parameters and data go out as they are, whatever they look like. */
+TEST(Recode, PrinterCommandsAreNeitherCountedNorRecoded)
+{
+    const Bytes privet = {0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2};
+    const Bytes privetDos = {0x8F, 0xE0, 0xA8, 0xA2, 0xA5, 0xE2};
+    Bytes dots = {27, '*', 0, 4, 0, 0xE0, 0xF0, 0x0C, 0xFF, 27, 'K', 2, 0, 0xE5, 0xF2};
+    Bytes paren = {27, '(', 'c', 4, 0, 0xE0, 0xE1, 0xE2, 0xE3};
+    Bytes fs = {28, '3', 0xF0};
+    Bytes raster = {27, '.', 1, 10, 10, 1, 40, 0, 0xFE, 0xE0, 1, 0xF0, 0xF1};
+    struct { const char *what; Bytes image; Bytes out; bool recoded; } cases[] = {
+        {"dots alone", Cat(dots, ToBytes("\r\n")), {}, false},
+        {"an ESC ( command's data", paren, {}, false},
+        {"FS 3 n", fs, {}, false},
+        {"run-length raster", raster, {}, false},
+        {"Windows text around dots", Cat(Cat(privet, dots), privet), Cat(Cat(privetDos, dots), privetDos), true},
+        /* Code page 866 text wins once the dots no longer count. */
+        {"code page 866 text with Windows-looking dots", Cat(Bytes{0xA0, 0xA1, 0xA2}, Cat(dots, dots)), {}, false},
+        {"a lone FS: the letter after it is text", {28, 0xE0}, {28, 0xA0}, true},
+        {"ESC alone at the end", {0xE0, 27}, {0xA0, 27}, true},
+    };
+    for (auto &c : cases) {
+        bool logged = !c.recoded;
+        Bytes expected = c.out.empty() ? c.image : c.out;
+        EXPECT_EQ(expected, Recode(c.image, &logged)) << c.what;
+        EXPECT_EQ(c.recoded, logged) << c.what;
     }
 }
 

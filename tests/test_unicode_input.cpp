@@ -95,6 +95,25 @@ TEST(UnicodeInput, EveryFormOfTheTextPrintsTheSameLetters)
     }
 }
 
+/* Dots among the text: UTF-8 is still UTF-8, and the command bytes are
+ * moved down with the text, as they are. */
+TEST(UnicodeInput, PrinterCommandsAmongUtf8TextGoOutAsTheyAre)
+{
+    const Bytes dots = {27, '*', 0, 3, 0, 0xD0, 0x80, 0xFF, 27, '.', 1, 10, 10, 1, 24, 0, 0xFE, 0xC3};
+    struct { const char *what; Bytes image; } forms[] = {
+        {"with its mark", Cat(Utf8Mark, Cat(Cat(Utf8(Hello), dots), Utf8(Hello)))},
+        {"without a mark", Cat(Cat(Utf8(Hello), dots), Utf8(Hello))},
+    };
+    for (auto &f : forms)
+        EXPECT_EQ(Cat(Cat(HelloDos, dots), HelloDos), Recoded(f.image, 866)) << f.what;
+    /* A sequence cut by a command is not valid: the Windows-1251 rule,
+     * which leaves these letters alone. */
+    Bytes cut = Cat(Utf8(Hello), Bytes{0xD0, 27, 'E', 0xBF});
+    bool logged = true;
+    EXPECT_EQ(cut, Recode(cut, 866, &logged));
+    EXPECT_FALSE(logged);
+}
+
 TEST(UnicodeInput, LineEndsFormFeedsAndAsciiPassUnchanged)
 {
     std::vector<uint32_t> text;

@@ -207,8 +207,8 @@ TEST_F(PreviewSettings, MarksExactlyThePagesTheJobSkips)
 
 /* ---- the printer's state and the sheet ------------------------------------ */
 
-/* Hostile pages: commands cut by page ends, pitch and form changes, long
- * pages, bit-image data, blank and empty pages. */
+/* Hostile pages: commands that swallow the form feed after them, pitch and
+ * form changes, long pages, bit-image data, blank and empty pages. */
 static Bytes StatefulFile(uint32_t pages)
 {
     Bytes image;
@@ -220,7 +220,8 @@ static Bytes StatefulFile(uint32_t pages)
         case 1: for (const char *s = "\x1bP\x0fsmall\x12 text\r\n"; *s; s++) image.push_back(*s); break;
         case 2: image.push_back(0x1b); image.push_back('C'); break;       /* cut: n on the next page */
         case 3: for (int i = 0; i < 90; i++) { image.push_back('a' + i % 26); image.push_back('\n'); } break;
-        case 4: image.push_back(0x1b); image.push_back('*'); image.push_back(0); image.push_back(40); break;
+        case 4: /* three columns of dots: the bytes after, the form feed among them */
+            image.push_back(0x1b); image.push_back('*'); image.push_back(0); image.push_back(3); image.push_back(0); break;
         case 5: image.push_back(0x1b); image.push_back('E'); image.push_back('B'); break;
         default: break;                                                   /* an empty page */
         }
