@@ -50,6 +50,7 @@
 #define IDC_SETTINGS_PICK_SETUP  1010  /* "..." beside Printer setup: common choices */
 #define IDC_SETTINGS_WATCH       1011  /* "Watch folder": WATCH */
 #define IDC_SETTINGS_PICK_WATCH  1012  /* "..." beside Watch folder: the folder browser */
+#define IDC_SETTINGS_PINS        1013  /* "Pins": PINS, 0 (Auto), 9 or 24 */
 
 /* About box (103). The icon is a static control that sends no command, so
  * sharing its number with IDCANCEL (2) cannot be taken for a Cancel. */

@@ -1,6 +1,7 @@
 /* settings_dialog.cpp - the Setting dialog: output device, page delimiter,
- * the switches, the printer's code page, lines per page, set-up bytes and
- * the watched folder, read from and written to the settings file. */
+ * the switches, the printer's code page, lines per page, set-up bytes, the
+ * watched folder and the printer's pins, read from and written to the
+ * settings file. */
 #include <string.h>
 
 #include "shell.h"
@@ -28,40 +29,63 @@ static int32_t ReadSwitch(HWND dialog, int control, int32_t value)
     return value;
 }
 
-/* The code page list: its items in order, and the value each stores. */
+/* A drop-down list of the dialog: its items in order, and the value each
+ * stores. A stored value no item has shows the first item, which is also
+ * what is stored when nothing is chosen. */
+struct ChoiceList {
+    int control;
+    const char *const *items;
+    const uint32_t *values;
+    int count;
+};
+
 static const char *const CodePageItems[] = {"866", "1125"};
 static const uint32_t CodePageValues[] = {866, 1125};
-enum { CODE_PAGE_ITEMS = 2, PAGE_LINES_MAX = 1000 };
+/* Auto: the job tells a 9-pin from a 24-pin printer by its commands. */
+static const char *const PinsItems[] = {"Auto", "9", "24"};
+static const uint32_t PinsValues[] = {0, 9, 24};
 
-static void InitCodePage(HWND dialog)
+static const ChoiceList CodePageList = {IDC_SETTINGS_CODEPAGE, CodePageItems, CodePageValues, 2};
+static const ChoiceList PinsList = {IDC_SETTINGS_PINS, PinsItems, PinsValues, 3};
+
+enum { PAGE_LINES_MAX = 1000 };
+
+static void InitChoice(HWND dialog, const ChoiceList &list, uint32_t stored)
 {
-    uint32_t codePage = 866;
-    HWND list = GetDlgItem(dialog, IDC_SETTINGS_CODEPAGE);
+    HWND box = GetDlgItem(dialog, list.control);
+    int chosen = 0;
 
-    if (!list)
+    if (!box)
         return;
-    for (int i = 0; i < CODE_PAGE_ITEMS; i++)
-        SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)CodePageItems[i]);
-    /* Any stored value but 1125 means 866, as in the job. */
-    ReadSettingStruct("CODEPAGE", &codePage, sizeof codePage);
-    SendMessageA(list, CB_SETCURSEL, codePage == 1125 ? 1 : 0, 0);
+    for (int i = 0; i < list.count; i++) {
+        SendMessageA(box, CB_ADDSTRING, 0, (LPARAM)list.items[i]);
+        if (list.values[i] == stored)
+            chosen = i;
+    }
+    SendMessageA(box, CB_SETCURSEL, (WPARAM)chosen, 0);
 }
 
-static uint32_t ReadCodePageList(HWND dialog)
+static uint32_t ReadChoice(HWND dialog, const ChoiceList &list)
 {
-    HWND list = GetDlgItem(dialog, IDC_SETTINGS_CODEPAGE);
-    LRESULT item = list ? SendMessageA(list, CB_GETCURSEL, 0, 0) : CB_ERR;
+    HWND box = GetDlgItem(dialog, list.control);
+    LRESULT item = box ? SendMessageA(box, CB_GETCURSEL, 0, 0) : CB_ERR;
 
-    return item >= 0 && item < CODE_PAGE_ITEMS ? CodePageValues[item] : 866;
+    return item >= 0 && item < list.count ? list.values[item] : list.values[0];
 }
 
 /* The settings added after the first four. */
 static void InitLaterSettings(HWND dialog, char *text)
 {
+    uint32_t codePage = 866, pins = 0;
     int32_t draw = 0;
     uint32_t pageLines = 0;
 
-    InitCodePage(dialog);
+    /* Any stored value but 1125 means 866, as in the job; any but 9 and
+     * 24 means Auto. */
+    ReadSettingStruct("CODEPAGE", &codePage, sizeof codePage);
+    InitChoice(dialog, CodePageList, codePage);
+    ReadSettingStruct("PINS", &pins, sizeof pins);
+    InitChoice(dialog, PinsList, pins);
     ReadSettingStruct("DRAW", &draw, sizeof draw);
     ShowSwitch(dialog, IDC_SETTINGS_DRAW, draw);
 
@@ -86,12 +110,14 @@ static void InitLaterSettings(HWND dialog, char *text)
 
 static int SaveLaterSettings(HWND dialog, char *text)
 {
-    uint32_t codePage = ReadCodePageList(dialog);
+    uint32_t codePage = ReadChoice(dialog, CodePageList);
+    uint32_t pins = ReadChoice(dialog, PinsList);
     int32_t draw = ReadSwitch(dialog, IDC_SETTINGS_DRAW, 0);
     uint32_t pageLines;
     int saved = 1;
 
     saved &= WriteSettingStruct("CODEPAGE", &codePage, sizeof codePage);
+    saved &= WriteSettingStruct("PINS", &pins, sizeof pins);
     saved &= WriteSettingStruct("DRAW", &draw, sizeof draw);
 
     /* Unsigned: a negative number is a very large one, and so stored as

@@ -417,6 +417,8 @@ static void CheckDialogs(void)
         {NO_ID, TEXT, L"Watch folder", 5, 120, 78, 11, FALSE},
         {1011, EDIT, L"", 5, 132, 136, 12, TRUE},
         {1012, PUSH, L"...", 143, 132, 12, 12, TRUE},
+        {NO_ID, TEXT, L"Pins", 5, 148, 78, 11, FALSE},
+        {1013, DROPLIST, L"", 83, 147, 31, 50, TRUE},
     };
     static const ExpectedItem about[] = {
         {2, ICON, NULL, 3, 9, 20, 20, FALSE},
@@ -430,8 +432,8 @@ static void CheckDialogs(void)
 
     CheckDialog(129, DS_MODALFRAME | WS_POPUP | caption, 0, 0, 0, 175, 68, L"Print", 10, L"Arial", pageRange,
                 11);
-    CheckDialog(130, WS_POPUP | caption | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, DS_MODALFRAME, 0, 0, 163, 150,
-                L"Setting", 10, L"Arial", settings, 20);
+    CheckDialog(130, WS_POPUP | caption | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, DS_MODALFRAME, 0, 0, 163, 165,
+                L"Setting", 10, L"Arial", settings, 22);
     CheckDialog(103, DS_MODALFRAME | caption, WS_POPUP, 22, 17, 126, 65, NULL, 8, L"System", about, 4);
 
     /* The OK button of the About box starts a group. */

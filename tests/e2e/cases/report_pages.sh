@@ -1,6 +1,7 @@
 # Reports without form feeds (PAGELINES) and the printer's set-up bytes
 # (SETUP), through the command line to the LPT1 capture and through the
-# Setting dialog. Sourced by run_e2e.sh.
+# Setting dialog, with its Pins list. Sourced by run_e2e.sh, after every
+# other case file is (expect_list_text is recoding.sh's).
 
 # make_report FIRST LAST: lines "Report line N" with CR LF, no form feed.
 make_report() {
@@ -76,29 +77,40 @@ case_report_setup_malformed() {
     expect_exit "after WM_CLOSE"
 }
 
-# Both boxes show and store their values; lines per page above 1000 is
-# stored as 1000; the "..." menu fills the set-up box, and what OK stored
-# holds for the next job.
+# Both boxes and the Pins list show and store their values; lines per page
+# above 1000 is stored as 1000; a stored PINS other than 9 or 24 shows as
+# Auto; the "..." menu fills the set-up box, and what OK stored holds for
+# the next job.
 case_report_settings_boxes() {
-    local dialog
+    local dialog items
     make_report 1 5 >"$CASE_DIR/report.txt"
     windows_name report.txt
+    printf '[MAIN]\r\nPINS=0700000007\r\n' >"$CASE_DIR/ini.ini"
     start_main
     open_settings "$MAIN"
     dialog=$WIN
     expect_text "$dialog" 1008 0
     expect_text "$dialog" 1009 ""
+    items=$(drv items "$dialog" 1013 | tr -d '\r' | tr '\n' ' ') || fail "cannot read the Pins list"
+    [ "$items" = "Auto 9 24 " ] || fail "the Pins list holds \"$items\", expected \"Auto 9 24 \""
+    expect_list_text "$dialog" 1013 Auto
     drv settext "$dialog" 1008 66 || fail "cannot set Lines per page"
     drv settext "$dialog" 1009 "27, 64, 15" || fail "cannot set Printer setup"
+    drv choose "$dialog" 1013 24 || fail "cannot choose 24 pins"
+    expect_list_text "$dialog" 1013 24
     drv click "$dialog" 1 || fail "cannot press OK"
     drv gone "$dialog" "$WAIT_MS" || fail "Setting dialog stays open"
     [ "$(ini_value PAGELINES)" = 4200000042 ] || fail "PAGELINES=$(ini_value PAGELINES), expected 4200000042"
     [ "$(ini_value SETUP)" = "27, 64, 15" ] || fail "SETUP=$(ini_value SETUP), expected \"27, 64, 15\""
+    [ "$(ini_value PINS)" = 1800000018 ] || fail "PINS=$(ini_value PINS), expected 1800000018 (24)"
 
     open_settings "$MAIN"
     dialog=$WIN
     expect_text "$dialog" 1008 66
     expect_text "$dialog" 1009 "27, 64, 15"
+    expect_list_text "$dialog" 1013 24
+    drv choose "$dialog" 1013 9 || fail "cannot choose 9 pins"
+    expect_list_text "$dialog" 1013 9
     [ "$(pick_setup "$dialog" 1)" = "27 64" ] || fail "Reset (ESC @) gave \"$(drv gettext "$dialog" 1009)\""
     [ "$(pick_setup "$dialog" 2)" = "15" ] || fail "Condensed (SI) gave \"$(drv gettext "$dialog" 1009)\""
     [ "$(pick_setup "$dialog" 4)" = "" ] || fail "None gave \"$(drv gettext "$dialog" 1009)\""
@@ -110,12 +122,17 @@ case_report_settings_boxes() {
     drv gone "$dialog" "$WAIT_MS" || fail "Setting dialog stays open"
     [ "$(ini_value PAGELINES)" = E8030000EB ] || fail "PAGELINES=$(ini_value PAGELINES), expected E8030000EB (1000)"
     [ "$(ini_value SETUP)" = "27 64 15" ] || fail "SETUP=$(ini_value SETUP), expected \"27 64 15\""
+    [ "$(ini_value PINS)" = 0900000009 ] || fail "PINS=$(ini_value PINS), expected 0900000009 (9)"
 
     open_settings "$MAIN"
     expect_text "$WIN" 1008 1000
+    expect_list_text "$WIN" 1013 9
     drv settext "$WIN" 1008 2 || fail "cannot set Lines per page"
+    drv choose "$WIN" 1013 Auto || fail "cannot choose Auto"
+    expect_list_text "$WIN" 1013 Auto
     drv click "$WIN" 1 || fail "cannot press OK"
     drv gone "$WIN" "$WAIT_MS" || fail "Setting dialog stays open"
+    [ "$(ini_value PINS)" = 0000000000 ] || fail "PINS=$(ini_value PINS), expected 0000000000 (Auto)"
 
     # The next job: pages of two lines, the set-up bytes before page 2.
     open_and_print "$MAIN" "$WINPATH"
