@@ -13,6 +13,7 @@
 
 #include <algorithm>
 
+#include "escp.h"
 #include "fuzz_support.h"
 #include "recode_reference.h"
 #include "posix/posix_faults.h" /* faults on demand, in the POSIX stand-in only */
@@ -31,21 +32,27 @@ static const bool CutsOutputAtJobEnd = true;
 /* Pages end with the delimiter, which belongs to them, and with a page
  * length in lines also with their lines-th line feed; a file that ends with
  * the delimiter, and an empty file, have one more page of nothing, one that
- * ends with a page's last line feed has not. */
+ * ends with a page's last line feed has not. Only bytes of the text cut:
+ * none of a printer command's (the reader's word, a byte at a time). */
 static std::vector<std::string> ReferencePages(const std::string &image, unsigned char delimiter,
                                                uint32_t lines)
 {
     std::vector<std::string> pages(1);
     uint32_t feeds = 0;
+    bool cutLast = false;
+    EscpReader reader;
+    EscpReset(&reader);
     for (unsigned char c : image) {
+        bool text = EscpRead(&reader, c) == ESCP_TEXT;
         pages.back() += (char)c;
-        feeds += c == '\n';
-        if (c == delimiter || (lines != 0 && feeds == lines)) {
+        feeds += text && c == '\n';
+        cutLast = text && c == delimiter;
+        if (cutLast || (lines != 0 && feeds == lines)) {
             pages.push_back(std::string());
             feeds = 0;
         }
     }
-    if (!image.empty() && (unsigned char)image.back() != delimiter && pages.back().empty())
+    if (!image.empty() && !cutLast && pages.back().empty())
         pages.pop_back();
     return pages;
 }

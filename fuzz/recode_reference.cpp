@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine.h"
+#include "escp.h"
 
 /* Recoding covers the whole Cyrillic range (Ё, №, quotes, dashes, the
  * Ukrainian letters), not only А-я. */
@@ -58,10 +59,33 @@ unsigned char ReferenceRecode1125(unsigned char c)
     return dos >= 0xF2 && dos <= 0xF9 ? '?' : dos;
 }
 
+/* The image cut into stretches of text and of printer commands, in order,
+ * as the reader takes it a byte at a time: (true, text), (false, command
+ * bytes), ... */
+typedef std::vector<std::pair<bool, std::string> > Pieces;
+static Pieces TextAndCommands(const std::string &image, size_t from)
+{
+    Pieces pieces;
+    EscpReader reader;
+    EscpReset(&reader);
+    for (size_t i = from; i < image.size(); i++) {
+        bool text = EscpRead(&reader, (unsigned char)image[i]) == ESCP_TEXT;
+        if (pieces.empty() || pieces.back().first != text)
+            pieces.push_back(std::make_pair(text, std::string()));
+        pieces.back().second += image[i];
+    }
+    return pieces;
+}
+
+/* Only the text counts. */
 bool LooksLikeWindowsText(const std::string &image)
 {
     size_t windowsLike = 0, dosLike = 0;
-    for (unsigned char c : image) {
+    std::string text;
+    for (auto &piece : TextAndCommands(image, 0))
+        if (piece.first)
+            text += piece.second;
+    for (unsigned char c : text) {
         if (c >= 128 && c <= 223)
             windowsLike++;
         if (c >= 192)
@@ -198,6 +222,28 @@ static bool HasCyrillic(const std::vector<long> &text)
     return false;
 }
 
+/* UTF-8 text among printer commands: each stretch of text decoded by
+ * itself, the commands' bytes kept as characters of their own (Kept + the
+ * byte). */
+static const long Kept = 0x1000000;
+static std::vector<long> DecodeUtf8Text(const std::string &image, size_t from, bool *valid)
+{
+    std::vector<long> out;
+    *valid = true;
+    for (auto &piece : TextAndCommands(image, from)) {
+        if (piece.first) {
+            bool stretchValid;
+            std::vector<long> decoded = DecodeUtf8(piece.second, 0, &stretchValid);
+            out.insert(out.end(), decoded.begin(), decoded.end());
+            *valid = *valid && stretchValid;
+        } else {
+            for (unsigned char c : piece.second)
+                out.push_back(Kept + c);
+        }
+    }
+    return out;
+}
+
 /* The decoded text, when the image is taken for Unicode. */
 static bool DecodeUnicode(const std::string &image, std::vector<long> *text)
 {
@@ -211,10 +257,10 @@ static bool DecodeUnicode(const std::string &image, std::vector<long> *text)
         return true;
     }
     if (image.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        *text = DecodeUtf8(image, 3, &valid);
+        *text = DecodeUtf8Text(image, 3, &valid);
         return true;
     }
-    *text = DecodeUtf8(image, 0, &valid);
+    *text = DecodeUtf8Text(image, 0, &valid);
     return valid && HasCyrillic(*text);
 }
 
@@ -234,13 +280,15 @@ std::string ReferenceRecodeForPrinter(const std::string &image, uint32_t storedC
     if (DecodeUnicode(image, &text)) {
         *logged = true;
         for (long u : text)
-            out += (char)(u == Bad ? '?' : ToPrinter(u, codePage));
+            out += (char)(u >= Kept ? u - Kept : u == Bad ? '?' : ToPrinter(u, codePage));
         return out;
     }
     if (!LooksLikeWindowsText(image))
         return image;
     *logged = true;
-    for (unsigned char c : image)
-        out += (char)(codePage == 1125 ? ReferenceRecode1125(c) : ReferenceRecode(c));
+    for (auto &piece : TextAndCommands(image, 0)) {
+        for (unsigned char c : piece.second)
+            out += (char)(!piece.first ? c : codePage == 1125 ? ReferenceRecode1125(c) : ReferenceRecode(c));
+    }
     return out;
 }

@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer) in build/fuzz and runs each for SECONDS
 # (default 60), one after the other, or all at once with -p.
 #
-#   scripts/fuzz.sh [-p] [SECONDS] [TARGET...]     targets: profile decimal command_line print_job layout recode
+#   scripts/fuzz.sh [-p] [SECONDS] [TARGET...]     targets: profile decimal command_line print_job layout recode escp
 #
 # Each target starts from its seeds in fuzz/corpus/TARGET and from what
 # earlier runs found (build/fuzz/work/TARGET, kept between runs). Prints the
@@ -20,7 +20,7 @@ if [ "${1:-}" = "-p" ]; then parallel=1; shift; fi
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(profile decimal command_line print_job layout recode)
+[ ${#targets[@]} -gt 0 ] || targets=(profile decimal command_line print_job layout recode escp)
 case $seconds in ''|*[!0-9]*) echo "fuzz.sh: SECONDS must be a number" >&2; exit 2 ;; esac
 
 build=$root/build/fuzz
