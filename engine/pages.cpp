@@ -9,20 +9,29 @@
 /* Both passes look at a word of bytes at a time (byte_words.h). The loops
  * count what is left (size - i) rather than i + WORD_BYTES, which wraps
  * just under 4 GB in a 32-bit process. */
-static uint32_t CountDelimiters(const unsigned char *image, uint32_t size, unsigned char delimiter)
+/* Also says whether a byte may start a printer command (CommandStartBytes),
+ * looked for on the way. */
+static uint32_t CountDelimiters(const unsigned char *image, uint32_t size, unsigned char delimiter,
+                                int *commands)
 {
     const ByteWord pattern = delimiter * EveryByte;
     uint32_t count = 0;
     uint32_t i = 0;
+    ByteWord starts = 0;
 
     for (; size - i >= 2 * WORD_BYTES; i += 2 * WORD_BYTES) {
-        ByteWord first = MatchingBytes(LoadWord(image + i), pattern);
-        ByteWord second = MatchingBytes(LoadWord(image + i + WORD_BYTES), pattern);
+        ByteWord firstWord = LoadWord(image + i), secondWord = LoadWord(image + i + WORD_BYTES);
+        ByteWord first = MatchingBytes(firstWord, pattern);
+        ByteWord second = MatchingBytes(secondWord, pattern);
         /* At most two a byte, 16 in all: one sum for both words. */
         count += SumOfBytes((first >> 7) + (second >> 7));
+        starts |= CommandStartBytes(firstWord) | CommandStartBytes(secondWord);
     }
-    for (; i < size; i++)
+    for (; i < size; i++) {
         count += image[i] == delimiter;
+        starts |= image[i] == ESCP_ESC || image[i] == ESCP_FS;
+    }
+    *commands = starts != 0;
     return count;
 }
 
@@ -80,16 +89,16 @@ static int SplitText(const unsigned char *image, uint32_t size, unsigned char de
 int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimiter,
                PageTable *table, uint32_t *pageCount)
 {
-    uint32_t delimiters;
+    int commands;
+    uint32_t delimiters = CountDelimiters(image, size, delimiter, &commands);
     uint32_t entries;
     uint32_t start = 0;
     uint32_t k = 0;
     const unsigned char *p = image;
     const unsigned char *end = image + size;
 
-    if (EscpFirstCommand(image, size) < size)
+    if (commands && EscpFirstCommand(image, size) < size)
         return SplitText(image, size, delimiter, 0, table, pageCount);
-    delimiters = CountDelimiters(image, size, delimiter);
     table->PageStarts = NULL;
     table->PageEnds = NULL;
     table->Entries = 0;

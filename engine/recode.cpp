@@ -88,13 +88,16 @@ static uint32_t SumOfPairs(ByteWord word)
     return (uint32_t)((pairs * everyPair) >> (8 * WORD_BYTES - 16));
 }
 
-static void CountLetters(const unsigned char *image, uint32_t size, uint32_t *windowsLetters,
-                         uint32_t *dosLetters)
+/* Adds the image's letters of either kind to the counts. Returns whether a
+ * byte may start a printer command (CommandStartBytes). */
+static int CountLetters(const unsigned char *image, uint32_t size, uint32_t *windowsLetters,
+                        uint32_t *dosLetters)
 {
     uint32_t windows = 0; /* 224-255: Windows-1251 а-я, which 866 keeps in 128-175 */
     uint32_t dos = 0;     /* 128-191: 866 А-Я, а-п, where Windows-1251 has signs */
     const unsigned char *p = image;
     uint32_t words = size / WORD_BYTES;
+    ByteWord commands = 0;
 
     while (words) {
         uint32_t n = words < (uint32_t)WORDS_PER_SUM ? words : (uint32_t)WORDS_PER_SUM;
@@ -106,6 +109,7 @@ static void CountLetters(const unsigned char *image, uint32_t size, uint32_t *wi
             ByteWord second = word << 1;
             windowsBytes += (word & second & word << 2 & TopBits) >> 7;
             dosBytes += (word & ~second & TopBits) >> 7;
+            commands |= CommandStartBytes(word);
         }
         windows += SumOfPairs(windowsBytes);
         dos += SumOfPairs(dosBytes);
@@ -113,9 +117,11 @@ static void CountLetters(const unsigned char *image, uint32_t size, uint32_t *wi
     for (; p < image + size; p++) {
         windows += *p >= 224;
         dos += *p >= 128 && *p < 192;
+        commands |= *p == ESCP_ESC || *p == ESCP_FS;
     }
     *windowsLetters += windows;
     *dosLetters += dos;
+    return commands != 0;
 }
 
 /* Both tables agree on everything but 128-191: ASCII stays, 192-239 go 64
@@ -147,23 +153,33 @@ static void RecodeBytes(unsigned char *image, uint32_t size, const unsigned char
 }
 
 /* Only the text counts, and only the text is recoded: the bytes of printer
- * commands (escp.h), dots and all, go out as they are. A file without a
- * command is one stretch of text. */
+ * commands (escp.h), dots and all, go out as they are. The count looks for
+ * a command's start on its way; a file without one takes no further
+ * pass. */
 void RecodeToCodePage(unsigned char *image, uint32_t size, uint32_t codePage, ActivityLog log)
 {
     const unsigned char *table = codePage == 1125 ? Dos1125Table : DosTable;
     uint32_t windows = 0, dos = 0, from, to;
     EscpText text;
 
-    EscpBeginText(&text, image, size);
-    while (EscpNextText(&text, &from, &to))
-        CountLetters(image + from, to - from, &windows, &dos);
+    int commands = CountLetters(image, size, &windows, &dos) && EscpFirstCommand(image, size) < size;
+
+    if (commands) {
+        windows = dos = 0;
+        EscpBeginText(&text, image, size);
+        while (EscpNextText(&text, &from, &to))
+            CountLetters(image + from, to - from, &windows, &dos);
+    }
     /* Windows-1251 exactly when its lower case (224-255) outnumbers what
      * code page 866 keeps in 128-191; ties stay as they are. */
     if (windows <= dos)
         return;
 
     LogLine(log, TextRecoding);
+    if (!commands) {
+        RecodeBytes(image, size, table);
+        return;
+    }
     EscpBeginText(&text, image, size);
     while (EscpNextText(&text, &from, &to))
         RecodeBytes(image + from, to - from, table);

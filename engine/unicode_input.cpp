@@ -206,13 +206,18 @@ static __attribute__((noinline)) const unsigned char *SkipLongSequence(const uns
 #define HOT_LOOP
 #endif
 
-static HOT_LOOP int CheckUtf8(const unsigned char *image, uint32_t size, uint32_t i)
+static HOT_LOOP int CheckUtf8(const unsigned char *image, uint32_t size, uint32_t i,
+                              const unsigned char **stop)
 {
     const unsigned char *p = image + i, *end = image + size;
     unsigned seen = 0;
 
-    if (p < end && IsContinuation(*p))
+    /* Where the answer came from: every byte it read lies before *stop. */
+    *stop = end;
+    if (p < end && IsContinuation(*p)) {
+        *stop = p + 1;
         return NOT_UTF8;
+    }
     /* Blocks that leave two bytes after them, so that both pairs of a
      * round are in the image. */
     while (end - p > CHECK_BLOCK + 1) {
@@ -221,9 +226,12 @@ static HOT_LOOP int CheckUtf8(const unsigned char *image, uint32_t size, uint32_
             unsigned first = PairAt(p), second = PairAt(p + 1);
             if (Rare((first | second) & PAIR_LONG)) {
                 if (first & PAIR_LONG) {
+                    const unsigned char *from = p;
                     p = SkipLongSequence(p, end);
-                    if (!p)
+                    if (!p) {
+                        *stop = end - from > 5 ? from + 5 : end;
                         return NOT_UTF8;
+                    }
                 } else {
                     seen |= first;
                     p++;
@@ -233,8 +241,10 @@ static HOT_LOOP int CheckUtf8(const unsigned char *image, uint32_t size, uint32_
             seen |= first | second;
             p += 2;
         }
-        if (seen & PAIR_BAD)
+        if (seen & PAIR_BAD) {
+            *stop = end - p > 2 ? p + 2 : end;
             return NOT_UTF8;
+        }
     }
     while (p < end) {
         unsigned next = end - p >= 2 ? p[1] : 0;
@@ -254,17 +264,31 @@ static HOT_LOOP int CheckUtf8(const unsigned char *image, uint32_t size, uint32_
 }
 
 /* The same over the text of image[i..size) alone: the bytes of printer
- * commands (escp.h) are no characters. Each stretch of text must be valid
- * by itself. */
-static int CheckUtf8Text(const unsigned char *image, uint32_t size, uint32_t i)
+ * commands (escp.h) are no characters, and each stretch of text must be
+ * valid by itself. *commands says whether there are any. The whole image
+ * is checked first: a text that fails before its first command fails
+ * without a look further, and one without commands is checked once. */
+static int CheckUtf8Text(const unsigned char *image, uint32_t size, uint32_t i, int *commands)
 {
     EscpText text;
     uint32_t from, to;
-    int found = UTF8_PLAIN;
+    const unsigned char *stop;
+    int found = CheckUtf8(image, size, i, &stop);
+    uint32_t checked = (uint32_t)(stop - image) - i;
 
+    *commands = 1;
+    if (EscpFirstCommand(image + i, checked) == checked) {
+        if (found == NOT_UTF8)
+            return NOT_UTF8;
+        if (checked == size - i) {
+            *commands = 0;
+            return found;
+        }
+    }
+    found = UTF8_PLAIN;
     EscpBeginText(&text, image + i, size - i);
     while (EscpNextText(&text, &from, &to)) {
-        int stretch = CheckUtf8(image, i + to, i + from);
+        int stretch = CheckUtf8(image, i + to, i + from, &stop);
         if (stretch == NOT_UTF8)
             return NOT_UTF8;
         if (stretch == UTF8_CYRILLIC)
@@ -355,10 +379,13 @@ static uint32_t DecodeUtf8(unsigned char *image, uint32_t size, uint32_t i, cons
  * valid or not; the bytes of printer commands are moved down as they are.
  * Returns the length written. */
 static uint32_t DecodeUtf8Text(unsigned char *image, uint32_t size, uint32_t i, const DosMap *map,
-                               int valid)
+                               int valid, int commands)
 {
     EscpText text;
     uint32_t from, to, out = 0;
+
+    if (!commands)
+        return valid ? DecodeValidUtf8(image, size, i, map, image) : DecodeUtf8(image, size, i, map, image);
 
     EscpBeginText(&text, image + i, size - i);
     while (EscpNextText(&text, &from, &to)) {
@@ -415,10 +442,12 @@ uint32_t RecodeForPrinter(unsigned char *image, uint32_t size, uint32_t codePage
         kept = DecodeUtf16(image, size, image[0] == 0xFE, &map);
     } else {
         BuildPairTable(&map, codePage);
+        int commands;
         if (size >= 3 && image[0] == 0xEF && image[1] == 0xBB && image[2] == 0xBF) {
-            kept = DecodeUtf8Text(image, size, 3, &map, CheckUtf8Text(image, size, 3) != NOT_UTF8);
-        } else if (CheckUtf8Text(image, size, 0) == UTF8_CYRILLIC) {
-            kept = DecodeUtf8Text(image, size, 0, &map, 1);
+            int valid = CheckUtf8Text(image, size, 3, &commands) != NOT_UTF8;
+            kept = DecodeUtf8Text(image, size, 3, &map, valid, commands);
+        } else if (CheckUtf8Text(image, size, 0, &commands) == UTF8_CYRILLIC) {
+            kept = DecodeUtf8Text(image, size, 0, &map, 1, commands);
         } else {
             RecodeToCodePage(image, size, codePage, log);
             return size;
