@@ -1,6 +1,7 @@
-# recoding.sh - Convert To Dos for UTF-8 and UTF-16 files, and for a
-# printer set to code page 1125, each job printed to the LPT1 capture;
-# the "Code page" list of the Setting dialog.
+# recoding.sh - Convert To Dos for UTF-8 and UTF-16 files, for a printer
+# set to code page 1125, and for a driver's dots, which it leaves alone,
+# each job printed to the LPT1 capture; the "Code page" list of the
+# Setting dialog.
 
 # The CODEPAGE values as ini.ini stores them.
 CODEPAGE_1125=6504000069
@@ -45,6 +46,25 @@ case_recoding_utf8_plain() {
     { recoding_russian_text; printf '"Кавычки" - "и" тире - ?\r\n'; } | iconv -f UTF-8 -t CP866 >"$CASE_DIR/expected.prn"
     recoding_command_line doc.txt 2
     expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/expected.prn" "LPT1 output of UTF-8 without a mark"
+}
+
+# What a printer driver sends (Ghostscript's 9-pin driver at 240 x 216 dpi:
+# dots that look like Windows-1251 letters, form feeds among them and as
+# parameters): with a new user's settings (no ini.ini: recoding and blank
+# pages on) the printer's two pages are offered, nothing is recoded, and
+# LPT1 gets the file byte for byte.
+case_recoding_driver_dots() {
+    local dialog
+    cp "$root/tests/fixtures/printers/eps9high-r240x216.prn" "$CASE_DIR/picture.prn"
+    start_velmar picture.prn
+    find_window '#32770' Print
+    dialog=$WIN
+    expect_text "$dialog" 1000 2
+    find_window VELMAR velmar
+    expect_log "$WIN" "Запуск" "Открытие файла picture.prn" "Открытие файла LPT1" "Анализ "
+    drv click "$dialog" 1 || fail "cannot press Print"
+    expect_exit "after Print"
+    expect_bytes "$LPT1_CAPTURE" "$CASE_DIR/picture.prn" "LPT1 output of a driver's dots"
 }
 
 # Notepad's "Unicode": UTF-16 little-endian with its mark.
