@@ -37,13 +37,17 @@ static inline ByteWord MatchingBytes(ByteWord word, ByteWord pattern)
     return ~(((x & LowSevenBits) + LowSevenBits) | x | LowSevenBits);
 }
 
-/* The top bit of each byte of word from 0x18 to 0x1F: the bytes that may
+/* Not 0 when a byte of word is from 0x18 to 0x1F: the bytes that may
  * start a printer command (ESC 0x1B and FS 0x1C among them, the others
  * rare in text). One test for both, for the loops that look at every byte
  * anyway; a word it finds sends the caller to the exact search. */
 static inline ByteWord CommandStartBytes(ByteWord word)
 {
-    return MatchingBytes(word & EveryByte * 0xF8, EveryByte * 0x18);
+    /* 0x18-0x1F become 0-7: a byte below 8 borrows, and only such a byte
+     * leaves its top bit set with its own top bit clear. The bits above
+     * the first such byte may be wrong, never the answer for the word. */
+    ByteWord low = word ^ EveryByte * 0x18;
+    return (low - EveryByte * 8) & ~low & TopBits;
 }
 
 /* The sum of the bytes of word, when it stays below 256. */
