@@ -1,6 +1,7 @@
 /* Cutting the image into pages. */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "escp.h"
@@ -118,6 +119,28 @@ TEST(Pages, AgreeWithTheByteByByteRuleOnRandomImages)
         Entries expected = Reference(image, delimiter, &expectedCount);
         EXPECT_EQ(expected, Split(image, delimiter, &count)) << "round " << round;
         EXPECT_EQ(expectedCount, count) << "round " << round;
+    }
+}
+
+/* A command's first byte is looked for a word at a time on the way: ESC J
+ * with a form feed for its parameter, or FS 3 with one, at every place of
+ * every length, among bytes next to them in value (0x17, 0x20, 0x9B), cuts
+ * nowhere. */
+TEST(Pages, CommandsAreFoundAtAnyAlignment)
+{
+    const Bytes commands[] = {{27, 'J', 12}, {28, '3', 12}};
+    for (const Bytes &command : commands) {
+        for (size_t size = 3; size < 40; size++) {
+            for (size_t at = 0; at + 3 <= size; at++) {
+                Bytes image(size, 0x17);
+                for (size_t i = 0; i < size; i++)
+                    image[i] = i % 3 == 0 ? 0x20 : i % 3 == 1 ? 0x9B : 0x17;
+                std::copy(command.begin(), command.end(), image.begin() + at);
+                uint32_t count = 0;
+                EXPECT_EQ(Entries({{0, (uint32_t)size - 1}}), Split(image, 12, &count)) << size << " " << at;
+                EXPECT_EQ(1u, count) << size << " " << at;
+            }
+        }
     }
 }
 
