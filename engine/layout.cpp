@@ -256,7 +256,7 @@ static void Backspace(Run *r)
 static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_t bottom)
 {
     LayoutSheet *sheet = r->sheet;
-    uint32_t end = 5u * r->s->formLength;
+    uint32_t end = r->s->formLength;
     LayoutDots *d;
 
     if (top >= end)
@@ -327,8 +327,9 @@ static void DotColumn(Run *r, uint32_t bits, uint32_t rows, uint32_t step)
             r->widest = (right + 1) / 2;
         return;
     }
-    l->bandTop = 5 * l->y;
-    l->bandPitch = rows == 24 ? 6 : 15;
+    l->bandTop = l->y;
+    /* Dots 1/180 inch apart on 24 pins, 1/72 inch on 8. */
+    l->bandPitch = rows == 24 ? 12 : 30;
     for (uint32_t k = 0; k < rows; k++) {
         if (l->runTo[k] && (l->runTo[k] != left || !((bits >> (rows - 1 - k)) & 1)))
             EndRun(r, k);
@@ -393,10 +394,10 @@ static void ObeyCommand(Run *r)
     case 'P': s->pitch = 10; break;
     case 'M': s->pitch = 12; break;
     case 'g': s->pitch = 15; break;
-    case '0': s->lineSpacing = 27; break;
-    case '2': s->lineSpacing = 36; break;
-    case '3': s->lineSpacing = p[0]; break;
-    case 'A': s->lineSpacing = (uint16_t)(3 * p[0]); break;
+    case '0': s->lineSpacing = 270; break;
+    case '2': s->lineSpacing = 360; break;
+    case '3': s->lineSpacing = (uint16_t)(10 * p[0]); break;
+    case 'A': s->lineSpacing = (uint16_t)(30 * p[0]); break;
     case 'C':
         if (p[0] != 0) {
             n = (uint32_t)p[0] * s->lineSpacing;

@@ -6,11 +6,14 @@
  * cells come out. Drawing a sheet is the host's business (shell/draw.h).
  *
  * Units: across the carriage 1/360 inch (a column at 10 cpi is 36, at
- * 12 cpi 30, at 15 cpi 24, condensed 21 or 18); down the form 1/216 inch (a
- * line at 6 lpi is 36, a form of 66 such lines 2376). Bit-image dots are
- * placed finer: 1/720 inch across and 1/1080 inch down, which hold every
- * density's column and both dot pitches (1/72 inch is 15, 1/180 inch 6) and
- * the text grid (twice and five times its units).
+ * 12 cpi 30, at 15 cpi 24, condensed 21 or 18); bit-image dots are placed
+ * finer across, 1/720 inch, which holds every density's column and twice
+ * the text grid. Down the form, for lines, forms, feeds and dots alike,
+ * 1/2160 inch: it holds every step a printer takes down the paper exactly
+ * (1/216 inch is 10, 1/180 12, 1/360 6, 1/72 30, 1/60 36, and the units
+ * 5/3600 to 60/3600 inch a program may choose), so that feeds of any mix
+ * add up on the sheet as they do on paper. A line at 6 lpi is 360, a form
+ * of 66 such lines 23,760, the longest form 47,520: each fits 16 bits.
  */
 #ifndef VELMAR_LAYOUT_H
 #define VELMAR_LAYOUT_H
@@ -22,15 +25,15 @@
 
 enum {
     LAYOUT_UNITS_PER_INCH_X = 360,
-    LAYOUT_UNITS_PER_INCH_Y = 216,
+    LAYOUT_UNITS_PER_INCH_Y = 2160,
     LAYOUT_MAX_CARRIAGE = 4896,     /* 13.6 inches, 136 columns at 10 cpi */
-    LAYOUT_DEFAULT_SPACING = 36,    /* 1/6 inch */
+    LAYOUT_DEFAULT_SPACING = 360,   /* 1/6 inch */
     LAYOUT_DEFAULT_FORM_LINES = 66, /* 11 inches */
-    LAYOUT_MAX_FORM = 22 * 216,     /* the longest form ESC C allows, 22 inches */
+    LAYOUT_MAX_FORM = 22 * 2160,    /* the longest form ESC C allows, 22 inches */
     LAYOUT_SHEET_CELLS = 32768,     /* cells one sheet can hold; more are dropped */
     LAYOUT_LINE_CELLS = 1024,       /* cells one printed line can hold */
     LAYOUT_DOT_UNITS_X = 720,       /* bit-image units across, per inch */
-    LAYOUT_DOT_UNITS_Y = 1080,      /* and down */
+    LAYOUT_DOT_UNITS_Y = 2160,      /* and down: the text's own grid */
     LAYOUT_SHEET_DOTS = 65536,      /* rectangles of dots one sheet can hold */
     LAYOUT_TAB_STOPS = 32
 };
@@ -45,8 +48,8 @@ struct PrinterState {
     uint8_t emphasized;     /* ESC E, until ESC F */
     uint8_t doubleStrike;   /* ESC G, until ESC H */
     uint8_t underline;      /* ESC - 1, until ESC - 0 */
-    uint16_t lineSpacing;   /* 1/216 inch */
-    uint16_t formLength;    /* 1/216 inch, 1 .. LAYOUT_MAX_FORM */
+    uint16_t lineSpacing;   /* 1/2160 inch */
+    uint16_t formLength;    /* 1/2160 inch, 1 .. LAYOUT_MAX_FORM */
     uint16_t powerOnForm;   /* the form ESC @ returns to */
     /* Where the reader is in the command stream: a command cut by the end
      * of a page goes on with the next page's bytes, as the printer would
@@ -76,11 +79,11 @@ struct LayoutCell {
 struct LayoutLine {
     uint32_t first; /* index of the line's first cell */
     uint16_t count;
-    uint16_t y;     /* top of the line, 1/216 inch from the top of the form */
+    uint16_t y;     /* top of the line, 1/2160 inch from the top of the form */
 };
 
 /* Bit-image dots: a black rectangle, runs of dots of one or more rows of a
- * band; 1/720 inch across from the carriage's start, 1/1080 inch down from
+ * band; 1/720 inch across from the carriage's start, 1/2160 inch down from
  * the top of the form. Right and bottom are the edges after the last dot. */
 struct LayoutDots {
     uint16_t left;
@@ -100,7 +103,7 @@ struct LayoutSheet {
     uint32_t dotCount;
     uint32_t carriage;   /* width of the grid, 1/360 inch */
     uint32_t form;       /* height of the grid: the longest form in force on the
-                          * sheet, 1/216 inch */
+                          * sheet, 1/2160 inch */
     uint32_t dropped;    /* cells and rectangles of dots that did not fit */
 };
 
@@ -146,7 +149,7 @@ struct PageLayout {
     uint32_t carriage;
     PrinterState state;     /* the state so far; after the page once done */
     uint32_t x;             /* the print head, 1/360 inch */
-    uint32_t y;             /* the line, 1/216 inch from the top of the sheet */
+    uint32_t y;             /* the line, 1/2160 inch from the top of the sheet */
     uint32_t sheets;        /* sheets handed out */
     int lineOpen;           /* the sheet's last line is the one being printed */
     /* The bit image being printed: the head in dot units, and each row's
@@ -183,12 +186,12 @@ struct DrawingArea {
 void A4DrawingArea(DrawingArea *area);
 
 /* The grid scaled to the area: device dots per 1/360 inch across and per
- * 1/216 inch down (the same scale both ways, at most 1, the nominal size),
+ * 1/2160 inch down (the same scale both ways, at most 1, the nominal size),
  * the grid's origin at the area's top left. */
 struct SheetFit {
     float scale;    /* of the nominal size, 0 < scale <= 1 */
     float dotsPerX; /* device dots per 1/360 inch */
-    float dotsPerY; /* device dots per 1/216 inch */
+    float dotsPerY; /* device dots per 1/2160 inch */
 };
 
 /* The scale at which a carriage x form grid fits the area. */

@@ -29,7 +29,7 @@ namespace {
 
 /* One struck character: sheet-local line top, left edge, width, Unicode. */
 typedef std::tuple<uint32_t, uint32_t, uint32_t, uint16_t> Mark;
-/* A rectangle of dots: left, right, top, bottom (1/720, 1/1080 inch). */
+/* A rectangle of dots: left, right, top, bottom (1/720, 1/2160 inch). */
 typedef std::tuple<uint32_t, uint32_t, uint32_t, uint32_t> Box;
 struct SheetMarks {
     std::set<Mark> marks;
@@ -87,7 +87,7 @@ bool operator!=(const SheetMarks &a, const SheetMarks &b)
 struct Reference {
     /* Look. */
     int pitch = 10, condensed = 0, wide = 0, wideLine = 0, underline = 0;
-    uint32_t spacing = 36, form, powerOnForm;
+    uint32_t spacing = 360, form, powerOnForm;
     unsigned char modes[4] = {0, 1, 2, 3};
     std::vector<uint32_t> tabs; /* ESC D stops, 1/360 inch */
     bool tabsSet = false;
@@ -109,7 +109,7 @@ struct Reference {
     {
         pitch = 10;
         condensed = wide = wideLine = underline = 0;
-        spacing = 36;
+        spacing = 360;
         form = powerOnForm;
         for (int i = 0; i < 4; i++)
             modes[i] = (unsigned char)i;
@@ -119,10 +119,10 @@ struct Reference {
     /* One dot, at x (1/720 inch) of the line, row k of a band. */
     void Dot(uint32_t left, uint32_t step, uint32_t k, bool tall)
     {
-        uint32_t pitch = tall ? 6 : 15, top = 5 * y + k * pitch, bottom = top + pitch;
-        if (left + step > 2 * carriage || top >= 5 * form)
+        uint32_t pitch = tall ? 12 : 30, top = y + k * pitch, bottom = top + pitch;
+        if (left + step > 2 * carriage || top >= form)
             return;
-        sheets.back().dots.push_back(Box(left, left + step, top, std::min(bottom, 5 * form)));
+        sheets.back().dots.push_back(Box(left, left + step, top, std::min(bottom, form)));
     }
     /* One column of a bit image at the head, which moves on by its width
      * (kept in 1/720 inch while nothing else moves it). */
@@ -299,15 +299,15 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
                 case 'P': r.pitch = 10; break;
                 case 'M': r.pitch = 12; break;
                 case 'g': r.pitch = 15; break;
-                case '0': r.spacing = 27; break;
-                case '2': r.spacing = 36; break;
-                case '3': r.spacing = p1; break;
-                case 'A': r.spacing = 3u * p1; break;
+                case '0': r.spacing = 270; break;
+                case '2': r.spacing = 360; break;
+                case '3': r.spacing = 10u * p1; break;
+                case 'A': r.spacing = 30u * p1; break;
                 case 'C':
-                    if (p1 && p1 * r.spacing > 0 && p1 * r.spacing <= 22 * 216)
+                    if (p1 && p1 * r.spacing > 0 && p1 * r.spacing <= 22 * 2160)
                         r.form = p1 * r.spacing;
                     else if (!p1 && p2 >= 1 && p2 <= 22)
-                        r.form = 216u * p2;
+                        r.form = 2160u * p2;
                     break;
                 case '@': r.Reset(); break;
                 case '?':
@@ -481,7 +481,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             for (uint32_t i = 0; i < sheet.dotCount; i++) {
                 const LayoutDots &d = sheet.dots[i];
                 Check(d.left < d.right && d.right <= 2 * carriage, "dots on the carriage");
-                Check(d.top < d.bottom && d.bottom <= 5 * sheet.form, "dots on the form");
+                Check(d.top < d.bottom && d.bottom <= sheet.form, "dots on the form");
                 marks.dots.push_back(Box(d.left, d.right, d.top, d.bottom));
             }
             if (!marks.empty())

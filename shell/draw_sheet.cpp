@@ -317,7 +317,7 @@ int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutShe
     SetTextColor(dc, RGB(0, 0, 0));
     /* Every size on one baseline: where the pica em's would be. */
     SetTextAlign(dc, TA_BASELINE | TA_LEFT | TA_NOUPDATECP);
-    if (sheet->dotCount && !DrawDots(dc, rect, kx / 2, ky / 5, sheet))
+    if (sheet->dotCount && !DrawDots(dc, rect, kx / 2, ky, sheet))
         ok = 0;
 
     for (uint32_t l = 0; l < sheet->lineCount; l++) {

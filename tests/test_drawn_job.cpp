@@ -77,7 +77,7 @@ TEST_F(Drawn, DrawOnDrawsEveryPageOfTheRangeAndSendsNothingRaw)
     EXPECT_EQ(4u, Drawer.logLinesAtStart);
     /* The carriage of the widest line, the default form. */
     EXPECT_EQ(5u * 36, Drawer.carriage);
-    EXPECT_EQ(66u * 36, Drawer.form);
+    EXPECT_EQ(66u * 360, Drawer.form);
 }
 
 TEST_F(Drawn, PrinterRefusingRawIsDrawnInstead)
@@ -152,7 +152,7 @@ TEST_F(Drawn, SetupBytesAndPageLinesShapeTheDrawnJob)
             text += "line\r\n";
         EXPECT_EQ(1, Print(text, 2, 2)) << "refusing: " << refusing;
         ASSERT_EQ(1u, Drawer.sheets.size()) << "refusing: " << refusing;
-        EXPECT_EQ(12u * 36, Drawer.sheets[0].form);
+        EXPECT_EQ(12u * 360, Drawer.sheets[0].form);
         ASSERT_FALSE(Drawer.sheets[0].cells.empty());
         for (const LayoutCell &c : Drawer.sheets[0].cells)
             EXPECT_EQ(21, c.width) << "condensed from the set-up bytes";

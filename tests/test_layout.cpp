@@ -185,22 +185,22 @@ TEST(Layout, LineSpacingAndFormLength)
         ys.push_back(line.y);
     /* 1/6, then 1/8, n/216, n/72 and 1/6 again: each line's spacing is that
      * of the LF that ended the line before. */
-    EXPECT_EQ(std::vector<int>({0, 36, 63, 79, 115, 151}), ys);
+    EXPECT_EQ(std::vector<int>({0, 360, 630, 790, 1150, 1510}), ys);
 
     /* ESC C n: forms of n lines; ESC C NUL n: of n inches. */
     PrinterState state = PowerOnState();
     AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x0a", 3);
-    EXPECT_EQ(360, state.formLength);
+    EXPECT_EQ(3600, state.formLength);
     AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x00\x05", 4);
-    EXPECT_EQ(5 * 216, state.formLength);
+    EXPECT_EQ(5 * 2160, state.formLength);
     /* Out of range: no change. */
     AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x00\x17\x1b" "C\x00\x00", 8);
-    EXPECT_EQ(5 * 216, state.formLength);
+    EXPECT_EQ(5 * 2160, state.formLength);
     /* The reset goes back to the form the printer was switched on with. */
     InitialPrinterState(&state, NULL, 0, 72);
-    EXPECT_EQ(72 * 36, state.formLength);
+    EXPECT_EQ(72 * 360, state.formLength);
     AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x0a\x1b@", 5);
-    EXPECT_EQ(72 * 36, state.formLength);
+    EXPECT_EQ(72 * 360, state.formLength);
     /* A page length in lines beyond the longest form (a hand-edited
      * ini.ini) takes the longest form, never the default one. */
     for (uint32_t lines : {133u, 1000u, 1001u, 4294967295u}) {
@@ -301,7 +301,7 @@ TEST(Layout, BitImagesPutTheirDotsOnTheSheet)
     for (const Row &row : rows) {
         bool tall = row.command.back() >= ' ' && row.command.back() <= '(' && row.command[1] == '*';
         tall |= row.command.find("\x1b?Z\x28") == 0;
-        int pitch = tall ? 6 : 15, last = tall ? 23 : 7, middle = tall ? 8 : 3;
+        int pitch = tall ? 12 : 30, last = tall ? 23 : 7, middle = tall ? 8 : 3;
         std::string data = tall ? S("\x80\x00\x00" "\x00\x00\x01" "\x00\x80\x00") : "\x80\x01\x10";
         /* Bold, underline, double width and condensed leave graphics alone. */
         for (std::string look : {"", "\x1b" "E\x1b-1\x1bW1\x0f"}) {
@@ -324,23 +324,23 @@ TEST(Layout, BitImagesPutTheirDotsOnTheSheet)
     LayOut(S("\x1b" "3\x18\x1bL\x04\x00\xff\xff\xff\xff\r\n\x1bL\x04\x00\xff\xff\xff\xff\r\n"), NULL,
            866, Columns80, &copies);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(Boxes({{0, 24, 0, 240}}), BoxesOf(copies[0]));
+    EXPECT_EQ(Boxes({{0, 24, 0, 480}}), BoxesOf(copies[0]));
     /* Bars of a bar code: each one rectangle down both bands. */
     copies.clear();
     LayOut(S("\x1b" "3\x18\x1bL\x04\x00\xff\xff\x00\xff\r\n\x1bL\x04\x00\xff\xff\x00\xff\r\n"), NULL,
            866, Columns80, &copies);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(Boxes({{0, 12, 0, 240}, {18, 24, 0, 240}}), BoxesOf(copies[0]));
+    EXPECT_EQ(Boxes({{0, 12, 0, 480}, {18, 24, 0, 480}}), BoxesOf(copies[0]));
     /* A run of a row is one rectangle. */
     copies.clear();
     LayOut(S("\x1bL\x05\x00\xc0\xc0\x40\xc0\xc0"), NULL, 866, Columns80, &copies);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(Boxes({{0, 12, 0, 15}, {18, 30, 0, 15}, {0, 30, 15, 30}}), BoxesOf(copies[0]));
+    EXPECT_EQ(Boxes({{0, 12, 0, 30}, {18, 30, 0, 30}, {0, 30, 30, 60}}), BoxesOf(copies[0]));
     /* Below the line of text, where its top is. */
     copies.clear();
     LayOut(S("a\r\n\x1bK\x01\x00\x80"), NULL, 866, Columns80, &copies);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(Boxes({{0, 12, 180, 195}}), BoxesOf(copies[0]));
+    EXPECT_EQ(Boxes({{0, 12, 360, 390}}), BoxesOf(copies[0]));
     /* A sheet with dots and no text is printed; a blank image is not. */
     EXPECT_EQ(2u, LayOut(S("ab\f\x1bK\x01\x00\x01")).size());
     EXPECT_EQ(1u, LayOut(S("ab\f\x1bK\x01\x00\x00")).size());
@@ -354,10 +354,10 @@ TEST(Layout, BitImagesPastTheCarriageAndInTheMeasure)
     std::vector<RecordedSheet> copies;
     LayOut(image, NULL, 866, Columns80, &copies);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(Boxes({{0, 2 * (int)Columns80, 0, 120}}), BoxesOf(copies[0]));
+    EXPECT_EQ(Boxes({{0, 2 * (int)Columns80, 0, 240}}), BoxesOf(copies[0]));
     ASSERT_EQ(1u, copies[0].cells.size());
     EXPECT_EQ(0, copies[0].cells[0].x);
-    EXPECT_EQ(36, copies[0].lines[0].y);
+    EXPECT_EQ(360, copies[0].lines[0].y);
 
     /* The carriage counts the inked columns: 600 at 120 dpi are 5 inches,
      * less the blank ones at the end. */
@@ -384,13 +384,13 @@ TEST(Layout, CommandCutByThePageEndGoesOnWithTheNext)
     LayOut(S("x\x1bK\x06\x00" "ABC"), &state, 866, Columns80, &copies);
     ASSERT_EQ(1u, copies.size());
     /* "A" "B" "C": 0x41 0x42 0x43, a row's run is one rectangle. */
-    EXPECT_EQ(Boxes({{72, 84, 105, 120}, {72, 108, 15, 30}, {84, 108, 90, 105}, {96, 108, 105, 120}}),
+    EXPECT_EQ(Boxes({{72, 84, 210, 240}, {72, 108, 30, 60}, {84, 108, 180, 210}, {96, 108, 210, 240}}),
               BoxesOf(copies[0]));
     copies.clear();
     PrinterState second = state;
     EXPECT_EQ(Sheets({"y\n"}), LayOut("DEFy", &second, 866, Columns80, &copies));
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(Boxes({{12, 24, 105, 120}, {0, 36, 15, 30}, {0, 36, 75, 90}, {24, 36, 90, 105}}),
+    EXPECT_EQ(Boxes({{12, 24, 210, 240}, {0, 36, 30, 60}, {0, 36, 150, 180}, {24, 36, 180, 210}}),
               BoxesOf(copies[0]));
     /* "y" after the three columns of this page. */
     EXPECT_EQ(18, copies[0].cells[0].x);
@@ -428,7 +428,7 @@ TEST(Layout, StateCarriesOverPagesAndSetUp)
     PrinterState setUp;
     InitialPrinterState(&setUp, (const unsigned char *)"\x0f", 1, 40);
     EXPECT_EQ(1, setUp.condensed);
-    EXPECT_EQ(40 * 36, setUp.formLength);
+    EXPECT_EQ(40 * 360, setUp.formLength);
     std::vector<LayoutCell> c = Cells("a", &setUp);
     ASSERT_EQ(1u, c.size());
     EXPECT_EQ(21, c[0].width);
@@ -463,26 +463,26 @@ TEST(Layout, FitAndLandscape)
     A4DrawingArea(&a4);
 
     /* 80 columns x 66 lines on A4 at 300 dpi: width 8 in of 7.76 in. */
-    FitSheet(&a4, 80 * 36, 66 * 36, &fit);
+    FitSheet(&a4, 80 * 36, 66 * 360, &fit);
     EXPECT_NEAR(2329.0 / 2400.0, fit.scale, 1e-4);
     EXPECT_NEAR(fit.scale * 300 / 360, fit.dotsPerX, 1e-4);
-    EXPECT_NEAR(fit.scale * 300 / 216, fit.dotsPerY, 1e-4);
-    EXPECT_FALSE(ChooseLandscape(&a4, 80 * 36, 66 * 36));
+    EXPECT_NEAR(fit.scale * 300 / 2160, fit.dotsPerY, 1e-4);
+    EXPECT_FALSE(ChooseLandscape(&a4, 80 * 36, 66 * 360));
     /* Never above the nominal size. */
-    FitSheet(&a4, 40 * 36, 20 * 36, &fit);
+    FitSheet(&a4, 40 * 36, 20 * 360, &fit);
     EXPECT_EQ(1.0f, fit.scale);
     /* 136 columns: upright 0.57, turned 0.71. */
-    EXPECT_TRUE(ChooseLandscape(&a4, 136 * 36, 66 * 36));
+    EXPECT_TRUE(ChooseLandscape(&a4, 136 * 36, 66 * 360));
     DrawingArea turned;
     TurnArea(&a4, &turned);
     EXPECT_EQ(3358, turned.width);
-    FitSheet(&turned, 136 * 36, 66 * 36, &fit);
+    FitSheet(&turned, 136 * 36, 66 * 360, &fit);
     EXPECT_NEAR(2329.0 / 3300.0, fit.scale, 1e-4);
     /* 110 columns fit no better turned. */
-    EXPECT_FALSE(ChooseLandscape(&a4, 110 * 36, 66 * 36));
+    EXPECT_FALSE(ChooseLandscape(&a4, 110 * 36, 66 * 360));
     /* A broken area still gives a usable fit. */
     DrawingArea none = {0, 0, 0, 0};
-    FitSheet(&none, 80 * 36, 66 * 36, &fit);
+    FitSheet(&none, 80 * 36, 66 * 360, &fit);
     EXPECT_GT(fit.scale, 0.0f);
 }
 
