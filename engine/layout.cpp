@@ -19,7 +19,7 @@
 
 #include "layout.h"
 
-static void PowerOn(PrinterState *s, uint16_t form)
+static void PowerOn(PrinterState *s, uint16_t form, uint8_t pins)
 {
     memset(s, 0, sizeof *s);
     EscpReset(&s->reader);
@@ -27,6 +27,21 @@ static void PowerOn(PrinterState *s, uint16_t form)
     s->lineSpacing = LAYOUT_DEFAULT_SPACING;
     s->formLength = form;
     s->powerOnForm = form;
+    s->pins = pins == 24 ? 24 : 9;
+}
+
+/* n of the ESC ( U unit down, 1/2160 inch; 1/360 inch until a unit is
+ * given. Units of 5/3600 inch and their multiples come out exact. */
+static uint32_t UnitsDown(const PrinterState *s, uint32_t n)
+{
+    uint32_t unit = s->unitDown ? s->unitDown : 10;
+    return (n * unit * 3 + 2) / 5;
+}
+
+/* n steps of unit/3600 inch across, 1/720 inch. */
+static uint32_t DotsAcross(uint32_t n, uint32_t unit)
+{
+    return (n * unit + 2) / 5;
 }
 
 /* A column of the pitch, 1/360 inch: what tab stops count in. */
@@ -56,13 +71,65 @@ struct Run {
     int unread;          /* the last byte belongs to the next sheet */
 };
 
+/* Where lines start: the left margin, while it leaves the carriage room
+ * for the widest character. */
+static uint32_t LineStart(const Run *r)
+{
+    uint32_t left = r->s->leftMargin;
+
+    return left + 72 <= r->layout->carriage ? left : 0;
+}
+
+/* Where a line wraps: the carriage's end, or the right margin before it.
+ * A blank that prints nothing wraps only at the widest carriage's end (or
+ * the margin): the measure leaves such blanks out. */
+static uint32_t LineEnd(const Run *r, int blank)
+{
+    uint32_t end = blank ? (uint32_t)LAYOUT_MAX_CARRIAGE : r->layout->carriage;
+    uint32_t right = r->s->rightMargin;
+
+    return right && right < end ? right : end;
+}
+
+/* Moves the paper to line y, 1/2160 inch from the top of the sheet. The
+ * line being printed ends; past the form's end the next sheet starts, at
+ * its top, as with line feeds. */
+static void FeedTo(Run *r, uint32_t y)
+{
+    PageLayout *l = r->layout;
+
+    if (!l || y == l->y)
+        return;
+    l->lineOpen = 0;
+    if (y >= r->s->formLength) {
+        l->y = 0;
+        r->sheetEnded = 2;
+        return;
+    }
+    l->y = y;
+}
+
+/* The head to fine, 1/720 inch from the carriage's start. */
+static void HeadTo(PageLayout *l, uint32_t fine)
+{
+    l->dotX = fine;
+    l->x = (fine + 1) / 2;
+}
+
+/* The head, 1/720 inch: the bit image's own place while nothing else
+ * moved it. */
+static uint32_t FineHead(const PageLayout *l)
+{
+    return (l->dotX + 1) / 2 == l->x ? l->dotX : 2 * l->x;
+}
+
 /* The next line. A line feed also ends one-line double width; a line that
  * wraps keeps it, so the state never depends on where the head is. */
 static void NextLine(Run *r)
 {
     PageLayout *l = r->layout;
 
-    l->x = 0;
+    l->x = LineStart(r);
     /* A feed of nothing leaves the paper where it is: what follows strikes
      * on the same line. */
     if (r->s->lineSpacing != 0)
@@ -88,7 +155,7 @@ static void FormFeed(Run *r)
     r->s->wideLine = 0;
     if (!l)
         return;
-    l->x = 0;
+    l->x = LineStart(r);
     l->y = 0;
     l->lineOpen = 0;
     r->sheetEnded = 1;
@@ -194,12 +261,11 @@ static void PrintByte(Run *r, unsigned char b)
                            (r->s->italic ? CELL_ITALIC : 0) |
                            (r->s->script == 1 ? CELL_SUPERSCRIPT : 0) |
                            (r->s->script == 2 ? CELL_SUBSCRIPT : 0));
-    /* A line too long for the carriage goes on at the start of the next.
-     * A blank that prints nothing moves the head as on the widest
-     * carriage: the measure leaves such blanks out, and a padded line must
-     * not wrap into a line of its own. */
-    if (l->x + w > (b == ' ' && !(attributes & CELL_UNDERLINE) ? (uint32_t)LAYOUT_MAX_CARRIAGE : l->carriage) &&
-        l->x > 0) {
+    /* A line too long for the carriage (or the right margin) goes on at
+     * the start of the next. A blank that prints nothing moves the head as
+     * on the widest carriage: a padded line must not wrap into a line of
+     * its own. */
+    if (l->x + w > LineEnd(r, b == ' ' && !(attributes & CELL_UNDERLINE)) && l->x > LineStart(r)) {
         NextLine(r);
         /* Off the form: the character opens the next sheet. */
         if (r->sheetEnded && r->sheet) {
@@ -215,21 +281,23 @@ static void Tab(Run *r)
 {
     PageLayout *l = r->layout;
     const PrinterState *s = r->s;
-    uint32_t column;
+    uint32_t column, start;
 
     if (!l)
         return;
+    /* Stops count from the left margin. */
+    start = LineStart(r);
     if (s->tabWidth) {
         /* The stops of ESC D; past the last one the head stays. */
         for (uint32_t i = 0; i < s->tabCount && i < LAYOUT_TAB_STOPS; i++) {
-            if ((uint32_t)s->tabs[i] * s->tabWidth > l->x) {
-                l->x = (uint32_t)s->tabs[i] * s->tabWidth;
+            if (start + (uint32_t)s->tabs[i] * s->tabWidth > l->x) {
+                l->x = start + (uint32_t)s->tabs[i] * s->tabWidth;
                 break;
             }
         }
     } else {
         column = CharWidth(s);
-        l->x = (l->x / (8 * column) + 1) * 8 * column;
+        l->x = l->x < start ? start : start + ((l->x - start) / (8 * column) + 1) * 8 * column;
     }
     /* Stops as on the widest carriage, as the measure's do; a character
      * past the carriage then wraps. */
@@ -244,8 +312,9 @@ static void Backspace(Run *r)
 
     if (!l)
         return;
+    /* Never left of the margin. */
     w = CharWidth(r->s);
-    l->x = l->x > w ? l->x - w : 0;
+    l->x = l->x >= LineStart(r) + w ? l->x - w : LineStart(r) < l->x ? LineStart(r) : l->x;
 }
 
 /* ---- Bit images --------------------------------------------------------------- */
@@ -371,6 +440,79 @@ static void ImageByte(Run *r, unsigned char b)
 
 static int On(unsigned char n) { return n == 1 || n == '1'; }
 
+/* A signed 16-bit parameter, low byte first. */
+static int32_t Signed16(const uint8_t *p) { return (int16_t)(uint16_t)(p[0] | p[1] << 8); }
+
+/* ESC $ and ESC backslash: the head to fine (1/720 inch), or left where it
+ * is when that is left of the margin or past the right one. */
+static void MoveHead(Run *r, int64_t fine)
+{
+    PageLayout *l = r->layout;
+    uint32_t right;
+
+    if (!l)
+        return;
+    right = r->s->rightMargin ? r->s->rightMargin : (uint32_t)LAYOUT_MAX_CARRIAGE;
+    if (fine < 2 * (int64_t)LineStart(r) || fine > 2 * (int64_t)right)
+        return;
+    HeadTo(l, (uint32_t)fine);
+}
+
+/* ESC ( x nL nH data: the sub-commands that move the paper or set how far
+ * its units go. params[3..] are the data. */
+static void ObeyExtended(Run *r)
+{
+    PrinterState *s = r->s;
+    const EscpReader *e = &s->reader;
+    const uint8_t *p = e->params;
+    uint32_t length = p[1] + 256u * p[2], n;
+
+    switch (p[0]) {
+    case 'U':
+        /* ESC ( U 1 0 m: m/3600 inch both ways. The long form, P V H and a
+         * base b, gives V/b and H/b inch: kept when they are whole 3600ths. */
+        if (length == 1 && p[3] != 0) {
+            s->unitDown = p[3];
+            s->unitAcross = p[3];
+        } else if (length >= 5) {
+            uint32_t base = p[6] + 256u * p[7];
+            if (base && p[4] && p[5] && (3600u * p[4]) % base == 0 && (3600u * p[5]) % base == 0 &&
+                3600u * p[4] / base <= 255 && 3600u * p[5] / base <= 255) {
+                s->unitDown = (uint8_t)(3600u * p[4] / base);
+                s->unitAcross = (uint8_t)(3600u * p[5] / base);
+            }
+        }
+        break;
+    case 'G':
+        s->graphicsMode = 1;
+        break;
+    case 'C':
+        /* The page length in the unit. */
+        if (length >= 2) {
+            n = UnitsDown(s, p[3] + 256u * p[4]);
+            if (n > 0 && n <= LAYOUT_MAX_FORM)
+                s->formLength = (uint16_t)n;
+        }
+        break;
+    case 'V':
+        /* The paper to mL mH units from the top of the sheet. */
+        if (length >= 2 && r->layout)
+            FeedTo(r, UnitsDown(s, p[3] + 256u * p[4]));
+        break;
+    case 'v':
+        /* Down (or up, below zero) by mL mH units; never above the top. */
+        if (length >= 2 && r->layout) {
+            int32_t m = Signed16(p + 3);
+            uint32_t d = UnitsDown(s, (uint32_t)(m < 0 ? -m : m));
+            uint32_t y = r->layout->y;
+            FeedTo(r, m >= 0 ? y + d : y > d ? y - d : 0);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
 /* A command is complete: obey it. Those not listed change nothing that is
  * drawn. */
 static void ObeyCommand(Run *r)
@@ -378,8 +520,14 @@ static void ObeyCommand(Run *r)
     PrinterState *s = r->s;
     const EscpReader *e = &s->reader;
     const uint8_t *p = e->params;
+    PageLayout *l = r->layout;
     uint32_t n;
 
+    if (e->prefix == ESCP_FS) {
+        /* FS 3 n: lines n/360 inch apart. */
+        s->lineSpacing = (uint16_t)(6 * p[0]);
+        return;
+    }
     if (e->prefix != ESCP_ESC)
         return;
     switch (e->command) {
@@ -394,10 +542,59 @@ static void ObeyCommand(Run *r)
     case 'P': s->pitch = 10; break;
     case 'M': s->pitch = 12; break;
     case 'g': s->pitch = 15; break;
+    /* Line spacing: 1/8 and 1/6 inch on any printer; n/216 and n/72 inch
+     * on 9 pins, n/180 and n/60 on 24; n/360 (ESC +, 24 pins only). */
     case '0': s->lineSpacing = 270; break;
+    case '1':
+        if (s->pins == 9)
+            s->lineSpacing = 210; /* 7/72 inch */
+        break;
     case '2': s->lineSpacing = 360; break;
-    case '3': s->lineSpacing = (uint16_t)(10 * p[0]); break;
-    case 'A': s->lineSpacing = (uint16_t)(30 * p[0]); break;
+    case '3': s->lineSpacing = (uint16_t)((s->pins == 24 ? 12 : 10) * p[0]); break;
+    case 'A': s->lineSpacing = (uint16_t)((s->pins == 24 ? 36 : 30) * p[0]); break;
+    case '+': s->lineSpacing = (uint16_t)(6 * p[0]); break;
+    /* Paper moves: forward n/216 inch (n/180 on 24 pins), back n/216 inch,
+     * never above the top of the sheet. */
+    case 'J':
+        if (l)
+            FeedTo(r, l->y + (s->pins == 24 ? 12u : 10u) * p[0]);
+        break;
+    case 'j':
+        if (l)
+            FeedTo(r, l->y > 10u * p[0] ? l->y - 10u * p[0] : 0);
+        break;
+    /* The head: absolute from the left margin, 1/60 inch or the unit of
+     * ESC ( U; relative, 1/120 inch in draft and on 9 pins, 1/180 in letter
+     * quality on 24, or the unit. */
+    case '$':
+        if (l)
+            MoveHead(r, 2 * (int64_t)LineStart(r) +
+                            DotsAcross(p[0] + 256u * p[1], s->unitAcross ? s->unitAcross : 60));
+        break;
+    case '\\':
+        if (l) {
+            int32_t m = Signed16(p);
+            uint32_t unit = s->unitAcross ? s->unitAcross : s->pins == 24 && s->letterQuality ? 20 : 30;
+            int64_t d = DotsAcross((uint32_t)(m < 0 ? -m : m), unit);
+            MoveHead(r, (int64_t)FineHead(l) + (m < 0 ? -d : d));
+        }
+        break;
+    case 'x': s->letterQuality = (uint8_t)On(p[0]); break;
+    /* Margins, in columns of the pitch in force: where CR returns to, and
+     * where lines wrap. One that leaves no room between them is ignored. */
+    case 'l':
+        n = (uint32_t)p[0] * PitchWidth(s);
+        if (n < LAYOUT_MAX_CARRIAGE && (!s->rightMargin || n < s->rightMargin))
+            s->leftMargin = (uint16_t)n;
+        break;
+    case 'Q':
+        n = (uint32_t)p[0] * PitchWidth(s);
+        if (n > s->leftMargin)
+            s->rightMargin = (uint16_t)(n < LAYOUT_MAX_CARRIAGE ? n : (uint32_t)LAYOUT_MAX_CARRIAGE);
+        break;
+    case '(':
+        ObeyExtended(r);
+        break;
     case 'C':
         if (p[0] != 0) {
             n = (uint32_t)p[0] * s->lineSpacing;
@@ -407,7 +604,7 @@ static void ObeyCommand(Run *r)
             s->formLength = (uint16_t)(p[1] * LAYOUT_UNITS_PER_INCH_Y);
         }
         break;
-    case '@': PowerOn(s, s->powerOnForm); break;
+    case '@': PowerOn(s, s->powerOnForm, s->pins); break;
     case '4': s->italic = 1; break;
     case '5': s->italic = 0; break;
     case 'S':
@@ -457,9 +654,8 @@ static void Step(Run *r, unsigned char b)
     }
     switch (b) {
     case '\r':
-        if (r->layout) {
-            r->layout->x = 0;
-        }
+        if (r->layout)
+            r->layout->x = LineStart(r);
         break;
     case '\n': NewLine(r); break;
     case '\f': FormFeed(r); break;
@@ -499,7 +695,7 @@ void FreeSheet(LayoutSheet *sheet)
 }
 
 void InitialPrinterState(PrinterState *state, const unsigned char *setup, uint32_t setupLength,
-                         uint32_t formLines)
+                         uint32_t formLines, uint32_t pins)
 {
     uint16_t form = LAYOUT_DEFAULT_FORM_LINES * LAYOUT_DEFAULT_SPACING;
 
@@ -511,7 +707,7 @@ void InitialPrinterState(PrinterState *state, const unsigned char *setup, uint32
                              : formLines * LAYOUT_DEFAULT_SPACING;
         form = (uint16_t)units;
     }
-    PowerOn(state, form);
+    PowerOn(state, form, (uint8_t)(pins == 24 ? 24 : 9));
     if (setup && setupLength)
         AdvancePrinterState(state, setup, setupLength);
 }
@@ -591,6 +787,8 @@ void BeginPageLayout(PageLayout *layout, const PrinterState *state, const unsign
     layout->high = CodePageHighHalf(codePage);
     layout->carriage = carriage < 72 ? 72u : carriage > LAYOUT_MAX_CARRIAGE ? (uint32_t)LAYOUT_MAX_CARRIAGE : carriage;
     layout->state = *state;
+    /* Each page starts the head at the left margin. */
+    layout->x = (uint32_t)state->leftMargin + 72 <= layout->carriage ? state->leftMargin : 0u;
 }
 
 int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet)

@@ -62,6 +62,16 @@ struct PrinterState {
     uint8_t tabWidth;       /* of a column when ESC D set the stops; 0: every 8 columns */
     uint8_t tabCount;
     uint8_t tabs[LAYOUT_TAB_STOPS]; /* ESC D: the stops, in columns, ascending */
+    /* How the printer reads the commands whose units differ between 9-pin
+     * and 24-pin printers (ESC 3, ESC A, ESC J, ESC backslash, and ESC .
+     * without graphics mode): 9 or 24, kept over ESC @. */
+    uint8_t pins;
+    uint8_t letterQuality;  /* ESC x 1, until ESC x 0: draft otherwise */
+    uint8_t graphicsMode;   /* ESC ( G */
+    uint8_t unitDown;       /* ESC ( U: the unit of moves down, m/3600 inch; 0 until given */
+    uint8_t unitAcross;     /* and across */
+    uint16_t leftMargin;    /* ESC l: 1/360 inch from the carriage's start */
+    uint16_t rightMargin;   /* ESC Q: where lines wrap, 1/360 inch; 0: the carriage's end */
 };
 
 /* Cell attributes. */
@@ -112,11 +122,20 @@ int AllocateSheet(LayoutSheet *sheet);
 void FreeSheet(LayoutSheet *sheet);
 
 /* The state at the start of a file: the power-on state (10 cpi, 6 lpi,
- * forms of 66 lines), with a form of formLines lines when formLines is not
- * 0 (the longest form at most), then setup[0 .. setupLength) fed through the same
- * interpreter as the page bytes (nothing of it prints). */
+ * forms of 66 lines) of a printer of pins pins (24, or 9 for any other
+ * value), with a form of formLines lines when formLines is not 0 (the
+ * longest form at most), then setup[0 .. setupLength) fed through the
+ * same interpreter as the page bytes (nothing of it prints). */
 void InitialPrinterState(PrinterState *state, const unsigned char *setup, uint32_t setupLength,
-                         uint32_t formLines);
+                         uint32_t formLines, uint32_t pins);
+
+/* The pins a job is read with: the setting PINS when it is 9 or 24, else
+ * 24 when the set-up bytes and the image, read as one stream, use a command
+ * only 24-pin printers know (EscpUses24Pin), else 9. The whole job is
+ * looked at before its first sheet, so that a feed ahead of the first
+ * 24-dot image is already read as the 24-pin printer reads it. */
+uint32_t ChooseJobPins(const unsigned char *setup, uint32_t setupLength, const unsigned char *image,
+                       uint32_t length);
 
 /* The state after the bytes, without laying anything out: a state-only pass,
  * about as fast as a scan of the bytes. */

@@ -89,8 +89,10 @@ struct Reference {
     int pitch = 10, condensed = 0, wide = 0, wideLine = 0, underline = 0;
     uint32_t spacing = 360, form, powerOnForm;
     unsigned char modes[4] = {0, 1, 2, 3};
-    std::vector<uint32_t> tabs; /* ESC D stops, 1/360 inch */
+    std::vector<uint32_t> tabs; /* ESC D stops, 1/360 inch from the left margin */
     bool tabsSet = false;
+    uint32_t pins = 9, letterQuality = 0, unitDown = 0, unitAcross = 0;
+    uint32_t leftMargin = 0, rightMargin = 0; /* 1/360 inch; 0: none */
     /* Where. */
     uint32_t x = 0, y = 0, carriage;
     const uint16_t *high;
@@ -115,6 +117,38 @@ struct Reference {
             modes[i] = (unsigned char)i;
         tabs.clear();
         tabsSet = false;
+        letterQuality = unitDown = unitAcross = 0;
+        leftMargin = rightMargin = 0;
+    }
+    /* Where a line starts: the margin while the widest character fits
+     * after it; where it wraps. */
+    uint32_t LineStart() const { return leftMargin + 72 <= carriage ? leftMargin : 0; }
+    uint32_t LineEnd(bool blank) const
+    {
+        uint32_t end = blank ? (uint32_t)LAYOUT_MAX_CARRIAGE : carriage;
+        return rightMargin && rightMargin < end ? rightMargin : end;
+    }
+    /* n units of ESC ( U down, 1/2160 inch (1/360 inch without one). */
+    uint32_t Down(uint32_t n) const { return (n * (unitDown ? unitDown : 10) * 3 + 2) / 5; }
+    void FeedTo(uint32_t to)
+    {
+        if (to == y)
+            return;
+        if (to >= form) {
+            y = 0;
+            sheets.emplace_back();
+            return;
+        }
+        y = to;
+    }
+    uint32_t FineHead() const { return (fineX + 1) / 2 == x ? fineX : 2 * x; }
+    void MoveHead(int64_t to)
+    {
+        int64_t right = rightMargin ? rightMargin : (uint32_t)LAYOUT_MAX_CARRIAGE;
+        if (to < 2 * (int64_t)LineStart() || to > 2 * right)
+            return;
+        fineX = (uint32_t)to;
+        x = (fineX + 1) / 2;
     }
     /* One dot, at x (1/720 inch) of the line, row k of a band. */
     void Dot(uint32_t left, uint32_t step, uint32_t k, bool tall)
@@ -142,7 +176,7 @@ struct Reference {
     {
         if (lineFeed)
             wideLine = 0;
-        x = 0;
+        x = LineStart();
         y += spacing;
         if (y >= form) {
             y = 0;
@@ -154,8 +188,8 @@ struct Reference {
         uint32_t w = Width();
         uint16_t ch = b < 128 ? b : high[b - 128];
         /* A blank that prints nothing wraps only on the widest carriage. */
-        uint32_t limit = ch == ' ' && !underline ? (uint32_t)LAYOUT_MAX_CARRIAGE : carriage;
-        if (x + w > limit && x > 0)
+        uint32_t limit = LineEnd(ch == ' ' && !underline);
+        if (x + w > limit && x > LineStart())
             NextLine(false); /* a wrapped line stays double width */
         if (ch != ' ')
             sheets.back().marks.insert(Mark(y, x, w, ch));
@@ -278,12 +312,20 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
             if (page > 0)
                 pages.push_back(r.sheets);
             r.sheets.assign(1, SheetMarks());
-            r.x = r.y = r.fineX = 0; /* each page starts the head anew */
+            r.y = r.fineX = 0; /* each page starts the head anew, at the margin */
+            r.x = r.LineStart();
             page++;
         }
         if (i == file.size())
             break;
         unsigned char b = s[i];
+        if (b == 28 && i + 1 < file.size() && s[i + 1] == '3') {
+            /* FS 3 n: lines n/360 inch apart. */
+            if (i + 2 < file.size())
+                r.spacing = 6u * s[i + 2];
+            i = std::min(i + 3, file.size());
+            continue;
+        }
         if (b == 27) {
             size_t length = CommandLength(s + i, file.size() - i, r.modes);
             size_t taken = length ? length : file.size() - i;
@@ -291,6 +333,10 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
             unsigned char p1 = i + 2 < file.size() ? s[i + 2] : 0;
             unsigned char p2 = i + 3 < file.size() ? s[i + 3] : 0;
             if (length) {
+                /* ESC ( x nL nH d0 d1 ...: the sub-command x, the data. */
+                auto data = [&](size_t k) -> uint32_t { return i + 5 + k < i + taken ? s[i + 5 + k] : 0; };
+                uint32_t extended = c == '(' ? p2 + 256u * (i + 4 < file.size() ? s[i + 4] : 0) : 0;
+                int32_t signedParam = (int16_t)(uint16_t)(p1 | p2 << 8);
                 switch (c) {
                 case 14: r.wideLine = 1; break;
                 case 15: r.condensed = 1; break;
@@ -300,9 +346,57 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
                 case 'M': r.pitch = 12; break;
                 case 'g': r.pitch = 15; break;
                 case '0': r.spacing = 270; break;
+                case '1':
+                    if (r.pins == 9)
+                        r.spacing = 210;
+                    break;
                 case '2': r.spacing = 360; break;
-                case '3': r.spacing = 10u * p1; break;
-                case 'A': r.spacing = 30u * p1; break;
+                case '3': r.spacing = (r.pins == 24 ? 12u : 10u) * p1; break;
+                case 'A': r.spacing = (r.pins == 24 ? 36u : 30u) * p1; break;
+                case '+': r.spacing = 6u * p1; break;
+                case 'J': r.FeedTo(r.y + (r.pins == 24 ? 12u : 10u) * p1); break;
+                case 'j': r.FeedTo(r.y > 10u * p1 ? r.y - 10u * p1 : 0); break;
+                case '$':
+                    r.MoveHead(2 * (int64_t)r.LineStart() +
+                               ((p1 + 256u * p2) * (r.unitAcross ? r.unitAcross : 60) + 2) / 5);
+                    break;
+                case '\\': {
+                    uint32_t unit = r.unitAcross ? r.unitAcross : r.pins == 24 && r.letterQuality ? 20 : 30;
+                    int64_t d = ((uint32_t)std::abs(signedParam) * unit + 2) / 5;
+                    r.MoveHead((int64_t)r.FineHead() + (signedParam < 0 ? -d : d));
+                    break;
+                }
+                case 'x': r.letterQuality = p1 == 1 || p1 == '1'; break;
+                case 'l':
+                    if (p1 * r.Column() < LAYOUT_MAX_CARRIAGE && (!r.rightMargin || p1 * r.Column() < r.rightMargin))
+                        r.leftMargin = p1 * r.Column();
+                    break;
+                case 'Q':
+                    if (p1 * r.Column() > r.leftMargin)
+                        r.rightMargin = std::min(p1 * r.Column(), (uint32_t)LAYOUT_MAX_CARRIAGE);
+                    break;
+                case '(':
+                    if (p1 == 'U' && extended == 1 && data(0)) {
+                        r.unitDown = r.unitAcross = data(0);
+                    } else if (p1 == 'U' && extended >= 5) {
+                        uint32_t base = data(3) + 256 * data(4), v = data(1), h = data(2);
+                        if (base && v && h && 3600 * v % base == 0 && 3600 * h % base == 0 &&
+                            3600 * v / base <= 255 && 3600 * h / base <= 255) {
+                            r.unitDown = 3600 * v / base;
+                            r.unitAcross = 3600 * h / base;
+                        }
+                    } else if (p1 == 'C' && extended >= 2) {
+                        uint32_t n = r.Down(data(0) + 256 * data(1));
+                        if (n > 0 && n <= LAYOUT_MAX_FORM)
+                            r.form = n;
+                    } else if (p1 == 'V' && extended >= 2) {
+                        r.FeedTo(r.Down(data(0) + 256 * data(1)));
+                    } else if (p1 == 'v' && extended >= 2) {
+                        int32_t m = (int16_t)(uint16_t)(data(0) | data(1) << 8);
+                        uint32_t d = r.Down((uint32_t)std::abs(m));
+                        r.FeedTo(m >= 0 ? r.y + d : r.y > d ? r.y - d : 0);
+                    }
+                    break;
                 case 'C':
                     if (p1 && p1 * r.spacing > 0 && p1 * r.spacing <= 22 * 2160)
                         r.form = p1 * r.spacing;
@@ -344,7 +438,8 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
                 while (page < pageStarts.size() && pageStarts[page] <= i && i < end) {
                     pages.push_back(r.sheets);
                     r.sheets.assign(1, SheetMarks());
-                    r.x = r.y = r.fineX = 0;
+                    r.y = r.fineX = 0;
+                    r.x = r.LineStart();
                     page++;
                 }
             }
@@ -356,27 +451,35 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
             continue;
         }
         switch (b) {
-        case '\r': r.x = 0; break;
+        case '\r': r.x = r.LineStart(); break;
         case '\n': r.NextLine(); break;
         case '\f':
             r.wideLine = 0;
-            r.x = r.y = 0;
+            r.x = r.LineStart();
+            r.y = 0;
             r.sheets.emplace_back();
             break;
         case '\t': {
-            uint32_t column = r.Width();
+            uint32_t column = r.Width(), start = r.LineStart();
             if (!r.tabsSet) {
-                r.x = std::min((uint32_t)LAYOUT_MAX_CARRIAGE, (r.x / (8 * column) + 1) * 8 * column);
+                uint32_t to = r.x < start ? start : start + ((r.x - start) / (8 * column) + 1) * 8 * column;
+                r.x = std::min((uint32_t)LAYOUT_MAX_CARRIAGE, to);
                 break;
             }
             for (uint32_t stop : r.tabs)
-                if (stop > r.x) {
-                    r.x = std::min((uint32_t)LAYOUT_MAX_CARRIAGE, stop);
+                if (start + stop > r.x) {
+                    r.x = std::min((uint32_t)LAYOUT_MAX_CARRIAGE, start + stop);
                     break;
                 }
             break;
         }
-        case '\b': r.x = r.x > r.Width() ? r.x - r.Width() : 0; break;
+        case '\b':
+            /* Never left of the margin. */
+            if (r.x >= r.LineStart() + r.Width())
+                r.x -= r.Width();
+            else if (r.LineStart() < r.x)
+                r.x = r.LineStart();
+            break;
         case 14: r.wideLine = 1; break;
         case 20: r.wideLine = 0; break;
         case 15: r.condensed = 1; break;
@@ -435,7 +538,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Check(SplitPages(image, (uint32_t)file.size(), 12, &table, &pageCount) == 1, "pages split");
 
     PrinterState initial, state;
-    InitialPrinterState(&initial, setup, (uint32_t)setupLength, formLines);
+    /* The pins as a job chooses them without the setting: from the set-up
+     * and the file together. */
+    std::string whole((const char *)setup, setupLength);
+    whole += file;
+    uint32_t pins = EscpUses24Pin((const unsigned char *)whole.data(), (uint32_t)whole.size()) ? 24 : 9;
+    InitialPrinterState(&initial, setup, (uint32_t)setupLength, formLines, pins);
     state = initial;
     uint32_t measured = MeasureCarriage(&initial, image, &table);
     Check(measured >= 72 && measured <= LAYOUT_MAX_CARRIAGE, "the carriage is within its bounds");
@@ -505,6 +613,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         r.wideLine = initial.wideLine;
         r.underline = initial.underline;
         r.spacing = initial.lineSpacing;
+        r.pins = initial.pins;
+        r.letterQuality = initial.letterQuality;
+        r.unitDown = initial.unitDown;
+        r.unitAcross = initial.unitAcross;
+        r.leftMargin = initial.leftMargin;
+        r.rightMargin = initial.rightMargin;
         r.form = initial.formLength;
         /* The set-up's tab stops and image modes too. */
         memcpy(r.modes, initial.reader.imageModes, sizeof r.modes);

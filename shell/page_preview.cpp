@@ -44,13 +44,18 @@ static void StartPreviewLayout(void)
 {
     PrinterState initial;
     const JobForm *form = JobPrinterForm;
+    uint32_t pins;
 
-    /* What the job itself read, once: the drawn job starts from the same. */
+    /* What the job itself read, once: the drawn job starts from the same,
+     * the pins chosen from the whole job as it chooses them. */
     PreviewCodePage = CodePageFromSetting(JobCodePage);
-    if (form)
-        InitialPrinterState(&initial, form->setup, form->setupCount, form->pageLines);
-    else
-        InitialPrinterState(&initial, NULL, 0, 0);
+    if (form) {
+        pins = ChooseJobPins(form->setup, form->setupCount, JobImage, JobImageSize);
+        InitialPrinterState(&initial, form->setup, form->setupCount, form->pageLines, pins);
+    } else {
+        pins = ChooseJobPins(NULL, 0, JobImage, JobImageSize);
+        InitialPrinterState(&initial, NULL, 0, 0, pins);
+    }
     BeginPreviewStates(&PreviewPrinter, &initial, PageCount);
     PreviewCarriage = MeasureCarriage(&initial, JobImage, JobPageTable);
     PreviewHasSheet = AllocateSheet(&PreviewSheet);

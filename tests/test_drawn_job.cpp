@@ -161,6 +161,42 @@ TEST_F(Drawn, SetupBytesAndPageLinesShapeTheDrawnJob)
     }
 }
 
+/* The pins are chosen from the whole job before its first sheet: a feed
+ * ahead of the first 24-dot image is already read as 24-pin (n/180 inch);
+ * PINS 9 or 24 overrides, any other value leaves the choice to the job. */
+TEST_F(Drawn, PinsAreChosenFromTheWholeJob)
+{
+    Set("DRAW", 1);
+    std::string image = std::string("\x1b*\x27\x01\x00\xff\xff\xff", 8);
+    struct Row {
+        int32_t setting;
+        std::string text;
+        int y; /* of the line after the feed */
+    } rows[] = {
+        {0, "a\x1bJ\x24" "b\f" + image, 432},
+        {7, "a\x1bJ\x24" "b\f" + image, 432},
+        {9, "a\x1bJ\x24" "b\f" + image, 360},
+        {0, "a\x1bJ\x24" "b", 360},
+        {24, "a\x1bJ\x24" "b", 432},
+    };
+    for (const Row &row : rows) {
+        ResetDrawer();
+        Set("PINS", row.setting);
+        EXPECT_EQ(1, Print(row.text, 1, 1));
+        ASSERT_EQ(1u, Drawer.sheets.size());
+        ASSERT_EQ(2u, Drawer.sheets[0].lines.size());
+        EXPECT_EQ(row.y, Drawer.sheets[0].lines[1].y) << row.setting;
+    }
+    /* Without the setting at all, too; the set-up bytes count with the file. */
+    WriteText(IniPath, "[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0000000000\r\nDRAW=0100000001\r\n"
+                       "SETUP=27 43 60\r\n");
+    ResetDrawer();
+    EXPECT_EQ(1, Print("a\x1bJ\x24" "b"));
+    ASSERT_EQ(1u, Drawer.sheets.size());
+    ASSERT_EQ(2u, Drawer.sheets[0].lines.size());
+    EXPECT_EQ(432, Drawer.sheets[0].lines[1].y);
+}
+
 TEST_F(Drawn, CodePageSettingChoosesTheLetters)
 {
     Set("DRAW", 1);

@@ -16,7 +16,7 @@ static const uint32_t Columns80 = 80 * 36;
 static PrinterState PowerOnState()
 {
     PrinterState state;
-    InitialPrinterState(&state, NULL, 0, 0);
+    InitialPrinterState(&state, NULL, 0, 0, 9);
     return state;
 }
 
@@ -197,14 +197,14 @@ TEST(Layout, LineSpacingAndFormLength)
     AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x00\x17\x1b" "C\x00\x00", 8);
     EXPECT_EQ(5 * 2160, state.formLength);
     /* The reset goes back to the form the printer was switched on with. */
-    InitialPrinterState(&state, NULL, 0, 72);
+    InitialPrinterState(&state, NULL, 0, 72, 9);
     EXPECT_EQ(72 * 360, state.formLength);
     AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x0a\x1b@", 5);
     EXPECT_EQ(72 * 360, state.formLength);
     /* A page length in lines beyond the longest form (a hand-edited
      * ini.ini) takes the longest form, never the default one. */
     for (uint32_t lines : {133u, 1000u, 1001u, 4294967295u}) {
-        InitialPrinterState(&state, NULL, 0, lines);
+        InitialPrinterState(&state, NULL, 0, lines, 9);
         EXPECT_EQ(LAYOUT_MAX_FORM, state.formLength) << lines;
     }
 }
@@ -426,7 +426,7 @@ TEST(Layout, StateCarriesOverPagesAndSetUp)
 
     /* Set-up bytes start the layout condensed; a form in lines. */
     PrinterState setUp;
-    InitialPrinterState(&setUp, (const unsigned char *)"\x0f", 1, 40);
+    InitialPrinterState(&setUp, (const unsigned char *)"\x0f", 1, 40, 9);
     EXPECT_EQ(1, setUp.condensed);
     EXPECT_EQ(40 * 360, setUp.formLength);
     std::vector<LayoutCell> c = Cells("a", &setUp);
@@ -545,4 +545,109 @@ TEST(Layout, BlanksPastTheCarriageMoveTheHeadOnly)
     FreePageTable(&table);
     EXPECT_EQ(84u * 36, carriage);
     EXPECT_EQ(Sheets({std::string(80, 'x') + "   q\n"}), LayOut(back, NULL, 866, carriage));
+}
+
+/* Lays out one page on a printer of pins pins; each character's place on
+ * the sheets as sheet, line top (1/2160 inch), left edge (1/360 inch). */
+typedef std::vector<std::vector<int>> Places;
+static Places PlacesOf(const std::string &bytes, uint32_t pins)
+{
+    PrinterState state;
+    std::vector<RecordedSheet> copies;
+    Places places;
+    InitialPrinterState(&state, NULL, 0, 0, pins);
+    LayOut(bytes, &state, 866, Columns80, &copies);
+    for (size_t k = 0; k < copies.size(); k++)
+        for (const LayoutLine &line : copies[k].lines)
+            for (uint32_t i = line.first; i < line.first + line.count; i++)
+                places.push_back({(int)k, line.y, copies[k].cells[i].x});
+    return places;
+}
+
+TEST(Layout, PaperAndHeadMoveAsOnThePrinter)
+{
+    struct Row {
+        uint32_t pins;
+        std::string bytes;
+        Places places; /* of "a", "b", ... in order of lines and places */
+    } rows[] = {
+        /* ESC J: n/216 inch on 9 pins, n/180 on 24; the head stays. */
+        {9, "a\x1bJ\x24" "b", {{0, 0, 0}, {0, 360, 36}}},
+        {24, "a\x1bJ\x24" "b", {{0, 0, 0}, {0, 432, 36}}},
+        /* ESC j: back n/216 inch, never above the top of the sheet. */
+        {9, "\x1bJ\x64" "a\x1bj\x32" "b", {{0, 1000, 0}, {0, 500, 36}}},
+        {24, "a\x1bj\xff" "b", {{0, 0, 0}, {0, 0, 36}}},
+        /* ESC ( V: from the top of the sheet, 1/360 inch or the unit. */
+        {24, S("\x1b(V\x02\x00\x68\x01" "a"), {{0, 2160, 0}}},
+        {24, S("\x1b(U\x01\x00\x1e\x1b(V\x02\x00\x78\x00" "a"), {{0, 2160, 0}}},
+        {24, S("\x1b(U\x01\x00\x05\x1b(V\x02\x00\xd0\x02" "a"), {{0, 2160, 0}}},
+        /* The long form of ESC ( U: 1/1440 inch down. */
+        {24, S("\x1b(U\x05\x00\x0a\x02\x0a\xa0\x05\x1b(V\x02\x00\xd0\x02" "a"), {{0, 2160, 0}}},
+        /* ESC ( v: relative, signed; above the top it stops there. */
+        {24, S("\x1b(v\x02\x00\x48\x00" "a\x1b(v\x02\x00\xdc\xff" "b\x1b(v\x02\x00\x00\x80" "c"),
+         {{0, 432, 0}, {0, 216, 36}, {0, 0, 72}}},
+        /* Line spacing: ESC 3 n/216 or n/180, ESC A n/72 or n/60, ESC +
+         * and FS 3 n/360, ESC 1 7/72 on 9 pins. */
+        {9, "\x1b" "3\x1e" "a\nb", {{0, 0, 0}, {0, 300, 0}}},
+        {24, "\x1b" "3\x1e" "a\nb", {{0, 0, 0}, {0, 360, 0}}},
+        {9, "\x1b" "A\x0c" "a\nb", {{0, 0, 0}, {0, 360, 0}}},
+        {24, "\x1b" "A\x0c" "a\nb", {{0, 0, 0}, {0, 432, 0}}},
+        {24, "\x1b+\x3c" "a\nb", {{0, 0, 0}, {0, 360, 0}}},
+        {24, "\x1c" "3\x3c" "a\nb", {{0, 0, 0}, {0, 360, 0}}},
+        {9, "\x1b" "1a\nb", {{0, 0, 0}, {0, 210, 0}}},
+        /* ESC $: from the left margin, 1/60 inch or the unit. */
+        {9, S("\x1b$\x3c\x00" "a"), {{0, 0, 360}}},
+        {24, S("\x1b(U\x01\x00\x0a\x1b$\x68\x01" "a"), {{0, 0, 360}}},
+        {9, S("\x1bl\x02\r\x1b$\x3c\x00" "a"), {{0, 0, 432}}},
+        /* Past the carriage's widest end: the head stays. */
+        {9, S("b\x1b$\xff\x7f" "a"), {{0, 0, 0}, {0, 0, 36}}},
+        /* ESC \: 1/120 inch on 9 pins and in draft, 1/180 in letter
+         * quality on 24; left of the margin it is ignored. */
+        {9, "abc\x1b\\\xf4\xff" "d", {{0, 0, 0}, {0, 0, 36}, {0, 0, 72}, {0, 0, 72}}},
+        {24, "abc\x1b\\\xf4\xff" "d", {{0, 0, 0}, {0, 0, 36}, {0, 0, 72}, {0, 0, 72}}},
+        {24, "\x1bx\x01" "abc\x1b\\\xee\xff" "d", {{0, 0, 0}, {0, 0, 36}, {0, 0, 72}, {0, 0, 72}}},
+        {9, S("\x1bx\x01" "abc\x1b\\\x0c\x00" "d"), {{0, 0, 0}, {0, 0, 36}, {0, 0, 72}, {0, 0, 144}}},
+        {9, S("a\x1b\\\x00\x80" "b"), {{0, 0, 0}, {0, 0, 36}}},
+        /* Margins: CR, LF and a wrap return to the left one; lines wrap at
+         * the right one; columns of the pitch in force. */
+        {9, "\x1bl\x05\ra\nb", {{0, 0, 180}, {0, 360, 180}}},
+        {9, "\x1bM\x1bl\x05\x1bP\ra", {{0, 0, 150}}},
+        {9, "\x1bl\x01\x1bQ\x03\rabc", {{0, 0, 36}, {0, 0, 72}, {0, 360, 36}}},
+        {9, "\x1bl\x01\x1bQ\x03\r\tb\x08\x08\x08" "c", {{0, 360, 36}, {0, 360, 36}}},
+        /* A margin not left of the right one is ignored. */
+        {9, "\x1bQ\x03\x1bl\x03\rab", {{0, 0, 0}, {0, 0, 36}}},
+        /* A paper move past the form's end starts the next sheet. */
+        {9, S("\x1b(C\x02\x00\x68\x01" "a\x1bJ\xff" "b"), {{0, 0, 0}, {1, 0, 36}}},
+        {24, S("a\x1b(V\x02\x00\xff\xff" "b"), {{0, 0, 0}, {1, 0, 36}}},
+        /* ESC @ keeps the pins. */
+        {24, "\x1b@\x1b" "3\x1e" "a\nb", {{0, 0, 0}, {0, 360, 0}}},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(row.places, PlacesOf(row.bytes, row.pins)) << row.pins << " " << testing::PrintToString(row.bytes);
+
+    /* Feeds of every unit add up exactly: 216 of 1/216 and 72 of 1/72
+     * inch on 9 pins, 180 of 1/180 and 60 of 1/60 on 24, 360 of 1/360,
+     * are an inch each. */
+    std::string nine, twentyFour;
+    for (int i = 0; i < 216; i++)
+        nine += "\x1bJ\x01";
+    nine += "\x1b" "A\x01" + std::string(72, '\n') + "\x1b+\x01" + std::string(360, '\n') + "a";
+    EXPECT_EQ(Places({{0, 3 * 2160, 0}}), PlacesOf(nine, 9));
+    for (int i = 0; i < 180; i++)
+        twentyFour += "\x1bJ\x01";
+    twentyFour += "\x1b" "A\x01" + std::string(60, '\n') + "\x1c" "3\x01" + std::string(360, '\n') + "a";
+    EXPECT_EQ(Places({{0, 3 * 2160, 0}}), PlacesOf(twentyFour, 24));
+
+    /* ESC ( C: the form in the unit; ESC C n lines of the spacing. */
+    PrinterState state;
+    InitialPrinterState(&state, NULL, 0, 0, 24);
+    AdvancePrinterState(&state, (const unsigned char *)"\x1b(C\x02\x00\x68\x01", 7);
+    EXPECT_EQ(2160, state.formLength);
+    AdvancePrinterState(&state, (const unsigned char *)"\x1b(U\x01\x00\x3c\x1b(C\x02\x00\x3c\x00", 13);
+    EXPECT_EQ(2160, state.formLength);
+    AdvancePrinterState(&state, (const unsigned char *)"\x1b" "3\x1e\x1b" "C\x05", 6);
+    EXPECT_EQ(5 * 360, state.formLength);
+    /* Beyond the longest form: no change. */
+    AdvancePrinterState(&state, (const unsigned char *)"\x1b(C\x02\x00\xff\xff", 7);
+    EXPECT_EQ(5 * 360, state.formLength);
 }

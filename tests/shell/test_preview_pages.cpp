@@ -255,7 +255,7 @@ TEST(PreviewPrinterState, EveryPageStartsFromTheStateThePagesBeforeItLeave)
         uint32_t count = 0;
         ASSERT_TRUE(SplitPages(image.data(), (uint32_t)image.size(), 12, &table, &count));
         PrinterState initial, got, want;
-        InitialPrinterState(&initial, NULL, 0, 0);
+        InitialPrinterState(&initial, NULL, 0, 0, 9);
         static PreviewStates states;
         BeginPreviewStates(&states, &initial, count);
 
@@ -282,7 +282,7 @@ TEST(PreviewPrinterState, ALongPageCountsItsSheetsAndKeepsTheFirst)
     PrinterState initial;
     std::string text;
     ASSERT_TRUE(AllocateSheet(&sheet));
-    InitialPrinterState(&initial, NULL, 0, 0);
+    InitialPrinterState(&initial, NULL, 0, 0, 9);
 
     for (int line = 1; line <= 150; line++)
         text += "line " + std::to_string(line) + "\r\n";
@@ -324,7 +324,7 @@ TEST_F(PreviewSettings, ShowsTheFirstSheetTheDrawnJobPrintsForThePage)
     WriteBytes(input, image);
     ASSERT_TRUE(SplitPages(image.data(), (uint32_t)image.size(), 12, &table, &count));
     ASSERT_TRUE(AllocateSheet(&sheet));
-    InitialPrinterState(&initial, NULL, 0, 0);
+    InitialPrinterState(&initial, NULL, 0, 0, 9);
     static PreviewStates states;
     BeginPreviewStates(&states, &initial, count);
     uint32_t carriage = MeasureCarriage(&initial, image.data(), &table);
@@ -388,7 +388,7 @@ static std::vector<std::string> DrawnSheet(const std::string &page, int width, i
     BITMAPINFO info;
     void *pixels = NULL;
 
-    InitialPrinterState(&state, NULL, 0, 0);
+    InitialPrinterState(&state, NULL, 0, 0, 9);
     BeginPageLayout(&layout, &state, (const unsigned char *)page.data(), (uint32_t)page.size(), 866,
                     80 * 36);
     if (!AllocateSheet(&sheet) || !LayOutNextSheet(&layout, &sheet))
