@@ -65,7 +65,7 @@ static int StartDrawnJob(DrawnJob *job)
     return 1;
 }
 
-int DrawJobPage(DrawnJob *job, uint32_t p)
+int DrawJobPage(DrawnJob *job, uint32_t p, int skipBlank)
 {
     PageLayout layout;
     const unsigned char *bytes = NULL;
@@ -82,6 +82,18 @@ int DrawJobPage(DrawnJob *job, uint32_t p)
     if (p < job->table->Entries) {
         bytes = job->image + job->table->PageStarts[p];
         length = job->table->PageEnds[p] - job->table->PageStarts[p] + 1;
+    }
+    /* Blank is what the printer would put on paper: nothing drawn, whatever
+     * commands the bytes hold. The page's state still carries on. */
+    uint32_t formFeeds = 0;
+    if (PageDrawsNothing(&job->state, bytes, length, job->codePage, job->carriage, &job->sheet,
+                         &formFeeds) &&
+        (skipBlank || (p + 1 >= job->table->Entries && formFeeds == 0))) {
+        if (skipBlank)
+            LogLine(job->log, TextBlankSkipped);
+        AdvancePrinterState(&job->state, bytes, length);
+        job->statePage = p + 1;
+        return 1;
     }
     if (!job->document) {
         LogLine(job->log, TextDrawing);

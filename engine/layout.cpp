@@ -158,6 +158,7 @@ static void FormFeed(Run *r)
     l->x = LineStart(r);
     l->y = 0;
     l->lineOpen = 0;
+    l->formFeeds++;
     r->sheetEnded = 1;
 }
 
@@ -832,6 +833,22 @@ int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet)
         }
     }
     return 0;
+}
+
+int PageDrawsNothing(const PrinterState *state, const unsigned char *bytes, uint32_t length,
+                     uint32_t codePage, uint32_t carriage, LayoutSheet *sheet, uint32_t *formFeeds)
+{
+    PageLayout layout;
+    int nothing = 1;
+
+    BeginPageLayout(&layout, state, bytes, length, codePage, carriage);
+    while (nothing && LayOutNextSheet(&layout, sheet)) {
+        if (sheet->cellCount > 0 || sheet->dotCount > 0)
+            nothing = 0;
+    }
+    if (formFeeds)
+        *formFeeds = layout.formFeeds;
+    return nothing;
 }
 
 /* ---- Fitting ---------------------------------------------------------------- */

@@ -181,6 +181,7 @@ struct PageLayout {
     uint8_t bandRows;
     int overflowed;         /* the current sheet began where a long page ran on */
     int done;
+    uint32_t formFeeds;     /* form feeds obeyed so far */
 };
 
 void BeginPageLayout(PageLayout *layout, const PrinterState *state, const unsigned char *bytes,
@@ -188,6 +189,13 @@ void BeginPageLayout(PageLayout *layout, const PrinterState *state, const unsign
 /* Fills sheet with the page's next sheet: 1, or 0 when the page has none
  * left (its state is then the state after the page). */
 int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet);
+
+/* 1 when the page, laid out from state, draws nothing on any of its
+ * sheets: no character, no underline, no dot. *formFeeds (when not NULL)
+ * gets the form feeds it obeys. Uses the sheet's arrays; stops at the
+ * first sheet that draws something. */
+int PageDrawsNothing(const PrinterState *state, const unsigned char *bytes, uint32_t length,
+                     uint32_t codePage, uint32_t carriage, LayoutSheet *sheet, uint32_t *formFeeds);
 
 /* ---- Fitting a sheet to a device ----------------------------------------- */
 
@@ -274,9 +282,12 @@ void BeginDrawnJob(DrawnJob *job, ActivityLog log, const char *printerName,
                    const char *documentName, const unsigned char *image, const PageTable *table,
                    uint32_t codePage);
 /* Draws page index p (0-based, above any page drawn before): the first call
- * logs "Печать через драйвер" and opens the document. 0 on a failure; the
- * document is then thrown away. */
-int DrawJobPage(DrawnJob *job, uint32_t p);
+ * logs "Печать через драйвер" and opens the document. A page that draws
+ * nothing is left out, with "Пустая страница пропущена", when skipBlank is
+ * set; so is, silently, the job's last page when it draws nothing and
+ * feeds no form (what a driver's closing ESC @ leaves): neither spends a
+ * sheet. 0 on a failure; the document is then thrown away. */
+int DrawJobPage(DrawnJob *job, uint32_t p, int skipBlank);
 /* Ends the document, if one was opened (0 when that fails), and frees the
  * job's memory. */
 int FinishDrawnJob(DrawnJob *job);

@@ -132,6 +132,36 @@ TEST_F(Drawn, StatesCarryFromPageOneAndBlankPagesAreSkipped)
         EXPECT_NE(TextDrawing, line);
 }
 
+/* A drawn page is blank when it draws nothing, whatever commands it holds;
+ * with Skip empty it is left out and costs no sheet. A driver's closing
+ * ESC @ after its last form feed never costs one. */
+TEST_F(Drawn, PagesThatDrawNothingAreBlank)
+{
+    Set("DRAW", 1);
+    struct Row {
+        int32_t skip;
+        std::string text;
+        Lines sheets;
+        unsigned skipped; /* "Пустая страница пропущена" lines */
+    } rows[] = {
+        {1, "one\f\x1b@\x1b" "E\x1b" "3\x18\r\n\f" "two\f\x1b@", {"one\n", "two\n"}, 2},
+        {0, "one\f\x1b@\x1b" "E\x1b" "3\x18\r\n\f" "two\f\x1b@", {"one\n", "", "two\n"}, 0},
+        /* A blank bit image, blanks: nothing drawn. An underlined blank and
+         * a dot are drawn. */
+        {1, std::string("\x1bK\x02\x00\x00\x00   \f\x1b-1 \x1b-0\f\x1bK\x01\x00\x01", 23), {" \n", ""}, 1},
+    };
+    for (const Row &row : rows) {
+        ResetDrawer();
+        Set("SKIPEMPTY", row.skip);
+        EXPECT_EQ(1, Print(row.text));
+        EXPECT_EQ(row.sheets, Texts()) << row.skip << " " << row.text;
+        unsigned skipped = 0;
+        for (const std::string &line : Host.lines)
+            skipped += line == TextBlankSkipped;
+        EXPECT_EQ(row.skipped, skipped) << row.text;
+    }
+}
+
 /* The drawn job starts from the set-up bytes, which are never sent raw, and
  * takes the page length in lines as its form; a printer that refuses raw
  * data refuses the set-up write too, and is drawn from the same state. */
