@@ -320,6 +320,25 @@ static void Backspace(Run *r)
 
 /* ---- Bit images --------------------------------------------------------------- */
 
+/* Doubles the room for the sheet's dots, up to the most a sheet holds. 0
+ * when it is full or the memory cannot be had: the sheet keeps what it
+ * has. */
+static int GrowDots(LayoutSheet *sheet)
+{
+    uint32_t capacity = sheet->dotCapacity;
+    LayoutDots *grown;
+
+    if (!sheet->dots || capacity >= LAYOUT_MAX_SHEET_DOTS)
+        return 0;
+    capacity = capacity * 2 > LAYOUT_MAX_SHEET_DOTS ? (uint32_t)LAYOUT_MAX_SHEET_DOTS : capacity * 2;
+    grown = (LayoutDots *)HeapReAlloc(GetProcessHeap(), 0, sheet->dots, (SIZE_T)capacity * sizeof(LayoutDots));
+    if (!grown)
+        return 0;
+    sheet->dots = grown;
+    sheet->dotCapacity = capacity;
+    return 1;
+}
+
 /* Puts a rectangle of dots on the sheet, cut at the form's end. It joins
  * one of the last few put there that it continues downwards: the rows of
  * one run, and the same run of the band above. */
@@ -340,7 +359,7 @@ static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_
             return;
         }
     }
-    if (sheet->dotCount >= LAYOUT_SHEET_DOTS) {
+    if (sheet->dotCount >= sheet->dotCapacity && !GrowDots(sheet)) {
         sheet->dropped++;
         return;
     }
@@ -677,19 +696,28 @@ int AllocateSheet(LayoutSheet *sheet)
     size_t lines = (size_t)LAYOUT_SHEET_CELLS * sizeof(LayoutLine);
     size_t cells = (size_t)LAYOUT_SHEET_CELLS * sizeof(LayoutCell);
     size_t dots = (size_t)LAYOUT_SHEET_DOTS * sizeof(LayoutDots);
-    unsigned char *block = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, dots + lines + cells);
+    unsigned char *block = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, lines + cells);
+    LayoutDots *dotBlock = (LayoutDots *)HeapAlloc(GetProcessHeap(), 0, dots);
 
     memset(sheet, 0, sizeof *sheet);
-    if (!block)
+    if (!block || !dotBlock) {
+        if (block)
+            HeapFree(GetProcessHeap(), 0, block);
+        if (dotBlock)
+            HeapFree(GetProcessHeap(), 0, dotBlock);
         return 0;
-    sheet->dots = (LayoutDots *)block;
-    sheet->lines = (LayoutLine *)(block + dots);
-    sheet->cells = (LayoutCell *)(block + dots + lines);
+    }
+    sheet->lines = (LayoutLine *)block;
+    sheet->cells = (LayoutCell *)(block + lines);
+    sheet->dots = dotBlock;
+    sheet->dotCapacity = LAYOUT_SHEET_DOTS;
     return 1;
 }
 
 void FreeSheet(LayoutSheet *sheet)
 {
+    if (sheet->lines)
+        HeapFree(GetProcessHeap(), 0, sheet->lines);
     if (sheet->dots)
         HeapFree(GetProcessHeap(), 0, sheet->dots);
     memset(sheet, 0, sizeof *sheet);

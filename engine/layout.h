@@ -34,7 +34,11 @@ enum {
     LAYOUT_LINE_CELLS = 1024,       /* cells one printed line can hold */
     LAYOUT_DOT_UNITS_X = 720,       /* bit-image units across, per inch */
     LAYOUT_DOT_UNITS_Y = 2160,      /* and down: the text's own grid */
-    LAYOUT_SHEET_DOTS = 65536,      /* rectangles of dots one sheet can hold */
+    LAYOUT_SHEET_DOTS = 65536,      /* rectangles of dots a sheet holds at first */
+    /* and at most, as it grows: 128 MB of them, which a 32-bit process
+     * can hold; more than a sheet of 360 x 360 dpi raster ever makes but
+     * for a checkerboard of dots none of which can join. */
+    LAYOUT_MAX_SHEET_DOTS = 16 << 20,
     LAYOUT_TAB_STOPS = 32
 };
 
@@ -111,13 +115,15 @@ struct LayoutSheet {
     uint32_t lineCount;
     uint32_t cellCount;
     uint32_t dotCount;
+    uint32_t dotCapacity; /* rectangles the dots array holds; it grows as they come */
     uint32_t carriage;   /* width of the grid, 1/360 inch */
     uint32_t form;       /* height of the grid: the longest form in force on the
                           * sheet, 1/2160 inch */
     uint32_t dropped;    /* cells and rectangles of dots that did not fit */
 };
 
-/* Takes and gives back the arrays of a sheet (one heap block). */
+/* Takes and gives back the arrays of a sheet: one heap block for the lines
+ * and cells, one for the dots, which grows as needed. */
 int AllocateSheet(LayoutSheet *sheet);
 void FreeSheet(LayoutSheet *sheet);
 

@@ -585,7 +585,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 }
             }
             Check(next == sheet.cellCount, "every cell on a line");
-            Check(sheet.dotCount <= LAYOUT_SHEET_DOTS, "the sheet's array holds its dots");
+            Check(sheet.dotCount <= sheet.dotCapacity && sheet.dotCapacity <= LAYOUT_MAX_SHEET_DOTS,
+                  "the sheet's array holds its dots");
             for (uint32_t i = 0; i < sheet.dotCount; i++) {
                 const LayoutDots &d = sheet.dots[i];
                 Check(d.left < d.right && d.right <= 2 * carriage, "dots on the carriage");

@@ -103,8 +103,27 @@ static HFONT FontFor(SheetFonts *fonts, uint8_t width, uint8_t attributes)
  * band on a grid of mixed densities) is drawn as rectangles. */
 enum { BAND_PICTURE_BYTES = 2 << 20 };
 
-static uint32_t DotOrder[LAYOUT_SHEET_DOTS]; /* the sheet's rectangles, top down */
+/* The sheet's rectangles, top down: grown as sheets need, kept for the
+ * program's life. */
+static uint32_t *DotOrder;
+static uint32_t DotOrderRoom;
 static const LayoutDots *OrderedDots;
+
+/* Room for count entries of DotOrder; 0 when the memory cannot be had. */
+static int RoomForOrder(uint32_t count)
+{
+    uint32_t *grown;
+
+    if (count <= DotOrderRoom)
+        return 1;
+    grown = DotOrder ? (uint32_t *)HeapReAlloc(GetProcessHeap(), 0, DotOrder, (SIZE_T)count * sizeof *DotOrder)
+                     : (uint32_t *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)count * sizeof *DotOrder);
+    if (!grown)
+        return 0;
+    DotOrder = grown;
+    DotOrderRoom = count;
+    return 1;
+}
 
 static int CompareTops(const void *a, const void *b)
 {
@@ -264,13 +283,31 @@ static LONG BandEnd(const RECT *rect, float ky, uint32_t top, uint32_t bottom)
  * the dots of another. */
 static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet)
 {
-    uint32_t count = sheet->dotCount < LAYOUT_SHEET_DOTS ? sheet->dotCount : (uint32_t)LAYOUT_SHEET_DOTS;
-    int ok = 1;
+    uint32_t count = sheet->dotCount;
+    int sorted = 1, ok = 1;
 
-    for (uint32_t i = 0; i < count; i++)
+    /* Without the memory to order them, the dots are drawn all the same,
+     * each a rectangle. */
+    if (!RoomForOrder(count)) {
+        static uint32_t one[256];
+        for (uint32_t first = 0; first < count; first += 256) {
+            uint32_t n = count - first < 256 ? count - first : 256;
+            for (uint32_t i = 0; i < n; i++)
+                one[i] = first + i;
+            if (!DrawRectangles(dc, rect, kx, ky, sheet, one, n))
+                ok = 0;
+        }
+        return ok;
+    }
+    for (uint32_t i = 0; i < count; i++) {
         DotOrder[i] = i;
+        if (i > 0 && sheet->dots[i].top < sheet->dots[i - 1].top)
+            sorted = 0;
+    }
     OrderedDots = sheet->dots;
-    qsort(DotOrder, count, sizeof *DotOrder, CompareTops);
+    /* Bands and raster come top down already: no sort for them. */
+    if (!sorted)
+        qsort(DotOrder, count, sizeof *DotOrder, CompareTops);
     for (uint32_t first = 0; first < count;) {
         uint32_t top = sheet->dots[DotOrder[first]].top, bottom = sheet->dots[DotOrder[first]].bottom;
         uint32_t end = first + 1;
