@@ -382,12 +382,24 @@ static void EndRun(Run *r, uint32_t k)
     }
 }
 
+/* Ends the raster row's run of dots, if there is one. */
+static void EndRasterRun(Run *r)
+{
+    PageLayout *l = r->layout;
+
+    if (l && l->rasterTo) {
+        AddDots(r, l->rasterFrom, l->rasterTo, l->rasterRunTop, l->rasterRunBottom);
+        l->rasterTo = 0;
+    }
+}
+
 /* Puts the runs still open on the sheet: the image ended, or the page. */
 static void EndRuns(Run *r)
 {
     if (r->sheet) {
         for (uint32_t k = 0; k < 24; k++)
             EndRun(r, k);
+        EndRasterRun(r);
     }
 }
 
@@ -430,6 +442,64 @@ static void DotColumn(Run *r, uint32_t bits, uint32_t rows, uint32_t step)
     }
 }
 
+/* Raster images print where the printer knows them: in graphics mode
+ * (ESC ( G), and on any 24-pin printer. */
+static int RasterDraws(const PrinterState *s)
+{
+    return s->graphicsMode || s->pins == 24;
+}
+
+/* The dot of raster row row, column j: dots h/3600 inch apart across, rows
+ * v/3600 inch apart down, from the image's top left. Dots that fall on no
+ * width or height of the grid (v or h below 5) are not drawn; those past
+ * the carriage are dropped. A row's run of dots is one rectangle. */
+static void RasterDot(Run *r, uint32_t row, uint32_t j, uint32_t v, uint32_t h)
+{
+    PageLayout *l = r->layout;
+    uint32_t left = l->rasterLeft + j * h / 5, right = l->rasterLeft + (j + 1) * h / 5;
+    uint32_t top = l->rasterTop + row * v * 3 / 5, bottom = l->rasterTop + (row + 1) * v * 3 / 5;
+
+    if (left == right || top == bottom || right > 2 * l->carriage)
+        return;
+    if (!r->sheet) {
+        if ((right + 1) / 2 > r->widest)
+            r->widest = (right + 1) / 2;
+        return;
+    }
+    if (l->rasterTo && l->rasterTo == left && l->rasterRunTop == top) {
+        l->rasterTo = right;
+        return;
+    }
+    EndRasterRun(r);
+    l->rasterFrom = left;
+    l->rasterTo = right;
+    l->rasterRunTop = top;
+    l->rasterRunBottom = bottom;
+}
+
+/* One byte of raster data, repeat times (a run): 8 dots of a row, the
+ * highest bit on the left; the bits past the row's width are padding. */
+static void RasterByte(Run *r, unsigned char b, uint32_t repeat)
+{
+    PrinterState *s = r->s;
+    const uint8_t *p = s->reader.params;
+    uint32_t width = p[4] + 256u * p[5], perRow = (width + 7) / 8;
+
+    if (!r->layout || !b || !RasterDraws(s) || perRow == 0) {
+        s->rasterAt += repeat;
+    } else {
+        for (uint32_t n = 0; n < repeat; n++) {
+            uint32_t at = s->rasterAt++, row = at / perRow, first = at % perRow * 8;
+            for (uint32_t bit = 0; bit < 8 && first + bit < width; bit++) {
+                if (b & (0x80u >> bit))
+                    RasterDot(r, row, first + bit, p[1], p[2]);
+            }
+        }
+    }
+    if (s->reader.parse == ESCP_IN_TEXT)
+        EndRasterRun(r);
+}
+
 /* One byte of a bit image's data: a column once it has all its bytes. The
  * image ends when the reader is back in the text. */
 static void ImageByte(Run *r, unsigned char b)
@@ -439,12 +509,30 @@ static void ImageByte(Run *r, unsigned char b)
     uint8_t mode;
     uint32_t rows;
 
+    if (e->command == '.') {
+        RasterByte(r, b, e->repeat);
+        return;
+    }
+    if (e->command == '^') {
+        /* 9-dot columns of two bytes, the ninth dot the second byte's top
+         * bit: 60 dpi (m 0) or 120 dpi (m 1); other densities pass. */
+        if (e->params[0] > 1)
+            return;
+        s->column[s->columnHave++] = b;
+        if (s->columnHave < 2)
+            return;
+        s->columnHave = 0;
+        DotColumn(r, (uint32_t)s->column[0] << 1 | s->column[1] >> 7, 9, e->params[0] ? 6 : 12);
+        if (e->parse == ESCP_IN_TEXT)
+            EndRuns(r);
+        return;
+    }
     if (e->command == '*')
         mode = e->params[0];
     else if (e->command == 'K' || e->command == 'L' || e->command == 'Y' || e->command == 'Z')
         mode = e->imageModes[e->command == 'K' ? 0 : e->command == 'L' ? 1 : e->command == 'Y' ? 2 : 3];
     else
-        return; /* ESC ^ and raster: passed over */
+        return;
     rows = mode >= 32 ? 24 : 8;
     s->column[s->columnHave++] = b;
     if (rows == 24 && s->columnHave < 3)
@@ -504,6 +592,7 @@ static void ObeyExtended(Run *r)
         }
         break;
     case 'G':
+        /* Graphics mode: ESC . prints on a 9-pin printer too. */
         s->graphicsMode = 1;
         break;
     case 'C':
@@ -639,8 +728,22 @@ static void ObeyCommand(Run *r)
         s->tabWidth = (uint8_t)PitchWidth(s);
         s->tabCount = 0;
         break;
-    case 'K': case 'L': case 'Y': case 'Z': case '*':
+    case 'K': case 'L': case 'Y': case 'Z': case '*': case '^':
         s->columnHave = 0;
+        break;
+    case '.':
+        /* ESC . c v h m nL nH: the image's top row at the line's top, the
+         * head past its width; only the plain (c 0) and run-length (c 1)
+         * data is drawn. */
+        s->rasterAt = 0;
+        if (l && RasterDraws(s) && p[0] <= 1) {
+            uint32_t end;
+            EndRasterRun(r);
+            l->rasterLeft = FineHead(l);
+            l->rasterTop = l->y;
+            end = l->rasterLeft + (p[4] + 256u * p[5]) * p[2] / 5;
+            HeadTo(l, end < 2u * LAYOUT_MAX_CARRIAGE ? end : 2u * LAYOUT_MAX_CARRIAGE);
+        }
         break;
     default:
         break;

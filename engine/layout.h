@@ -76,6 +76,7 @@ struct PrinterState {
     uint8_t unitAcross;     /* and across */
     uint16_t leftMargin;    /* ESC l: 1/360 inch from the carriage's start */
     uint16_t rightMargin;   /* ESC Q: where lines wrap, 1/360 inch; 0: the carriage's end */
+    uint32_t rasterAt;      /* bytes of the raster image (ESC .) decoded so far */
 };
 
 /* Cell attributes. */
@@ -185,6 +186,14 @@ struct PageLayout {
     uint16_t runTo[24];
     uint8_t bandPitch;
     uint8_t bandRows;
+    /* The raster image being printed (ESC .): its top left, and the run of
+     * dots of its current row not yet put on the sheet (rasterTo 0: none). */
+    uint32_t rasterLeft;    /* 1/720 inch */
+    uint32_t rasterTop;     /* 1/2160 inch */
+    uint32_t rasterFrom;
+    uint32_t rasterTo;
+    uint32_t rasterRunTop;
+    uint32_t rasterRunBottom;
     int overflowed;         /* the current sheet began where a long page ran on */
     int done;
     uint32_t formFeeds;     /* form feeds obeyed so far */

@@ -93,6 +93,7 @@ struct Reference {
     bool tabsSet = false;
     uint32_t pins = 9, letterQuality = 0, unitDown = 0, unitAcross = 0;
     uint32_t leftMargin = 0, rightMargin = 0; /* 1/360 inch; 0: none */
+    bool graphics = false; /* ESC ( G */
     /* Where. */
     uint32_t x = 0, y = 0, carriage;
     const uint16_t *high;
@@ -118,6 +119,7 @@ struct Reference {
         tabs.clear();
         tabsSet = false;
         letterQuality = unitDown = unitAcross = 0;
+        graphics = false;
         leftMargin = rightMargin = 0;
     }
     /* Where a line starts: the margin while the widest character fits
@@ -161,11 +163,11 @@ struct Reference {
     /* One column of a bit image at the head, which moves on by its width
      * (kept in 1/720 inch while nothing else moves it). */
     uint32_t fineX = 0;
-    void Column(uint32_t bits, bool tall, uint32_t step)
+    void Column(uint32_t bits, bool tall, uint32_t step, uint32_t rows)
     {
         if ((fineX + 1) / 2 != x)
             fineX = 2 * x;
-        uint32_t left = fineX, rows = tall ? 24 : 8;
+        uint32_t left = fineX;
         fineX += step;
         x = std::min((fineX + 1) / 2, (uint32_t)LAYOUT_MAX_CARRIAGE);
         for (uint32_t k = 0; k < rows; k++)
@@ -376,7 +378,9 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
                         r.rightMargin = std::min(p1 * r.Column(), (uint32_t)LAYOUT_MAX_CARRIAGE);
                     break;
                 case '(':
-                    if (p1 == 'U' && extended == 1 && data(0)) {
+                    if (p1 == 'G') {
+                        r.graphics = true;
+                    } else if (p1 == 'U' && extended == 1 && data(0)) {
                         r.unitDown = r.unitAcross = data(0);
                     } else if (p1 == 'U' && extended >= 5) {
                         uint32_t base = data(3) + 256 * data(4), v = data(1), h = data(2);
@@ -418,22 +422,65 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
                     break;
                 }
             }
+            /* A raster image (ESC . c v h m nL nH), its data decoded here
+             * from the bytes there are: plain (c 0) or run-length (c 1). It
+             * prints in graphics mode and on 24 pins. */
+            if (c == '.' && taken >= 8 && s[i + 2] <= 1 && (r.graphics || r.pins == 24)) {
+                uint32_t v = s[i + 3], h = s[i + 4], rows = s[i + 5], width = s[i + 6] + 256u * s[i + 7];
+                size_t perRow = (width + 7) / 8, total = rows * perRow;
+                std::vector<unsigned char> decoded;
+                for (size_t k = i + 8; k < i + taken && decoded.size() < total;) {
+                    if (s[i + 2] == 0) {
+                        decoded.push_back(s[k++]);
+                    } else if (s[k] >= 128) {
+                        if (k + 1 >= i + taken)
+                            break;
+                        decoded.insert(decoded.end(), std::min((size_t)(257 - s[k]), total - decoded.size()), s[k + 1]);
+                        k += 2;
+                    } else {
+                        size_t literal = s[k] + 1u;
+                        for (k++; literal > 0 && k < i + taken && decoded.size() < total; literal--)
+                            decoded.push_back(s[k++]);
+                    }
+                }
+                uint32_t left = r.FineHead(), top = r.y;
+                r.fineX = std::min(left + width * h / 5, 2u * LAYOUT_MAX_CARRIAGE);
+                r.x = (r.fineX + 1) / 2;
+                for (size_t at = 0; at < decoded.size(); at++) {
+                    uint32_t row = (uint32_t)(at / perRow);
+                    for (uint32_t bit = 0; bit < 8; bit++) {
+                        uint32_t j = (uint32_t)(at % perRow) * 8 + bit;
+                        uint32_t l = left + j * h / 5, rt = left + (j + 1) * h / 5;
+                        uint32_t t = top + row * v * 3 / 5, bt = top + (row + 1) * v * 3 / 5;
+                        if (j >= width || !(decoded[at] & (0x80 >> bit)) || l == rt || t == bt ||
+                            rt > 2 * r.carriage || t >= r.form)
+                            continue;
+                        r.sheets.back().dots.push_back(Box(l, rt, t, std::min(bt, r.form)));
+                    }
+                }
+            }
             /* A bit image: its columns, each on the page its last byte is. */
-            uint32_t mode = 256, header = c == '*' ? 5 : 4;
+            uint32_t mode = 256, header = c == '*' || c == '^' ? 5 : 4;
             if (c && strchr("KLYZ", c))
                 mode = r.modes[strchr("KLYZ", c) - "KLYZ"];
             else if (c == '*')
                 mode = p1;
             size_t perColumn = mode >= 32 ? 3 : 1;
             bool image = mode < 256 && Density(mode) && taken >= header;
+            /* ESC ^ m: 9 dots, two bytes a column, 60 or 120 dpi. */
+            bool nine = c == '^' && p1 <= 1 && taken >= header;
+            if (nine)
+                perColumn = 2;
             /* The command's bytes may run over page starts: the loop above
              * opens those pages on the way. */
             size_t end = i + taken, data = i + header;
             while (i < end) {
                 if (image && i >= data && (i - data) % perColumn == perColumn - 1) {
                     uint32_t bits = perColumn == 3 ? (uint32_t)s[i - 2] << 16 | s[i - 1] << 8 | s[i] : s[i];
-                    r.Column(bits, perColumn == 3, 720 / Density(mode));
+                    r.Column(bits, perColumn == 3, 720 / Density(mode), perColumn == 3 ? 24 : 8);
                 }
+                if (nine && i >= data && (i - data) % 2 == 1)
+                    r.Column((uint32_t)s[i - 1] << 1 | s[i] >> 7, false, p1 ? 6 : 12, 9);
                 i++;
                 while (page < pageStarts.size() && pageStarts[page] <= i && i < end) {
                     pages.push_back(r.sheets);
@@ -620,6 +667,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         r.unitAcross = initial.unitAcross;
         r.leftMargin = initial.leftMargin;
         r.rightMargin = initial.rightMargin;
+        r.graphics = initial.graphicsMode != 0;
         r.form = initial.formLength;
         /* The set-up's tab stops and image modes too. */
         memcpy(r.modes, initial.reader.imageModes, sizeof r.modes);

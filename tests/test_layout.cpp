@@ -653,3 +653,60 @@ TEST(Layout, PaperAndHeadMoveAsOnThePrinter)
     AdvancePrinterState(&state, (const unsigned char *)"\x1b(C\x02\x00\xff\xff", 7);
     EXPECT_EQ(5 * 360, state.formLength);
 }
+
+/* Raster graphics (ESC .) and 9-dot images (ESC ^) put every dot where the
+ * printer puts it; cut or hostile data draws what there is and reads
+ * nothing beyond it. */
+TEST(Layout, RasterAndNineDotImages)
+{
+    struct Row {
+        uint32_t pins;
+        std::string bytes;
+        Boxes boxes;
+        int letter; /* x of the "x" after the image, -1: none */
+    } rows[] = {
+        /* 360 dpi, two rows of 16 dots; the head goes on past the width. */
+        {24, S("\x1b.\x00\x0a\x0a\x02\x10\x00" "\xff\x00" "\x0f\xf0" "x"), {{0, 16, 0, 6}, {8, 24, 6, 12}}, 16},
+        /* Run-length coded: a run of two bytes, then two as they stand. */
+        {24, S("\x1b.\x01\x0a\x0a\x02\x10\x00" "\xff\xff" "\x01\x0f\xf0" "x"), {{0, 32, 0, 6}, {8, 24, 6, 12}}, 16},
+        /* A run that overruns its row goes on in the next. */
+        {24, S("\x1b.\x01\x0a\x0a\x02\x08\x00" "\xff\xaa" "x"),
+         {{0, 2, 0, 12}, {4, 6, 0, 12}, {8, 10, 0, 12}, {12, 14, 0, 12}}, 8},
+        /* 180 dpi; at the line's top. */
+        {24, S("a\r\n\x1b.\x00\x14\x14\x01\x08\x00" "\x80"), {{0, 4, 360, 372}}, -1},
+        /* 720 dpi across, 1/720 inch down. */
+        {24, S("\x1b.\x00\x05\x05\x02\x08\x00" "\xc0\xc0"), {{0, 2, 0, 6}}, -1},
+        /* Without graphics mode a 9-pin printer passes it over; with it,
+         * it prints. */
+        {9, S("\x1b.\x00\x0a\x0a\x01\x08\x00" "\xff" "x"), {}, 0},
+        {9, S("\x1b(G\x01\x00\x01\x1b.\x00\x0a\x0a\x01\x08\x00" "\xff" "x"), {{0, 16, 0, 6}}, 8},
+        /* Other compressions are passed over. */
+        {24, S("\x1b.\x02\x0a\x0a\x01\x08\x00" "\xff" "x"), {}, 0},
+        /* Data cut by the file's end: the dots there are. */
+        {24, S("\x1b.\x00\x0a\x0a\x02\x10\x00" "\xff\xff\x80"), {{0, 32, 0, 6}, {0, 2, 6, 12}}, -1},
+        {24, S("\x1b.\x01\x0a\x0a\x02\x10\x00" "\xfd"), {}, -1},
+        {9, S("\x1bK\x05\x00\x80\x80"), {{0, 24, 0, 30}}, -1},
+        /* ESC ^: the ninth dot is the second byte's top bit; 60 and 120 dpi. */
+        {9, S("\x1b^\x00\x02\x00" "\x80\x00" "\x00\x80" "x"), {{0, 12, 0, 30}, {12, 24, 240, 270}}, 12},
+        {9, S("\x1b^\x01\x01\x00" "\x01\x80" "x"), {{0, 6, 210, 270}}, 3},
+        {9, S("\x1b^\x02\x01\x00" "\xff\xff" "x"), {}, 0},
+    };
+    for (const Row &row : rows) {
+        PrinterState state;
+        std::vector<RecordedSheet> copies;
+        InitialPrinterState(&state, NULL, 0, 0, row.pins);
+        LayOut(row.bytes, &state, 866, Columns80, &copies);
+        ASSERT_EQ(1u, copies.size()) << testing::PrintToString(row.bytes);
+        EXPECT_EQ(row.boxes, BoxesOf(copies[0])) << testing::PrintToString(row.bytes);
+        std::vector<int> letters;
+        for (const LayoutCell &c : copies[0].cells)
+            if (c.ch == 'x')
+                letters.push_back(c.x);
+        EXPECT_EQ(row.letter < 0 ? std::vector<int>() : std::vector<int>({row.letter}), letters)
+            << testing::PrintToString(row.bytes);
+    }
+
+    /* ESC ( with the longest length takes 65,535 bytes, and no more. */
+    EXPECT_EQ(Sheets({"ab\n"}), LayOut(S("a\x1b(X\xff\xff") + std::string(65535, 'z') + "b"));
+    EXPECT_EQ(Sheets({"a\n"}), LayOut(S("a\x1b(X\xff\xff") + std::string(1000, 'z')));
+}
