@@ -596,17 +596,28 @@ static void ObeyExtended(Run *r)
         s->graphicsMode = 1;
         break;
     case 'C':
-        /* The page length in the unit. */
+        /* The page length in the unit; it takes the top margin away. */
         if (length >= 2) {
             n = UnitsDown(s, p[3] + 256u * p[4]);
-            if (n > 0 && n <= LAYOUT_MAX_FORM)
+            if (n > 0 && n <= LAYOUT_MAX_FORM) {
                 s->formLength = (uint16_t)n;
+                s->topMargin = 0;
+            }
+        }
+        break;
+    case 'c':
+        /* ESC ( c tL tH bL bH: the top margin, in the unit, on the form. */
+        if (length >= 4) {
+            n = UnitsDown(s, p[3] + 256u * p[4]);
+            if (n < s->formLength)
+                s->topMargin = (uint16_t)n;
         }
         break;
     case 'V':
-        /* The paper to mL mH units from the top of the sheet. */
+        /* The paper to mL mH units below the top margin (without one, the
+         * top of the sheet). */
         if (length >= 2 && r->layout)
-            FeedTo(r, UnitsDown(s, p[3] + 256u * p[4]));
+            FeedTo(r, s->topMargin + UnitsDown(s, p[3] + 256u * p[4]));
         break;
     case 'v':
         /* Down (or up, below zero) by mL mH units; never above the top. */
@@ -919,8 +930,10 @@ void BeginPageLayout(PageLayout *layout, const PrinterState *state, const unsign
     layout->high = CodePageHighHalf(codePage);
     layout->carriage = carriage < 72 ? 72u : carriage > LAYOUT_MAX_CARRIAGE ? (uint32_t)LAYOUT_MAX_CARRIAGE : carriage;
     layout->state = *state;
-    /* Each page starts the head at the left margin. */
+    /* Each page starts the head at the left margin; a raster image cut by
+     * the page before goes on from there, at the top of the sheet. */
     layout->x = (uint32_t)state->leftMargin + 72 <= layout->carriage ? state->leftMargin : 0u;
+    layout->rasterLeft = 2 * layout->x;
 }
 
 int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet)

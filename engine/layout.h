@@ -77,6 +77,7 @@ struct PrinterState {
     uint16_t leftMargin;    /* ESC l: 1/360 inch from the carriage's start */
     uint16_t rightMargin;   /* ESC Q: where lines wrap, 1/360 inch; 0: the carriage's end */
     uint32_t rasterAt;      /* bytes of the raster image (ESC .) decoded so far */
+    uint16_t topMargin;     /* ESC ( c: where ESC ( V counts from, 1/2160 inch */
 };
 
 /* Cell attributes. */

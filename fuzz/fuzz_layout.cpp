@@ -94,6 +94,7 @@ struct Reference {
     uint32_t pins = 9, letterQuality = 0, unitDown = 0, unitAcross = 0;
     uint32_t leftMargin = 0, rightMargin = 0; /* 1/360 inch; 0: none */
     bool graphics = false; /* ESC ( G */
+    uint32_t topMargin = 0; /* ESC ( c, 1/2160 inch */
     /* Where. */
     uint32_t x = 0, y = 0, carriage;
     const uint16_t *high;
@@ -120,6 +121,7 @@ struct Reference {
         tabsSet = false;
         letterQuality = unitDown = unitAcross = 0;
         graphics = false;
+        topMargin = 0;
         leftMargin = rightMargin = 0;
     }
     /* Where a line starts: the margin while the widest character fits
@@ -329,15 +331,20 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
             continue;
         }
         if (b == 27) {
+            const size_t start = i;
             size_t length = CommandLength(s + i, file.size() - i, r.modes);
             size_t taken = length ? length : file.size() - i;
             unsigned char c = i + 1 < file.size() ? s[i + 1] : 0;
             unsigned char p1 = i + 2 < file.size() ? s[i + 2] : 0;
             unsigned char p2 = i + 3 < file.size() ? s[i + 3] : 0;
-            if (length) {
+            /* The command is obeyed at its header's last byte, on the page
+             * that byte is on, as the printer takes it. */
+            auto obey = [&]() {
+                if (!length)
+                    return;
                 /* ESC ( x nL nH d0 d1 ...: the sub-command x, the data. */
-                auto data = [&](size_t k) -> uint32_t { return i + 5 + k < i + taken ? s[i + 5 + k] : 0; };
-                uint32_t extended = c == '(' ? p2 + 256u * (i + 4 < file.size() ? s[i + 4] : 0) : 0;
+                auto data = [&](size_t k) -> uint32_t { return start + 5 + k < start + taken ? s[start + 5 + k] : 0; };
+                uint32_t extended = c == '(' ? p2 + 256u * (start + 4 < file.size() ? s[start + 4] : 0) : 0;
                 int32_t signedParam = (int16_t)(uint16_t)(p1 | p2 << 8);
                 switch (c) {
                 case 14: r.wideLine = 1; break;
@@ -391,10 +398,16 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
                         }
                     } else if (p1 == 'C' && extended >= 2) {
                         uint32_t n = r.Down(data(0) + 256 * data(1));
-                        if (n > 0 && n <= LAYOUT_MAX_FORM)
+                        if (n > 0 && n <= LAYOUT_MAX_FORM) {
                             r.form = n;
+                            r.topMargin = 0;
+                        }
+                    } else if (p1 == 'c' && extended >= 4) {
+                        uint32_t n = r.Down(data(0) + 256 * data(1));
+                        if (n < r.form)
+                            r.topMargin = n;
                     } else if (p1 == 'V' && extended >= 2) {
-                        r.FeedTo(r.Down(data(0) + 256 * data(1)));
+                        r.FeedTo(r.topMargin + r.Down(data(0) + 256 * data(1)));
                     } else if (p1 == 'v' && extended >= 2) {
                         int32_t m = (int16_t)(uint16_t)(data(0) | data(1) << 8);
                         uint32_t d = r.Down((uint32_t)std::abs(m));
@@ -415,50 +428,72 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
                 case 'D':
                     r.tabsSet = true;
                     r.tabs.clear();
-                    for (size_t k = i + 2; k < i + taken && s[k] != 0 &&
-                                           (k == i + 2 || s[k] > s[k - 1]);
+                    for (size_t k = start + 2; k < start + taken && s[k] != 0 &&
+                                           (k == start + 2 || s[k] > s[k - 1]);
                          k++)
                         r.tabs.push_back(s[k] * r.Column());
                     break;
                 }
-            }
+            };
             /* A raster image (ESC . c v h m nL nH), its data decoded here
              * from the bytes there are: plain (c 0) or run-length (c 1). It
              * prints in graphics mode and on 24 pins. */
+            /* Each decoded byte with the index of the byte that gave it: it
+             * prints on the page that byte is on, a page started inside the
+             * image going on from its head and top. */
+            std::vector<std::pair<size_t, unsigned char>> decoded;
+            uint32_t rasterV = 0, rasterH = 0, rasterWidth = 0, rasterLeft = 0, rasterTop = 0;
+            size_t perRow = 1, next = 0;
             if (c == '.' && taken >= 8 && s[i + 2] <= 1 && (r.graphics || r.pins == 24)) {
-                uint32_t v = s[i + 3], h = s[i + 4], rows = s[i + 5], width = s[i + 6] + 256u * s[i + 7];
-                size_t perRow = (width + 7) / 8, total = rows * perRow;
-                std::vector<unsigned char> decoded;
+                uint32_t rows = s[i + 5];
+                rasterV = s[i + 3];
+                rasterH = s[i + 4];
+                rasterWidth = s[i + 6] + 256u * s[i + 7];
+                perRow = (rasterWidth + 7) / 8;
+                size_t total = rows * perRow;
                 for (size_t k = i + 8; k < i + taken && decoded.size() < total;) {
                     if (s[i + 2] == 0) {
-                        decoded.push_back(s[k++]);
+                        decoded.push_back({k, s[k]});
+                        k++;
                     } else if (s[k] >= 128) {
                         if (k + 1 >= i + taken)
                             break;
-                        decoded.insert(decoded.end(), std::min((size_t)(257 - s[k]), total - decoded.size()), s[k + 1]);
+                        size_t n = std::min((size_t)(257 - s[k]), total - decoded.size());
+                        for (size_t m = 0; m < n; m++)
+                            decoded.push_back({k + 1, s[k + 1]});
                         k += 2;
                     } else {
                         size_t literal = s[k] + 1u;
-                        for (k++; literal > 0 && k < i + taken && decoded.size() < total; literal--)
-                            decoded.push_back(s[k++]);
+                        for (k++; literal > 0 && k < i + taken && decoded.size() < total; literal--, k++)
+                            decoded.push_back({k, s[k]});
                     }
                 }
-                uint32_t left = r.FineHead(), top = r.y;
-                r.fineX = std::min(left + width * h / 5, 2u * LAYOUT_MAX_CARRIAGE);
+                if (perRow == 0)
+                    decoded.clear();
+            }
+            bool raster = c == '.' && taken >= 8 && s[i + 2] <= 1 && (r.graphics || r.pins == 24);
+            /* Its top left where the head and the line are, the head past
+             * its width. */
+            auto rasterStart = [&]() {
+                rasterLeft = r.FineHead();
+                rasterTop = r.y;
+                r.fineX = std::min(rasterLeft + rasterWidth * rasterH / 5, 2u * LAYOUT_MAX_CARRIAGE);
                 r.x = (r.fineX + 1) / 2;
-                for (size_t at = 0; at < decoded.size(); at++) {
-                    uint32_t row = (uint32_t)(at / perRow);
+            };
+            auto rasterDots = [&](size_t index) {
+                for (; next < decoded.size() && decoded[next].first == index; next++) {
+                    uint32_t row = (uint32_t)(next / perRow);
                     for (uint32_t bit = 0; bit < 8; bit++) {
-                        uint32_t j = (uint32_t)(at % perRow) * 8 + bit;
-                        uint32_t l = left + j * h / 5, rt = left + (j + 1) * h / 5;
-                        uint32_t t = top + row * v * 3 / 5, bt = top + (row + 1) * v * 3 / 5;
-                        if (j >= width || !(decoded[at] & (0x80 >> bit)) || l == rt || t == bt ||
+                        uint32_t j = (uint32_t)(next % perRow) * 8 + bit;
+                        uint32_t l = rasterLeft + j * rasterH / 5, rt = rasterLeft + (j + 1) * rasterH / 5;
+                        uint32_t t = rasterTop + row * rasterV * 3 / 5, bt = rasterTop + (row + 1) * rasterV * 3 / 5;
+                        if (j >= rasterWidth || !(decoded[next].second & (0x80 >> bit)) || l == rt || t == bt ||
                             rt > 2 * r.carriage || t >= r.form)
                             continue;
                         r.sheets.back().dots.push_back(Box(l, rt, t, std::min(bt, r.form)));
                     }
                 }
-            }
+            };
             /* A bit image: its columns, each on the page its last byte is. */
             uint32_t mode = 256, header = c == '*' || c == '^' ? 5 : 4;
             if (c && strchr("KLYZ", c))
@@ -474,19 +509,28 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
             /* The command's bytes may run over page starts: the loop above
              * opens those pages on the way. */
             size_t end = i + taken, data = i + header;
+            size_t headerEnd = start + (c == '.' ? 8 : c && strchr("KLYZ*^", c) ? header : taken) - 1;
             while (i < end) {
+                if (i == headerEnd) {
+                    obey();
+                    if (raster)
+                        rasterStart();
+                }
                 if (image && i >= data && (i - data) % perColumn == perColumn - 1) {
                     uint32_t bits = perColumn == 3 ? (uint32_t)s[i - 2] << 16 | s[i - 1] << 8 | s[i] : s[i];
                     r.Column(bits, perColumn == 3, 720 / Density(mode), perColumn == 3 ? 24 : 8);
                 }
                 if (nine && i >= data && (i - data) % 2 == 1)
                     r.Column((uint32_t)s[i - 1] << 1 | s[i] >> 7, false, p1 ? 6 : 12, 9);
+                rasterDots(i);
                 i++;
                 while (page < pageStarts.size() && pageStarts[page] <= i && i < end) {
                     pages.push_back(r.sheets);
                     r.sheets.assign(1, SheetMarks());
                     r.y = r.fineX = 0;
                     r.x = r.LineStart();
+                    rasterLeft = 2 * r.x;
+                    rasterTop = 0;
                     page++;
                 }
             }
@@ -668,6 +712,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         r.leftMargin = initial.leftMargin;
         r.rightMargin = initial.rightMargin;
         r.graphics = initial.graphicsMode != 0;
+        r.topMargin = initial.topMargin;
         r.form = initial.formLength;
         /* The set-up's tab stops and image modes too. */
         memcpy(r.modes, initial.reader.imageModes, sizeof r.modes);

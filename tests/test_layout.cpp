@@ -710,3 +710,49 @@ TEST(Layout, RasterAndNineDotImages)
     EXPECT_EQ(Sheets({"ab\n"}), LayOut(S("a\x1b(X\xff\xff") + std::string(65535, 'z') + "b"));
     EXPECT_EQ(Sheets({"a\n"}), LayOut(S("a\x1b(X\xff\xff") + std::string(1000, 'z')));
 }
+
+/* Real producers: Ghostscript's 9-pin driver at 240 x 216 dpi (bit images
+ * in three passes a band, fed by ESC J), its 24-pin one at 360 x 360 dpi
+ * (ESC *, ESC D and tabs over white space, FS 3) and its ESC/P2 one
+ * (raster, ESC ( U, ESC ( c, ESC ( V), printing block-and-ring.ps: ink
+ * from 36 to 69 points across and 38 to 69 points down. Each driver takes
+ * its printer's left margin off (the 9-pin one 0.2 inch, the ESC/P2 one
+ * 1/8 inch). Laid out, the dots land on one sheet where the picture is,
+ * not stacked on one line; down to a dot, or to a 9-pin dot's height (and
+ * the ESC/P2 driver's bottom margin cuts the ring's last rows). */
+TEST(Layout, DriversOutputLandsWhereThePictureIs)
+{
+    struct Row {
+        const char *fixture;
+        uint32_t pins;
+        int margin;       /* what the driver takes off across, 1/720 inch */
+        int across, down; /* how near, 1/720 and 1/2160 inch */
+    } rows[] = {
+        {"block-and-ring-eps9high-240x216.prn", 9, 144, 3, 30},
+        {"block-and-ring-necp6-360x360.prn", 24, 0, 2, 8},
+        {"block-and-ring-stcolor-360x360.prn", 24, 90, 2, 30},
+    };
+    for (const Row &row : rows) {
+        Bytes file = ReadBytes(FixturePath(row.fixture));
+        ASSERT_FALSE(file.empty()) << row.fixture;
+        std::string bytes(file.begin(), file.end());
+        EXPECT_EQ(row.pins == 24, EscpUses24Pin(file.data(), (uint32_t)file.size()) != 0) << row.fixture;
+        PrinterState state;
+        InitialPrinterState(&state, NULL, 0, 0, row.pins);
+        std::vector<RecordedSheet> copies;
+        LayOut(bytes, &state, 866, Columns80, &copies);
+        ASSERT_EQ(1u, copies.size()) << row.fixture;
+        ASSERT_FALSE(copies[0].dots.empty()) << row.fixture;
+        int left = 1 << 30, right = 0, top = 1 << 30, bottom = 0;
+        for (const LayoutDots &d : copies[0].dots) {
+            left = std::min(left, (int)d.left);
+            right = std::max(right, (int)d.right);
+            top = std::min(top, (int)d.top);
+            bottom = std::max(bottom, (int)d.bottom);
+        }
+        EXPECT_NEAR(360 - row.margin, left, row.across) << row.fixture;
+        EXPECT_NEAR(690 - row.margin, right, row.across) << row.fixture;
+        EXPECT_NEAR(38 * 30, top, row.down) << row.fixture;
+        EXPECT_NEAR(69 * 30, bottom, row.down) << row.fixture;
+    }
+}
