@@ -302,6 +302,27 @@ uint32_t Density(uint32_t mode)
     return found == dpi.end() ? 0 : found->second;
 }
 
+/* The marks as they print: an underscore under another character only
+ * underlines it. The layout may keep such an underscore as a cell of its
+ * own (struck on a line the paper came back to), which prints the same, so
+ * both sides are compared this way. */
+std::set<Mark> Printed(const std::set<Mark> &marks)
+{
+    std::set<Mark> kept;
+    for (const Mark &m : marks) {
+        if (std::get<3>(m) == '_') {
+            bool under = false;
+            for (const Mark &o : marks)
+                under |= std::get<0>(o) == std::get<0>(m) && std::get<1>(o) == std::get<1>(m) &&
+                         std::get<2>(o) == std::get<2>(m) && std::get<3>(o) != '_';
+            if (under)
+                continue;
+        }
+        kept.insert(m);
+    }
+    return kept;
+}
+
 /* Runs the reference over the whole file; sheets per page, empty ones left
  * out. pageStart[k] is where page k begins. */
 std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::string &file,
@@ -583,21 +604,9 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
     for (auto &sheets : pages) {
         std::vector<SheetMarks> printed;
         for (auto &sheet : sheets) {
-            const std::set<Mark> &marks = sheet.marks;
             SheetMarks kept;
             kept.dots = sheet.dots;
-            for (const Mark &m : marks) {
-                /* An underscore under another character only underlines it. */
-                if (std::get<3>(m) == '_') {
-                    bool under = false;
-                    for (const Mark &o : marks)
-                        under |= std::get<0>(o) == std::get<0>(m) && std::get<1>(o) == std::get<1>(m) &&
-                                 std::get<2>(o) == std::get<2>(m) && std::get<3>(o) != '_';
-                    if (under)
-                        continue;
-                }
-                kept.marks.insert(m);
-            }
+            kept.marks = Printed(sheet.marks);
             if (!kept.empty())
                 printed.push_back(kept);
         }
@@ -684,6 +693,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 Check(d.top < d.bottom && d.bottom <= sheet.form, "dots on the form");
                 marks.dots.push_back(Box(d.left, d.right, d.top, d.bottom));
             }
+            marks.marks = Printed(marks.marks);
             if (!marks.empty())
                 sheets.push_back(marks);
         }
