@@ -244,6 +244,7 @@ static void Strike(Run *r, uint16_t ch, uint32_t x, uint32_t w, uint8_t attribut
     sheet->cells[lo].x = (uint16_t)x;
     sheet->cells[lo].width = (uint8_t)w;
     sheet->cells[lo].attributes = attributes;
+    sheet->cells[lo].colour = r->s->colour;
     sheet->cellCount++;
     line->count++;
 }
@@ -354,7 +355,7 @@ static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_
         bottom = end;
     for (uint32_t i = sheet->dotCount; i > 0 && i + 64 > sheet->dotCount; i--) {
         d = &sheet->dots[i - 1];
-        if (d->left == left && d->right == right && d->bottom == top) {
+        if (d->left == left && d->right == right && d->bottom == top && d->colour == r->s->colour) {
             d->bottom = (uint16_t)bottom;
             return;
         }
@@ -368,6 +369,7 @@ static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_
     d->right = (uint16_t)right;
     d->top = (uint16_t)top;
     d->bottom = (uint16_t)bottom;
+    d->colour = r->s->colour;
 }
 
 /* Ends row k's run of dots, if it has one. */
@@ -591,6 +593,11 @@ static void ObeyExtended(Run *r)
             }
         }
         break;
+    case 'r':
+        /* ESC ( r 2 0 m n: colour n (of ESC r's), ink dark or light. */
+        if (length >= 2 && p[4] < LAYOUT_COLOURS)
+            s->colour = p[4];
+        break;
     case 'G':
         /* Graphics mode: ESC . prints on a 9-pin printer too. */
         s->graphicsMode = 1;
@@ -700,6 +707,12 @@ static void ObeyCommand(Run *r)
         }
         break;
     case 'x': s->letterQuality = (uint8_t)On(p[0]); break;
+    /* ESC r n: the colour of what prints next; an unknown one changes
+     * nothing. */
+    case 'r':
+        if (p[0] < LAYOUT_COLOURS)
+            s->colour = p[0];
+        break;
     /* Margins, in columns of the pitch in force: where CR returns to, and
      * where lines wrap. One that leaves no room between them is ignored. */
     case 'l':

@@ -78,6 +78,7 @@ struct PrinterState {
     uint16_t rightMargin;   /* ESC Q: where lines wrap, 1/360 inch; 0: the carriage's end */
     uint32_t rasterAt;      /* bytes of the raster image (ESC .) decoded so far */
     uint16_t topMargin;     /* ESC ( c: where ESC ( V counts from, 1/2160 inch */
+    uint8_t colour;         /* ESC r, ESC ( r: what prints from now on */
 };
 
 /* Cell attributes. */
@@ -89,6 +90,14 @@ struct LayoutCell {
     uint16_t x;         /* left edge, 1/360 inch from the carriage's start */
     uint8_t width;      /* 1/360 inch: the pitch's column, doubled when wide */
     uint8_t attributes; /* CELL_BOLD, CELL_UNDERLINE */
+    uint8_t colour;     /* LAYOUT_BLACK ... of ESC r */
+};
+
+/* The colours of ESC r n (n 0 to 6) and ESC ( r: on a device without
+ * colour all are black. */
+enum {
+    LAYOUT_BLACK, LAYOUT_MAGENTA, LAYOUT_CYAN, LAYOUT_VIOLET, LAYOUT_YELLOW, LAYOUT_RED,
+    LAYOUT_GREEN, LAYOUT_COLOURS
 };
 
 /* The cells of one printed line, in the order of their x. */
@@ -106,6 +115,7 @@ struct LayoutDots {
     uint16_t right;
     uint16_t top;
     uint16_t bottom;
+    uint8_t colour;     /* LAYOUT_BLACK ... */
 };
 
 /* One sheet of paper as laid out. The arrays belong to the sheet (see

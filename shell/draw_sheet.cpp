@@ -140,19 +140,36 @@ static uint32_t CommonStep(uint32_t a, uint32_t b)
     return a;
 }
 
+/* The inks of ESC r as the screen and a colour printer show them. */
+static COLORREF InkColour(uint8_t colour)
+{
+    static const COLORREF inks[LAYOUT_COLOURS] = {
+        RGB(0, 0, 0), RGB(255, 0, 255), RGB(0, 255, 255), RGB(128, 0, 255),
+        RGB(255, 255, 0), RGB(255, 0, 0), RGB(0, 176, 80),
+    };
+    return colour < LAYOUT_COLOURS ? inks[colour] : inks[0];
+}
+
+/* 1 when the device shows colour: all is black on one that does not. */
+static int HasColour(HDC dc)
+{
+    return GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES) > 1 || GetDeviceCaps(dc, NUMCOLORS) > 2;
+}
+
 /* Where grid place v falls on the device: scaled and rounded, so that
  * pieces that meet on the grid meet on the device. */
 static LONG Place(LONG origin, uint32_t v, float k) { return origin + (LONG)(v * k + 0.5f); }
 
-/* The rectangles order[0..count) as filled polygons, a batch at a time. */
-static int DrawRectangles(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet,
-                          const uint32_t *order, uint32_t count)
+/* The rectangles order[0..count) as filled polygons, a batch at a time, in
+ * black or in the colour of ink (a brush of it). */
+static int DrawInkRectangles(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet,
+                             const uint32_t *order, uint32_t count, HBRUSH ink)
 {
     enum { BATCH = 256 };
     static POINT corners[4 * BATCH];
     static INT counts[BATCH];
     HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
-    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    HGDIOBJ oldBrush = SelectObject(dc, ink ? (HGDIOBJ)ink : GetStockObject(BLACK_BRUSH));
     int oldFill = SetPolyFillMode(dc, WINDING);
     int ok = 1, n = 0;
 
@@ -181,6 +198,12 @@ static int DrawRectangles(HDC dc, const RECT *rect, float kx, float ky, const La
     SelectObject(dc, oldBrush);
     SelectObject(dc, oldPen);
     return ok;
+}
+
+static int DrawRectangles(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet,
+                          const uint32_t *order, uint32_t count)
+{
+    return DrawInkRectangles(dc, rect, kx, ky, sheet, order, count, NULL);
 }
 
 /* Blackens picture bits from to to of one row (colour 0, the most
@@ -308,6 +331,31 @@ static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
     /* Bands and raster come top down already: no sort for them. */
     if (!sorted)
         qsort(DotOrder, count, sizeof *DotOrder, CompareTops);
+    /* On a device with colour, the coloured dots go after the black ones,
+     * each colour in order, drawn over the black bands' pictures (whose
+     * white would paint them out). */
+    uint32_t black = count, inkFrom[LAYOUT_COLOURS], inkTo[LAYOUT_COLOURS];
+    memset(inkFrom, 0, sizeof inkFrom);
+    memset(inkTo, 0, sizeof inkTo);
+    if (HasColour(dc)) {
+        uint32_t kept = 0, at;
+        for (uint32_t i = 0; i < count; i++) {
+            if (sheet->dots[DotOrder[i]].colour == LAYOUT_BLACK)
+                DotOrder[kept++] = DotOrder[i];
+        }
+        black = kept;
+        at = kept;
+        for (uint8_t colour = 1; colour < LAYOUT_COLOURS && at < count; colour++) {
+            uint32_t from = at;
+            for (uint32_t i = 0; i < count; i++) {
+                if (sheet->dots[i].colour == colour)
+                    DotOrder[at++] = i;
+            }
+            inkFrom[colour] = from;
+            inkTo[colour] = at;
+        }
+    }
+    count = black;
     for (uint32_t first = 0; first < count;) {
         uint32_t top = sheet->dots[DotOrder[first]].top, bottom = sheet->dots[DotOrder[first]].bottom;
         uint32_t end = first + 1;
@@ -321,6 +369,16 @@ static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
         if (!DrawBand(dc, rect, kx, ky, sheet, DotOrder + first, end - first, top, bottom))
             ok = 0;
         first = end;
+    }
+    for (uint8_t colour = 1; colour < LAYOUT_COLOURS; colour++) {
+        if (inkTo[colour] > inkFrom[colour]) {
+            HBRUSH ink = CreateSolidBrush(InkColour(colour));
+            if (!ink || !DrawInkRectangles(dc, rect, kx, ky, sheet, DotOrder + inkFrom[colour],
+                                           inkTo[colour] - inkFrom[colour], ink))
+                ok = 0;
+            if (ink)
+                DeleteObject(ink);
+        }
     }
     return ok;
 }
@@ -352,6 +410,8 @@ int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutShe
     fonts.dotsPerX = kx;
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
+    int coloured = HasColour(dc);
+    uint8_t inked = LAYOUT_BLACK;
     /* Every size on one baseline: where the pica em's would be. */
     SetTextAlign(dc, TA_BASELINE | TA_LEFT | TA_NOUPDATECP);
     if (sheet->dotCount && !DrawDots(dc, rect, kx / 2, ky, sheet))
@@ -364,10 +424,10 @@ int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutShe
         uint32_t i = 0;
 
         while (i < line->count) {
-            uint8_t width = cells[i].width, attributes = cells[i].attributes;
+            uint8_t width = cells[i].width, attributes = cells[i].attributes, colour = cells[i].colour;
             uint32_t n = 0;
             while (i + n < line->count && cells[i + n].width == width &&
-                   cells[i + n].attributes == attributes)
+                   cells[i + n].attributes == attributes && cells[i + n].colour == colour)
                 n++;
             for (uint32_t k = 0; k < n; k++) {
                 const LayoutCell *c = &cells[i + k];
@@ -392,6 +452,10 @@ int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutShe
                     if (!oldFont)
                         oldFont = previous;
                     selected = font;
+                }
+                if (colour != inked) {
+                    SetTextColor(dc, coloured ? InkColour(colour) : RGB(0, 0, 0));
+                    inked = colour;
                 }
                 /* Superscript in the line's upper two thirds, subscript
                  * in its lower. */

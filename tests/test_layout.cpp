@@ -756,3 +756,23 @@ TEST(Layout, DriversOutputLandsWhereThePictureIs)
         EXPECT_NEAR(69 * 30, bottom, row.down) << row.fixture;
     }
 }
+
+/* ESC r and ESC ( r choose the colour of what prints next: cells and dots
+ * keep it, and dots of different colours never join. */
+TEST(Layout, ColoursOfTheInk)
+{
+    std::vector<RecordedSheet> copies;
+    PrinterState state;
+    InitialPrinterState(&state, NULL, 0, 0, 24);
+    LayOut(S("a\x1br\x01" "b\x1bK\x01\x00\x80\x1br\x05\x1bK\x01\x00\x80\x1b(r\x02\x00\x00\x02" "c\x1br\x09" "d"
+             "\x1b@e"),
+           &state, 866, Columns80, &copies);
+    ASSERT_EQ(1u, copies.size());
+    std::vector<int> colours;
+    for (const LayoutCell &c : copies[0].cells)
+        colours.push_back(c.colour);
+    EXPECT_EQ(std::vector<int>({LAYOUT_BLACK, LAYOUT_MAGENTA, LAYOUT_CYAN, LAYOUT_CYAN, LAYOUT_BLACK}), colours);
+    ASSERT_EQ(2u, copies[0].dots.size());
+    EXPECT_EQ(LAYOUT_MAGENTA, copies[0].dots[0].colour);
+    EXPECT_EQ(LAYOUT_RED, copies[0].dots[1].colour);
+}
