@@ -343,7 +343,8 @@ static int GrowDots(LayoutSheet *sheet)
 /* Puts a rectangle of dots on the sheet, cut at the form's end. It joins
  * one of the last few put there that it continues downwards: the rows of
  * one run, and the same run of the band above. */
-static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_t bottom)
+static void AddDotsLooking(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_t bottom,
+                           uint32_t lookBack)
 {
     LayoutSheet *sheet = r->sheet;
     uint32_t end = r->s->formLength;
@@ -353,7 +354,7 @@ static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_
         return;
     if (bottom > end)
         bottom = end;
-    for (uint32_t i = sheet->dotCount; i > 0 && i + 64 > sheet->dotCount; i--) {
+    for (uint32_t i = sheet->dotCount; i > 0 && i + lookBack > sheet->dotCount; i--) {
         d = &sheet->dots[i - 1];
         if (d->left == left && d->right == right && d->bottom == top && d->colour == r->s->colour) {
             d->bottom = (uint16_t)bottom;
@@ -370,6 +371,11 @@ static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_
     d->top = (uint16_t)top;
     d->bottom = (uint16_t)bottom;
     d->colour = r->s->colour;
+}
+
+static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_t bottom)
+{
+    AddDotsLooking(r, left, right, top, bottom, 64);
 }
 
 /* Ends row k's run of dots, if it has one. */
@@ -389,8 +395,10 @@ static void EndRasterRun(Run *r)
 {
     PageLayout *l = r->layout;
 
+    /* A raster row's runs join those of the row above when it has a few:
+     * a row of many (a halftone) joins none, and is not searched. */
     if (l && l->rasterTo) {
-        AddDots(r, l->rasterFrom, l->rasterTo, l->rasterRunTop, l->rasterRunBottom);
+        AddDotsLooking(r, l->rasterFrom, l->rasterTo, l->rasterRunTop, l->rasterRunBottom, 16);
         l->rasterTo = 0;
     }
 }
@@ -451,17 +459,23 @@ static int RasterDraws(const PrinterState *s)
     return s->graphicsMode || s->pins == 24;
 }
 
-/* The dot of raster row row, column j: dots h/3600 inch apart across, rows
- * v/3600 inch apart down, from the image's top left. Dots that fall on no
- * width or height of the grid (v or h below 5) are not drawn; those past
- * the carriage are dropped. A row's run of dots is one rectangle. */
-static void RasterDot(Run *r, uint32_t row, uint32_t j, uint32_t v, uint32_t h)
+/* The dots of raster row row, columns j to end: dots h/3600 inch apart
+ * across, rows v/3600 inch apart down, from the image's top left. Dots
+ * that fall on no width or height of the grid (v or h below 5) are not
+ * drawn; those past the carriage are dropped. A row's run of dots is one
+ * rectangle. */
+static void RasterDots(Run *r, uint32_t row, uint32_t j, uint32_t end, uint32_t v, uint32_t h)
 {
     PageLayout *l = r->layout;
-    uint32_t left = l->rasterLeft + j * h / 5, right = l->rasterLeft + (j + 1) * h / 5;
+    uint32_t left = l->rasterLeft + j * h / 5, right = l->rasterLeft + end * h / 5;
     uint32_t top = l->rasterTop + row * v * 3 / 5, bottom = l->rasterTop + (row + 1) * v * 3 / 5;
 
-    if (left == right || top == bottom || right > 2 * l->carriage)
+    /* Past the carriage the dots are dropped, one by one. */
+    while (right > 2 * l->carriage && end > j) {
+        end--;
+        right = l->rasterLeft + end * h / 5;
+    }
+    if (left >= right || top == bottom)
         return;
     if (!r->sheet) {
         if ((right + 1) / 2 > r->widest)
@@ -492,9 +506,17 @@ static void RasterByte(Run *r, unsigned char b, uint32_t repeat)
     } else {
         for (uint32_t n = 0; n < repeat; n++) {
             uint32_t at = s->rasterAt++, row = at / perRow, first = at % perRow * 8;
-            for (uint32_t bit = 0; bit < 8 && first + bit < width; bit++) {
-                if (b & (0x80u >> bit))
-                    RasterDot(r, row, first + bit, p[1], p[2]);
+            /* Each run of set bits at once. */
+            for (uint32_t bit = 0; bit < 8 && first + bit < width;) {
+                uint32_t from;
+                if (!(b & (0x80u >> bit))) {
+                    bit++;
+                    continue;
+                }
+                from = bit;
+                while (bit < 8 && first + bit < width && (b & (0x80u >> bit)))
+                    bit++;
+                RasterDots(r, row, first + from, first + bit, p[1], p[2]);
             }
         }
     }

@@ -258,10 +258,19 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
         w = 1;
     if (h < 1)
         h = 1;
-    /* Shrunk, a picture's dot may fall between a printer's: the driver
-     * scales it, not GDI. Rectangles are never thinner than a device dot. */
-    if ((uint64_t)stride * height > BAND_PICTURE_BYTES ||
-        ((w < (LONG)width || h < (LONG)height) && GetDeviceCaps(dc, TECHNOLOGY) != DT_RASDISPLAY))
+    /* Shrunk, a picture's dot may fall between a printer's when the driver
+     * scales it: on a printer such a band is a picture on the device's own
+     * grid instead, each rectangle where it falls and never thinner than a
+     * device dot, so nothing is scaled and no dot is lost. */
+    int onDevice = (w < (LONG)width || h < (LONG)height) && GetDeviceCaps(dc, TECHNOLOGY) != DT_RASDISPLAY;
+    if (onDevice) {
+        /* A rectangle thinner than a dot takes the device dot it starts in,
+         * which may be one past the band's rounded end. */
+        width = (uint32_t)w + 1;
+        height = (uint32_t)h + 1;
+        stride = (width + 31) / 32 * 4;
+    }
+    if ((uint64_t)stride * height > BAND_PICTURE_BYTES)
         return DrawRectangles(dc, rect, kx, ky, sheet, order, count);
     bits = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)stride * height);
     if (!bits)
@@ -269,10 +278,29 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
     memset(bits, 0xFF, (size_t)stride * height);
     for (uint32_t i = 0; i < count; i++) {
         const LayoutDots *d = &sheet->dots[order[i]];
-        uint32_t from = (d->left - left) / stepX, to = (d->right - left) / stepX;
+        uint32_t from, to, rowFrom, rowTo;
+        if (onDevice) {
+            from = (uint32_t)(Place(rect->left, d->left, kx) - x);
+            to = (uint32_t)(Place(rect->left, d->right, kx) - x);
+            rowFrom = (uint32_t)(Place(rect->top, d->top, ky) - y);
+            rowTo = (uint32_t)(Place(rect->top, d->bottom, ky) - y);
+            if (to == from)
+                to++;
+            if (rowTo == rowFrom)
+                rowTo++;
+        } else {
+            from = (d->left - left) / stepX;
+            to = (d->right - left) / stepX;
+            rowFrom = (d->top - top) / stepY;
+            rowTo = (d->bottom - top) / stepY;
+        }
         /* The picture is stored bottom up. */
-        for (uint32_t y = (d->top - top) / stepY; y < (d->bottom - top) / stepY; y++)
-            Blacken(bits + (size_t)(height - 1 - y) * stride, from, to);
+        for (uint32_t row = rowFrom; row < rowTo && row < height; row++)
+            Blacken(bits + (size_t)(height - 1 - row) * stride, from, to < width ? to : width);
+    }
+    if (onDevice) {
+        w = (LONG)width;
+        h = (LONG)height;
     }
     info.header.biSize = sizeof info.header;
     info.header.biWidth = (LONG)width;
