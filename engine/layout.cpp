@@ -439,8 +439,10 @@ static void DotColumn(Run *r, uint32_t bits, uint32_t rows, uint32_t step)
         return;
     }
     l->bandTop = l->y;
-    /* Dots 1/180 inch apart on 24 pins, 1/72 inch on 8. */
-    l->bandPitch = rows == 24 ? 12 : 30;
+    /* 24-dot columns have dots 1/180 inch apart. 8-dot ones 1/72 inch on a
+     * 9-pin printer, and 1/60 on a 24-pin one, which prints them with every
+     * third pin (so that ESC 3 24 joins its bands); 9-dot ones 1/72. */
+    l->bandPitch = rows == 24 ? 12 : rows == 8 && r->s->pins == 24 ? 36 : 30;
     for (uint32_t k = 0; k < rows; k++) {
         if (l->runTo[k] && (l->runTo[k] != left || !((bits >> (rows - 1 - k)) & 1)))
             EndRun(r, k);

@@ -155,9 +155,10 @@ struct Reference {
         x = (fineX + 1) / 2;
     }
     /* One dot, at x (1/720 inch) of the line, row k of a band. */
-    void Dot(uint32_t left, uint32_t step, uint32_t k, bool tall)
+    void Dot(uint32_t left, uint32_t step, uint32_t k, bool tall, uint32_t rows)
     {
-        uint32_t pitch = tall ? 12 : 30, top = y + k * pitch, bottom = top + pitch;
+        /* 8-dot images on 24 pins: every third pin, 1/60 inch apart. */
+        uint32_t pitch = tall ? 12 : rows == 8 && pins == 24 ? 36 : 30, top = y + k * pitch, bottom = top + pitch;
         if (left + step > 2 * carriage || top >= form)
             return;
         sheets.back().dots.push_back(Box(left, left + step, top, std::min(bottom, form)));
@@ -174,7 +175,7 @@ struct Reference {
         x = std::min((fineX + 1) / 2, (uint32_t)LAYOUT_MAX_CARRIAGE);
         for (uint32_t k = 0; k < rows; k++)
             if (bits >> (rows - 1 - k) & 1)
-                Dot(left, step, k, tall);
+                Dot(left, step, k, tall, rows);
     }
     void NextLine(bool lineFeed = true)
     {

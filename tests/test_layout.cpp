@@ -776,3 +776,17 @@ TEST(Layout, ColoursOfTheInk)
     EXPECT_EQ(LAYOUT_MAGENTA, copies[0].dots[0].colour);
     EXPECT_EQ(LAYOUT_RED, copies[0].dots[1].colour);
 }
+
+/* A 24-pin printer prints 8-dot images with every third pin: dots 1/60
+ * inch apart, so that ESC 3 24 (24/180 inch) joins its bands. */
+TEST(Layout, EightDotImagesOnTwentyFourPins)
+{
+    PrinterState state;
+    std::vector<RecordedSheet> copies;
+    InitialPrinterState(&state, NULL, 0, 0, 24);
+    LayOut(S("\x1b" "3\x18\x1bK\x01\x00\xff\r\n\x1bK\x01\x00\x81\r\n\x1b^\x00\x01\x00\x80\x00"), &state, 866,
+           Columns80, &copies);
+    ASSERT_EQ(1u, copies.size());
+    /* The 9-dot column below keeps 1/72 inch, and joins the dot above. */
+    EXPECT_EQ(Boxes({{0, 12, 0, 324}, {0, 12, 540, 606}}), BoxesOf(copies[0]));
+}
