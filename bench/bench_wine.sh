@@ -340,7 +340,9 @@ PY
 # own, DRAW on. Milliseconds per page from the confirmation to EndDoc
 # (bench_draw.exe), against the same pages without the bands and, as the
 # worst case, with the bands dithered (a ramp, no two columns alike), and
-# the job's PostScript per page. Target: <= 40 ms a page.
+# the job's PostScript per page. Target: <= 40 ms a page. And 5 sheets
+# each full of 360 x 360 dpi ESC/P2 raster (8 x 10 inches of a dithered
+# ring, run-length coded, 24 rows a command): target <= 100 ms a sheet.
 case_graphics_drawn() {
     local cups=$work/cups-graphics draw_exe=$build/bench/bench_draw.exe line i kind bytes
     local -A best size
@@ -368,13 +370,43 @@ def page(dot):
     return b"\r\n".join(text[:28]) + b"\r\n\x1b3\x18" + bands + b"\x1b2" + b"\r\n".join(text[28:]) + b"\r\n"
 for name, body in (("logo", page(logo)), ("ramp", page(ramp)), ("plain", b"\r\n".join(text) + b"\r\n")):
     open(sys.argv[1] + "-" + name + ".txt", "wb").write(b"\f".join([body] * 50))
+def rle(row):
+    out, i = b"", 0
+    while i < len(row):
+        n = 1
+        while i + n < len(row) and n < 128 and row[i + n] == row[i]:
+            n += 1
+        if n >= 2:
+            out += bytes([257 - n, row[i]])
+            i += n
+            continue
+        j = i
+        while j < len(row) and j - i < 128 and (j + 1 >= len(row) or row[j + 1] != row[j]):
+            j += 1
+        j = max(j, i + 1)
+        out += bytes([j - i - 1]) + row[i:j]
+        i = j
+    return out
+def raster_row(y):
+    bits = []
+    for x in range(2880):
+        r = ((x - 1440) ** 2 + (y - 1800) ** 2) ** 0.5
+        level = (r // 90) % 8
+        bits.append(int((x * 5 + y * 3) % 8 < level))
+    return bytes(sum(bits[8 * k + b] << (7 - b) for b in range(8)) for k in range(360))
+sheet = b"\x1b(G\x01\x00\x01\x1b(U\x01\x00\x0a"
+rows = [rle(raster_row(y)) for y in range(720)]
+for top in range(0, 3600, 24):
+    data = b"".join(rows[y % 720] for y in range(top, top + 24))
+    sheet += b"\x1b.\x01\x0a\x0a\x18\x40\x0b" + data + b"\r\x1b(v\x02\x00\x18\x00"
+open(sys.argv[1] + "-raster.txt", "wb").write(b"\f".join([sheet] * 5))
 PY
     printf '[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0000000000\r\nDRAW=0100000001\r\n' >"$work/graphics.ini"
     . "$root/tests/cups_server.sh"
     cups_start "$cups" && cups_add_queue Bench_Graphics "$cups/jobs" ||
         { echo "bench_wine: no CUPS server for the pages with bit images" >&2; return 1; }
     for i in $(seq "$runs"); do
-        for kind in logo plain ramp; do
+        for kind in logo plain ramp raster; do
             line=$(wine "$draw_exe" Bench_Graphics "$(win "$work/graphics-$kind.txt")" "$(win "$work/graphics.ini")" | tr -d '\r')
             echo "    $kind, run $i: $line (us, pages)" >&2
             [ -z "${best[$kind]:-}" ] || [ "${line%% *}" -lt "${best[$kind]%% *}" ] && best[$kind]=$line
@@ -383,6 +415,11 @@ PY
         done
     done
     cups_stop
+    LC_ALL=C awk -v raster="${best[raster]}" -v raster_size="${size[raster]:-0}" 'BEGIN {
+        split(raster, s, " ")
+        printf "    %d sheets full of 360 x 360 dpi raster: %.1f ms a sheet (target <= 100), PostScript %.1f KB a sheet\n",
+            s[2], s[1] / s[2] / 1000, raster_size / s[2] / 1024
+    }'
     LC_ALL=C awk -v logo="${best[logo]}" -v plain="${best[plain]}" -v ramp="${best[ramp]}" \
         -v logo_size="${size[logo]:-0}" -v plain_size="${size[plain]:-0}" -v ramp_size="${size[ramp]:-0}" 'BEGIN {
         split(logo, l, " "); split(plain, p, " "); split(ramp, r, " ")

@@ -17,14 +17,47 @@ void BeginDrawnJob(DrawnJob *job, ActivityLog log, const char *printerName,
     job->codePage = codePage;
 }
 
+uint32_t ChooseJobPins(const unsigned char *setup, uint32_t setupLength, const unsigned char *image,
+                       uint32_t length)
+{
+    EscpReader reader;
+    uint32_t offset = 0, start, end;
+    int32_t pins = 0;
+
+    ReadSettingStruct("PINS", &pins, sizeof pins);
+    if (pins == 9 || pins == 24)
+        return (uint32_t)pins;
+    /* The set-up bytes and the image as one stream: a command the set-up
+     * leaves open goes on in the file. */
+    EscpReset(&reader);
+    if (setup) {
+        while (!reader.uses24Pin && EscpNextCommand(&reader, setup, setupLength, offset, &start, &end))
+            offset = end;
+    }
+    offset = 0;
+    if (image) {
+        while (!reader.uses24Pin && EscpNextCommand(&reader, image, length, offset, &start, &end))
+            offset = end;
+    }
+    return reader.uses24Pin ? 24 : 9;
+}
+
+/* The bytes the table covers: the image up to its last page's end. */
+static uint32_t TableLength(const PageTable *table)
+{
+    return table->Entries ? table->PageEnds[table->Entries - 1] + 1 : 0;
+}
+
 /* The layout's start: the state at page 1 and the carriage of the file. */
 static int StartDrawnJob(DrawnJob *job)
 {
     PrinterState initial;
+    uint32_t pins;
 
     if (!AllocateSheet(&job->sheet))
         return 0;
-    InitialPrinterState(&initial, job->setup, job->setupLength, job->formLines);
+    pins = ChooseJobPins(job->setup, job->setupLength, job->image, TableLength(job->table));
+    InitialPrinterState(&initial, job->setup, job->setupLength, job->formLines, pins);
     job->state = initial;
     job->statePage = 0;
     job->carriage = MeasureCarriage(&initial, job->image, job->table);
@@ -32,7 +65,7 @@ static int StartDrawnJob(DrawnJob *job)
     return 1;
 }
 
-int DrawJobPage(DrawnJob *job, uint32_t p)
+int DrawJobPage(DrawnJob *job, uint32_t p, int skipBlank)
 {
     PageLayout layout;
     const unsigned char *bytes = NULL;
@@ -49,6 +82,18 @@ int DrawJobPage(DrawnJob *job, uint32_t p)
     if (p < job->table->Entries) {
         bytes = job->image + job->table->PageStarts[p];
         length = job->table->PageEnds[p] - job->table->PageStarts[p] + 1;
+    }
+    /* Blank is what the printer would put on paper: nothing drawn, whatever
+     * commands the bytes hold. The page's state still carries on. */
+    uint32_t formFeeds = 0;
+    if (PageDrawsNothing(&job->state, bytes, length, job->codePage, job->carriage, &job->sheet,
+                         &formFeeds) &&
+        (skipBlank || (p + 1 >= job->table->Entries && formFeeds == 0))) {
+        if (skipBlank)
+            LogLine(job->log, TextBlankSkipped);
+        AdvancePrinterState(&job->state, bytes, length);
+        job->statePage = p + 1;
+        return 1;
     }
     if (!job->document) {
         LogLine(job->log, TextDrawing);

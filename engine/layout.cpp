@@ -19,7 +19,7 @@
 
 #include "layout.h"
 
-static void PowerOn(PrinterState *s, uint16_t form)
+static void PowerOn(PrinterState *s, uint16_t form, uint8_t pins)
 {
     memset(s, 0, sizeof *s);
     EscpReset(&s->reader);
@@ -27,6 +27,21 @@ static void PowerOn(PrinterState *s, uint16_t form)
     s->lineSpacing = LAYOUT_DEFAULT_SPACING;
     s->formLength = form;
     s->powerOnForm = form;
+    s->pins = pins == 24 ? 24 : 9;
+}
+
+/* n of the ESC ( U unit down, 1/2160 inch; 1/360 inch until a unit is
+ * given. Units of 5/3600 inch and their multiples come out exact. */
+static uint32_t UnitsDown(const PrinterState *s, uint32_t n)
+{
+    uint32_t unit = s->unitDown ? s->unitDown : 10;
+    return (n * unit * 3 + 2) / 5;
+}
+
+/* n steps of unit/3600 inch across, 1/720 inch. */
+static uint32_t DotsAcross(uint32_t n, uint32_t unit)
+{
+    return (n * unit + 2) / 5;
 }
 
 /* A column of the pitch, 1/360 inch: what tab stops count in. */
@@ -56,13 +71,65 @@ struct Run {
     int unread;          /* the last byte belongs to the next sheet */
 };
 
+/* Where lines start: the left margin, while it leaves the carriage room
+ * for the widest character. */
+static uint32_t LineStart(const Run *r)
+{
+    uint32_t left = r->s->leftMargin;
+
+    return left + 72 <= r->layout->carriage ? left : 0;
+}
+
+/* Where a line wraps: the carriage's end, or the right margin before it.
+ * A blank that prints nothing wraps only at the widest carriage's end (or
+ * the margin): the measure leaves such blanks out. */
+static uint32_t LineEnd(const Run *r, int blank)
+{
+    uint32_t end = blank ? (uint32_t)LAYOUT_MAX_CARRIAGE : r->layout->carriage;
+    uint32_t right = r->s->rightMargin;
+
+    return right && right < end ? right : end;
+}
+
+/* Moves the paper to line y, 1/2160 inch from the top of the sheet. The
+ * line being printed ends; past the form's end the next sheet starts, at
+ * its top, as with line feeds. */
+static void FeedTo(Run *r, uint32_t y)
+{
+    PageLayout *l = r->layout;
+
+    if (!l || y == l->y)
+        return;
+    l->lineOpen = 0;
+    if (y >= r->s->formLength) {
+        l->y = 0;
+        r->sheetEnded = 2;
+        return;
+    }
+    l->y = y;
+}
+
+/* The head to fine, 1/720 inch from the carriage's start. */
+static void HeadTo(PageLayout *l, uint32_t fine)
+{
+    l->dotX = fine;
+    l->x = (fine + 1) / 2;
+}
+
+/* The head, 1/720 inch: the bit image's own place while nothing else
+ * moved it. */
+static uint32_t FineHead(const PageLayout *l)
+{
+    return (l->dotX + 1) / 2 == l->x ? l->dotX : 2 * l->x;
+}
+
 /* The next line. A line feed also ends one-line double width; a line that
  * wraps keeps it, so the state never depends on where the head is. */
 static void NextLine(Run *r)
 {
     PageLayout *l = r->layout;
 
-    l->x = 0;
+    l->x = LineStart(r);
     /* A feed of nothing leaves the paper where it is: what follows strikes
      * on the same line. */
     if (r->s->lineSpacing != 0)
@@ -88,9 +155,10 @@ static void FormFeed(Run *r)
     r->s->wideLine = 0;
     if (!l)
         return;
-    l->x = 0;
+    l->x = LineStart(r);
     l->y = 0;
     l->lineOpen = 0;
+    l->formFeeds++;
     r->sheetEnded = 1;
 }
 
@@ -176,6 +244,7 @@ static void Strike(Run *r, uint16_t ch, uint32_t x, uint32_t w, uint8_t attribut
     sheet->cells[lo].x = (uint16_t)x;
     sheet->cells[lo].width = (uint8_t)w;
     sheet->cells[lo].attributes = attributes;
+    sheet->cells[lo].colour = r->s->colour;
     sheet->cellCount++;
     line->count++;
 }
@@ -194,12 +263,11 @@ static void PrintByte(Run *r, unsigned char b)
                            (r->s->italic ? CELL_ITALIC : 0) |
                            (r->s->script == 1 ? CELL_SUPERSCRIPT : 0) |
                            (r->s->script == 2 ? CELL_SUBSCRIPT : 0));
-    /* A line too long for the carriage goes on at the start of the next.
-     * A blank that prints nothing moves the head as on the widest
-     * carriage: the measure leaves such blanks out, and a padded line must
-     * not wrap into a line of its own. */
-    if (l->x + w > (b == ' ' && !(attributes & CELL_UNDERLINE) ? (uint32_t)LAYOUT_MAX_CARRIAGE : l->carriage) &&
-        l->x > 0) {
+    /* A line too long for the carriage (or the right margin) goes on at
+     * the start of the next. A blank that prints nothing moves the head as
+     * on the widest carriage: a padded line must not wrap into a line of
+     * its own. */
+    if (l->x + w > LineEnd(r, b == ' ' && !(attributes & CELL_UNDERLINE)) && l->x > LineStart(r)) {
         NextLine(r);
         /* Off the form: the character opens the next sheet. */
         if (r->sheetEnded && r->sheet) {
@@ -215,21 +283,23 @@ static void Tab(Run *r)
 {
     PageLayout *l = r->layout;
     const PrinterState *s = r->s;
-    uint32_t column;
+    uint32_t column, start;
 
     if (!l)
         return;
+    /* Stops count from the left margin. */
+    start = LineStart(r);
     if (s->tabWidth) {
         /* The stops of ESC D; past the last one the head stays. */
         for (uint32_t i = 0; i < s->tabCount && i < LAYOUT_TAB_STOPS; i++) {
-            if ((uint32_t)s->tabs[i] * s->tabWidth > l->x) {
-                l->x = (uint32_t)s->tabs[i] * s->tabWidth;
+            if (start + (uint32_t)s->tabs[i] * s->tabWidth > l->x) {
+                l->x = start + (uint32_t)s->tabs[i] * s->tabWidth;
                 break;
             }
         }
     } else {
         column = CharWidth(s);
-        l->x = (l->x / (8 * column) + 1) * 8 * column;
+        l->x = l->x < start ? start : start + ((l->x - start) / (8 * column) + 1) * 8 * column;
     }
     /* Stops as on the widest carriage, as the measure's do; a character
      * past the carriage then wraps. */
@@ -244,33 +314,54 @@ static void Backspace(Run *r)
 
     if (!l)
         return;
+    /* Never left of the margin. */
     w = CharWidth(r->s);
-    l->x = l->x > w ? l->x - w : 0;
+    l->x = l->x >= LineStart(r) + w ? l->x - w : LineStart(r) < l->x ? LineStart(r) : l->x;
 }
 
 /* ---- Bit images --------------------------------------------------------------- */
 
+/* Doubles the room for the sheet's dots, up to the most a sheet holds. 0
+ * when it is full or the memory cannot be had: the sheet keeps what it
+ * has. */
+static int GrowDots(LayoutSheet *sheet)
+{
+    uint32_t capacity = sheet->dotCapacity;
+    LayoutDots *grown;
+
+    if (!sheet->dots || capacity >= LAYOUT_MAX_SHEET_DOTS)
+        return 0;
+    capacity = capacity * 2 > LAYOUT_MAX_SHEET_DOTS ? (uint32_t)LAYOUT_MAX_SHEET_DOTS : capacity * 2;
+    grown = (LayoutDots *)HeapReAlloc(GetProcessHeap(), 0, sheet->dots, (SIZE_T)capacity * sizeof(LayoutDots));
+    if (!grown)
+        return 0;
+    sheet->dots = grown;
+    sheet->dotCapacity = capacity;
+    return 1;
+}
+
 /* Puts a rectangle of dots on the sheet, cut at the form's end. It joins
  * one of the last few put there that it continues downwards: the rows of
  * one run, and the same run of the band above. */
-static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_t bottom)
+static void AddDotsLooking(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_t bottom,
+                           uint32_t lookBack)
 {
     LayoutSheet *sheet = r->sheet;
-    uint32_t end = 5u * r->s->formLength;
+    uint32_t end = r->s->formLength;
     LayoutDots *d;
 
     if (top >= end)
         return;
     if (bottom > end)
         bottom = end;
-    for (uint32_t i = sheet->dotCount; i > 0 && i + 64 > sheet->dotCount; i--) {
+    for (uint32_t i = sheet->dotCount; i > 0 && i + lookBack > sheet->dotCount; i--) {
         d = &sheet->dots[i - 1];
-        if (d->left == left && d->right == right && d->bottom == top) {
+        if (d->left == left && d->right == right && d->bottom == top && d->colour == r->s->colour) {
             d->bottom = (uint16_t)bottom;
             return;
         }
     }
-    if (sheet->dotCount >= LAYOUT_SHEET_DOTS) {
+    if (sheet->dotCount >= sheet->dotCapacity && !GrowDots(sheet)) {
         sheet->dropped++;
         return;
     }
@@ -279,6 +370,12 @@ static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_
     d->right = (uint16_t)right;
     d->top = (uint16_t)top;
     d->bottom = (uint16_t)bottom;
+    d->colour = r->s->colour;
+}
+
+static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_t bottom)
+{
+    AddDotsLooking(r, left, right, top, bottom, 64);
 }
 
 /* Ends row k's run of dots, if it has one. */
@@ -293,12 +390,26 @@ static void EndRun(Run *r, uint32_t k)
     }
 }
 
+/* Ends the raster row's run of dots, if there is one. */
+static void EndRasterRun(Run *r)
+{
+    PageLayout *l = r->layout;
+
+    /* A raster row's runs join those of the row above when it has a few:
+     * a row of many (a halftone) joins none, and is not searched. */
+    if (l && l->rasterTo) {
+        AddDotsLooking(r, l->rasterFrom, l->rasterTo, l->rasterRunTop, l->rasterRunBottom, 16);
+        l->rasterTo = 0;
+    }
+}
+
 /* Puts the runs still open on the sheet: the image ended, or the page. */
 static void EndRuns(Run *r)
 {
     if (r->sheet) {
         for (uint32_t k = 0; k < 24; k++)
             EndRun(r, k);
+        EndRasterRun(r);
     }
 }
 
@@ -327,8 +438,11 @@ static void DotColumn(Run *r, uint32_t bits, uint32_t rows, uint32_t step)
             r->widest = (right + 1) / 2;
         return;
     }
-    l->bandTop = 5 * l->y;
-    l->bandPitch = rows == 24 ? 6 : 15;
+    l->bandTop = l->y;
+    /* 24-dot columns have dots 1/180 inch apart. 8-dot ones 1/72 inch on a
+     * 9-pin printer, and 1/60 on a 24-pin one, which prints them with every
+     * third pin (so that ESC 3 24 joins its bands); 9-dot ones 1/72. */
+    l->bandPitch = rows == 24 ? 12 : rows == 8 && r->s->pins == 24 ? 36 : 30;
     for (uint32_t k = 0; k < rows; k++) {
         if (l->runTo[k] && (l->runTo[k] != left || !((bits >> (rows - 1 - k)) & 1)))
             EndRun(r, k);
@@ -340,6 +454,78 @@ static void DotColumn(Run *r, uint32_t bits, uint32_t rows, uint32_t step)
     }
 }
 
+/* Raster images print where the printer knows them: in graphics mode
+ * (ESC ( G), and on any 24-pin printer. */
+static int RasterDraws(const PrinterState *s)
+{
+    return s->graphicsMode || s->pins == 24;
+}
+
+/* The dots of raster row row, columns j to end: dots h/3600 inch apart
+ * across, rows v/3600 inch apart down, from the image's top left. Dots
+ * that fall on no width or height of the grid (v or h below 5) are not
+ * drawn; those past the carriage are dropped. A row's run of dots is one
+ * rectangle. */
+static void RasterDots(Run *r, uint32_t row, uint32_t j, uint32_t end, uint32_t v, uint32_t h)
+{
+    PageLayout *l = r->layout;
+    uint32_t left = l->rasterLeft + j * h / 5, right = l->rasterLeft + end * h / 5;
+    uint32_t top = l->rasterTop + row * v * 3 / 5, bottom = l->rasterTop + (row + 1) * v * 3 / 5;
+
+    /* Past the carriage the dots are dropped, one by one. */
+    while (right > 2 * l->carriage && end > j) {
+        end--;
+        right = l->rasterLeft + end * h / 5;
+    }
+    if (left >= right || top == bottom)
+        return;
+    if (!r->sheet) {
+        if ((right + 1) / 2 > r->widest)
+            r->widest = (right + 1) / 2;
+        return;
+    }
+    if (l->rasterTo && l->rasterTo == left && l->rasterRunTop == top) {
+        l->rasterTo = right;
+        return;
+    }
+    EndRasterRun(r);
+    l->rasterFrom = left;
+    l->rasterTo = right;
+    l->rasterRunTop = top;
+    l->rasterRunBottom = bottom;
+}
+
+/* One byte of raster data, repeat times (a run): 8 dots of a row, the
+ * highest bit on the left; the bits past the row's width are padding. */
+static void RasterByte(Run *r, unsigned char b, uint32_t repeat)
+{
+    PrinterState *s = r->s;
+    const uint8_t *p = s->reader.params;
+    uint32_t width = p[4] + 256u * p[5], perRow = (width + 7) / 8;
+
+    if (!r->layout || !b || !RasterDraws(s) || perRow == 0) {
+        s->rasterAt += repeat;
+    } else {
+        for (uint32_t n = 0; n < repeat; n++) {
+            uint32_t at = s->rasterAt++, row = at / perRow, first = at % perRow * 8;
+            /* Each run of set bits at once. */
+            for (uint32_t bit = 0; bit < 8 && first + bit < width;) {
+                uint32_t from;
+                if (!(b & (0x80u >> bit))) {
+                    bit++;
+                    continue;
+                }
+                from = bit;
+                while (bit < 8 && first + bit < width && (b & (0x80u >> bit)))
+                    bit++;
+                RasterDots(r, row, first + from, first + bit, p[1], p[2]);
+            }
+        }
+    }
+    if (s->reader.parse == ESCP_IN_TEXT)
+        EndRasterRun(r);
+}
+
 /* One byte of a bit image's data: a column once it has all its bytes. The
  * image ends when the reader is back in the text. */
 static void ImageByte(Run *r, unsigned char b)
@@ -349,12 +535,30 @@ static void ImageByte(Run *r, unsigned char b)
     uint8_t mode;
     uint32_t rows;
 
+    if (e->command == '.') {
+        RasterByte(r, b, e->repeat);
+        return;
+    }
+    if (e->command == '^') {
+        /* 9-dot columns of two bytes, the ninth dot the second byte's top
+         * bit: 60 dpi (m 0) or 120 dpi (m 1); other densities pass. */
+        if (e->params[0] > 1)
+            return;
+        s->column[s->columnHave++] = b;
+        if (s->columnHave < 2)
+            return;
+        s->columnHave = 0;
+        DotColumn(r, (uint32_t)s->column[0] << 1 | s->column[1] >> 7, 9, e->params[0] ? 6 : 12);
+        if (e->parse == ESCP_IN_TEXT)
+            EndRuns(r);
+        return;
+    }
     if (e->command == '*')
         mode = e->params[0];
     else if (e->command == 'K' || e->command == 'L' || e->command == 'Y' || e->command == 'Z')
         mode = e->imageModes[e->command == 'K' ? 0 : e->command == 'L' ? 1 : e->command == 'Y' ? 2 : 3];
     else
-        return; /* ESC ^ and raster: passed over */
+        return;
     rows = mode >= 32 ? 24 : 8;
     s->column[s->columnHave++] = b;
     if (rows == 24 && s->columnHave < 3)
@@ -370,6 +574,96 @@ static void ImageByte(Run *r, unsigned char b)
 
 static int On(unsigned char n) { return n == 1 || n == '1'; }
 
+/* A signed 16-bit parameter, low byte first. */
+static int32_t Signed16(const uint8_t *p) { return (int16_t)(uint16_t)(p[0] | p[1] << 8); }
+
+/* ESC $ and ESC backslash: the head to fine (1/720 inch), or left where it
+ * is when that is left of the margin or past the right one. */
+static void MoveHead(Run *r, int64_t fine)
+{
+    PageLayout *l = r->layout;
+    uint32_t right;
+
+    if (!l)
+        return;
+    right = r->s->rightMargin ? r->s->rightMargin : (uint32_t)LAYOUT_MAX_CARRIAGE;
+    if (fine < 2 * (int64_t)LineStart(r) || fine > 2 * (int64_t)right)
+        return;
+    HeadTo(l, (uint32_t)fine);
+}
+
+/* ESC ( x nL nH data: the sub-commands that move the paper or set how far
+ * its units go. params[3..] are the data. */
+static void ObeyExtended(Run *r)
+{
+    PrinterState *s = r->s;
+    const EscpReader *e = &s->reader;
+    const uint8_t *p = e->params;
+    uint32_t length = p[1] + 256u * p[2], n;
+
+    switch (p[0]) {
+    case 'U':
+        /* ESC ( U 1 0 m: m/3600 inch both ways. The long form, P V H and a
+         * base b, gives V/b and H/b inch: kept when they are whole 3600ths. */
+        if (length == 1 && p[3] != 0) {
+            s->unitDown = p[3];
+            s->unitAcross = p[3];
+        } else if (length >= 5) {
+            uint32_t base = p[6] + 256u * p[7];
+            if (base && p[4] && p[5] && (3600u * p[4]) % base == 0 && (3600u * p[5]) % base == 0 &&
+                3600u * p[4] / base <= 255 && 3600u * p[5] / base <= 255) {
+                s->unitDown = (uint8_t)(3600u * p[4] / base);
+                s->unitAcross = (uint8_t)(3600u * p[5] / base);
+            }
+        }
+        break;
+    case 'r':
+        /* ESC ( r 2 0 m n: colour n (of ESC r's), ink dark or light. */
+        if (length >= 2 && p[4] < LAYOUT_COLOURS)
+            s->colour = p[4];
+        break;
+    case 'G':
+        /* Graphics mode: ESC . prints on a 9-pin printer too. */
+        s->graphicsMode = 1;
+        break;
+    case 'C':
+        /* The page length in the unit; it takes the top margin away. */
+        if (length >= 2) {
+            n = UnitsDown(s, p[3] + 256u * p[4]);
+            if (n > 0 && n <= LAYOUT_MAX_FORM) {
+                s->formLength = (uint16_t)n;
+                s->topMargin = 0;
+            }
+        }
+        break;
+    case 'c':
+        /* ESC ( c tL tH bL bH: the top margin, in the unit, on the form. */
+        if (length >= 4) {
+            n = UnitsDown(s, p[3] + 256u * p[4]);
+            if (n < s->formLength)
+                s->topMargin = (uint16_t)n;
+        }
+        break;
+    case 'V':
+        /* The paper to mL mH units below the top margin (without one, the
+         * top of the sheet). */
+        if (length >= 2 && r->layout)
+            FeedTo(r, s->topMargin + UnitsDown(s, p[3] + 256u * p[4]));
+        break;
+    case 'v':
+        /* Down (or up, below zero) by mL mH units; never above the top. */
+        if (length >= 2 && r->layout) {
+            int32_t m = Signed16(p + 3);
+            uint32_t d = UnitsDown(s, (uint32_t)(m < 0 ? -m : m));
+            uint32_t y = r->layout->y;
+            FeedTo(r, m >= 0 ? y + d : y > d ? y - d : 0);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
 /* A command is complete: obey it. Those not listed change nothing that is
  * drawn. */
 static void ObeyCommand(Run *r)
@@ -377,8 +671,14 @@ static void ObeyCommand(Run *r)
     PrinterState *s = r->s;
     const EscpReader *e = &s->reader;
     const uint8_t *p = e->params;
+    PageLayout *l = r->layout;
     uint32_t n;
 
+    if (e->prefix == ESCP_FS) {
+        /* FS 3 n: lines n/360 inch apart. */
+        s->lineSpacing = (uint16_t)(6 * p[0]);
+        return;
+    }
     if (e->prefix != ESCP_ESC)
         return;
     switch (e->command) {
@@ -393,10 +693,65 @@ static void ObeyCommand(Run *r)
     case 'P': s->pitch = 10; break;
     case 'M': s->pitch = 12; break;
     case 'g': s->pitch = 15; break;
-    case '0': s->lineSpacing = 27; break;
-    case '2': s->lineSpacing = 36; break;
-    case '3': s->lineSpacing = p[0]; break;
-    case 'A': s->lineSpacing = (uint16_t)(3 * p[0]); break;
+    /* Line spacing: 1/8 and 1/6 inch on any printer; n/216 and n/72 inch
+     * on 9 pins, n/180 and n/60 on 24; n/360 (ESC +, 24 pins only). */
+    case '0': s->lineSpacing = 270; break;
+    case '1':
+        if (s->pins == 9)
+            s->lineSpacing = 210; /* 7/72 inch */
+        break;
+    case '2': s->lineSpacing = 360; break;
+    case '3': s->lineSpacing = (uint16_t)((s->pins == 24 ? 12 : 10) * p[0]); break;
+    case 'A': s->lineSpacing = (uint16_t)((s->pins == 24 ? 36 : 30) * p[0]); break;
+    case '+': s->lineSpacing = (uint16_t)(6 * p[0]); break;
+    /* Paper moves: forward n/216 inch (n/180 on 24 pins), back n/216 inch,
+     * never above the top of the sheet. */
+    case 'J':
+        if (l)
+            FeedTo(r, l->y + (s->pins == 24 ? 12u : 10u) * p[0]);
+        break;
+    case 'j':
+        if (l)
+            FeedTo(r, l->y > 10u * p[0] ? l->y - 10u * p[0] : 0);
+        break;
+    /* The head: absolute from the left margin, 1/60 inch or the unit of
+     * ESC ( U; relative, 1/120 inch in draft and on 9 pins, 1/180 in letter
+     * quality on 24, or the unit. */
+    case '$':
+        if (l)
+            MoveHead(r, 2 * (int64_t)LineStart(r) +
+                            DotsAcross(p[0] + 256u * p[1], s->unitAcross ? s->unitAcross : 60));
+        break;
+    case '\\':
+        if (l) {
+            int32_t m = Signed16(p);
+            uint32_t unit = s->unitAcross ? s->unitAcross : s->pins == 24 && s->letterQuality ? 20 : 30;
+            int64_t d = DotsAcross((uint32_t)(m < 0 ? -m : m), unit);
+            MoveHead(r, (int64_t)FineHead(l) + (m < 0 ? -d : d));
+        }
+        break;
+    case 'x': s->letterQuality = (uint8_t)On(p[0]); break;
+    /* ESC r n: the colour of what prints next; an unknown one changes
+     * nothing. */
+    case 'r':
+        if (p[0] < LAYOUT_COLOURS)
+            s->colour = p[0];
+        break;
+    /* Margins, in columns of the pitch in force: where CR returns to, and
+     * where lines wrap. One that leaves no room between them is ignored. */
+    case 'l':
+        n = (uint32_t)p[0] * PitchWidth(s);
+        if (n < LAYOUT_MAX_CARRIAGE && (!s->rightMargin || n < s->rightMargin))
+            s->leftMargin = (uint16_t)n;
+        break;
+    case 'Q':
+        n = (uint32_t)p[0] * PitchWidth(s);
+        if (n > s->leftMargin)
+            s->rightMargin = (uint16_t)(n < LAYOUT_MAX_CARRIAGE ? n : (uint32_t)LAYOUT_MAX_CARRIAGE);
+        break;
+    case '(':
+        ObeyExtended(r);
+        break;
     case 'C':
         if (p[0] != 0) {
             n = (uint32_t)p[0] * s->lineSpacing;
@@ -406,7 +761,7 @@ static void ObeyCommand(Run *r)
             s->formLength = (uint16_t)(p[1] * LAYOUT_UNITS_PER_INCH_Y);
         }
         break;
-    case '@': PowerOn(s, s->powerOnForm); break;
+    case '@': PowerOn(s, s->powerOnForm, s->pins); break;
     case '4': s->italic = 1; break;
     case '5': s->italic = 0; break;
     case 'S':
@@ -421,8 +776,22 @@ static void ObeyCommand(Run *r)
         s->tabWidth = (uint8_t)PitchWidth(s);
         s->tabCount = 0;
         break;
-    case 'K': case 'L': case 'Y': case 'Z': case '*':
+    case 'K': case 'L': case 'Y': case 'Z': case '*': case '^':
         s->columnHave = 0;
+        break;
+    case '.':
+        /* ESC . c v h m nL nH: the image's top row at the line's top, the
+         * head past its width; only the plain (c 0) and run-length (c 1)
+         * data is drawn. */
+        s->rasterAt = 0;
+        if (l && RasterDraws(s) && p[0] <= 1) {
+            uint32_t end;
+            EndRasterRun(r);
+            l->rasterLeft = FineHead(l);
+            l->rasterTop = l->y;
+            end = l->rasterLeft + (p[4] + 256u * p[5]) * p[2] / 5;
+            HeadTo(l, end < 2u * LAYOUT_MAX_CARRIAGE ? end : 2u * LAYOUT_MAX_CARRIAGE);
+        }
         break;
     default:
         break;
@@ -456,9 +825,8 @@ static void Step(Run *r, unsigned char b)
     }
     switch (b) {
     case '\r':
-        if (r->layout) {
-            r->layout->x = 0;
-        }
+        if (r->layout)
+            r->layout->x = LineStart(r);
         break;
     case '\n': NewLine(r); break;
     case '\f': FormFeed(r); break;
@@ -479,26 +847,35 @@ int AllocateSheet(LayoutSheet *sheet)
     size_t lines = (size_t)LAYOUT_SHEET_CELLS * sizeof(LayoutLine);
     size_t cells = (size_t)LAYOUT_SHEET_CELLS * sizeof(LayoutCell);
     size_t dots = (size_t)LAYOUT_SHEET_DOTS * sizeof(LayoutDots);
-    unsigned char *block = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, dots + lines + cells);
+    unsigned char *block = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, lines + cells);
+    LayoutDots *dotBlock = (LayoutDots *)HeapAlloc(GetProcessHeap(), 0, dots);
 
     memset(sheet, 0, sizeof *sheet);
-    if (!block)
+    if (!block || !dotBlock) {
+        if (block)
+            HeapFree(GetProcessHeap(), 0, block);
+        if (dotBlock)
+            HeapFree(GetProcessHeap(), 0, dotBlock);
         return 0;
-    sheet->dots = (LayoutDots *)block;
-    sheet->lines = (LayoutLine *)(block + dots);
-    sheet->cells = (LayoutCell *)(block + dots + lines);
+    }
+    sheet->lines = (LayoutLine *)block;
+    sheet->cells = (LayoutCell *)(block + lines);
+    sheet->dots = dotBlock;
+    sheet->dotCapacity = LAYOUT_SHEET_DOTS;
     return 1;
 }
 
 void FreeSheet(LayoutSheet *sheet)
 {
+    if (sheet->lines)
+        HeapFree(GetProcessHeap(), 0, sheet->lines);
     if (sheet->dots)
         HeapFree(GetProcessHeap(), 0, sheet->dots);
     memset(sheet, 0, sizeof *sheet);
 }
 
 void InitialPrinterState(PrinterState *state, const unsigned char *setup, uint32_t setupLength,
-                         uint32_t formLines)
+                         uint32_t formLines, uint32_t pins)
 {
     uint16_t form = LAYOUT_DEFAULT_FORM_LINES * LAYOUT_DEFAULT_SPACING;
 
@@ -510,7 +887,7 @@ void InitialPrinterState(PrinterState *state, const unsigned char *setup, uint32
                              : formLines * LAYOUT_DEFAULT_SPACING;
         form = (uint16_t)units;
     }
-    PowerOn(state, form);
+    PowerOn(state, form, (uint8_t)(pins == 24 ? 24 : 9));
     if (setup && setupLength)
         AdvancePrinterState(state, setup, setupLength);
 }
@@ -590,6 +967,10 @@ void BeginPageLayout(PageLayout *layout, const PrinterState *state, const unsign
     layout->high = CodePageHighHalf(codePage);
     layout->carriage = carriage < 72 ? 72u : carriage > LAYOUT_MAX_CARRIAGE ? (uint32_t)LAYOUT_MAX_CARRIAGE : carriage;
     layout->state = *state;
+    /* Each page starts the head at the left margin; a raster image cut by
+     * the page before goes on from there, at the top of the sheet. */
+    layout->x = (uint32_t)state->leftMargin + 72 <= layout->carriage ? state->leftMargin : 0u;
+    layout->rasterLeft = 2 * layout->x;
 }
 
 int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet)
@@ -633,6 +1014,22 @@ int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet)
         }
     }
     return 0;
+}
+
+int PageDrawsNothing(const PrinterState *state, const unsigned char *bytes, uint32_t length,
+                     uint32_t codePage, uint32_t carriage, LayoutSheet *sheet, uint32_t *formFeeds)
+{
+    PageLayout layout;
+    int nothing = 1;
+
+    BeginPageLayout(&layout, state, bytes, length, codePage, carriage);
+    while (nothing && LayOutNextSheet(&layout, sheet)) {
+        if (sheet->cellCount > 0 || sheet->dotCount > 0)
+            nothing = 0;
+    }
+    if (formFeeds)
+        *formFeeds = layout.formFeeds;
+    return nothing;
 }
 
 /* ---- Fitting ---------------------------------------------------------------- */

@@ -6,11 +6,14 @@
  * cells come out. Drawing a sheet is the host's business (shell/draw.h).
  *
  * Units: across the carriage 1/360 inch (a column at 10 cpi is 36, at
- * 12 cpi 30, at 15 cpi 24, condensed 21 or 18); down the form 1/216 inch (a
- * line at 6 lpi is 36, a form of 66 such lines 2376). Bit-image dots are
- * placed finer: 1/720 inch across and 1/1080 inch down, which hold every
- * density's column and both dot pitches (1/72 inch is 15, 1/180 inch 6) and
- * the text grid (twice and five times its units).
+ * 12 cpi 30, at 15 cpi 24, condensed 21 or 18); bit-image dots are placed
+ * finer across, 1/720 inch, which holds every density's column and twice
+ * the text grid. Down the form, for lines, forms, feeds and dots alike,
+ * 1/2160 inch: it holds every step a printer takes down the paper exactly
+ * (1/216 inch is 10, 1/180 12, 1/360 6, 1/72 30, 1/60 36, and the units
+ * 5/3600 to 60/3600 inch a program may choose), so that feeds of any mix
+ * add up on the sheet as they do on paper. A line at 6 lpi is 360, a form
+ * of 66 such lines 23,760, the longest form 47,520: each fits 16 bits.
  */
 #ifndef VELMAR_LAYOUT_H
 #define VELMAR_LAYOUT_H
@@ -22,16 +25,20 @@
 
 enum {
     LAYOUT_UNITS_PER_INCH_X = 360,
-    LAYOUT_UNITS_PER_INCH_Y = 216,
+    LAYOUT_UNITS_PER_INCH_Y = 2160,
     LAYOUT_MAX_CARRIAGE = 4896,     /* 13.6 inches, 136 columns at 10 cpi */
-    LAYOUT_DEFAULT_SPACING = 36,    /* 1/6 inch */
+    LAYOUT_DEFAULT_SPACING = 360,   /* 1/6 inch */
     LAYOUT_DEFAULT_FORM_LINES = 66, /* 11 inches */
-    LAYOUT_MAX_FORM = 22 * 216,     /* the longest form ESC C allows, 22 inches */
+    LAYOUT_MAX_FORM = 22 * 2160,    /* the longest form ESC C allows, 22 inches */
     LAYOUT_SHEET_CELLS = 32768,     /* cells one sheet can hold; more are dropped */
     LAYOUT_LINE_CELLS = 1024,       /* cells one printed line can hold */
     LAYOUT_DOT_UNITS_X = 720,       /* bit-image units across, per inch */
-    LAYOUT_DOT_UNITS_Y = 1080,      /* and down */
-    LAYOUT_SHEET_DOTS = 65536,      /* rectangles of dots one sheet can hold */
+    LAYOUT_DOT_UNITS_Y = 2160,      /* and down: the text's own grid */
+    LAYOUT_SHEET_DOTS = 65536,      /* rectangles of dots a sheet holds at first */
+    /* and at most, as it grows: 128 MB of them, which a 32-bit process
+     * can hold; more than a sheet of 360 x 360 dpi raster ever makes but
+     * for a checkerboard of dots none of which can join. */
+    LAYOUT_MAX_SHEET_DOTS = 16 << 20,
     LAYOUT_TAB_STOPS = 32
 };
 
@@ -45,8 +52,8 @@ struct PrinterState {
     uint8_t emphasized;     /* ESC E, until ESC F */
     uint8_t doubleStrike;   /* ESC G, until ESC H */
     uint8_t underline;      /* ESC - 1, until ESC - 0 */
-    uint16_t lineSpacing;   /* 1/216 inch */
-    uint16_t formLength;    /* 1/216 inch, 1 .. LAYOUT_MAX_FORM */
+    uint16_t lineSpacing;   /* 1/2160 inch */
+    uint16_t formLength;    /* 1/2160 inch, 1 .. LAYOUT_MAX_FORM */
     uint16_t powerOnForm;   /* the form ESC @ returns to */
     /* Where the reader is in the command stream: a command cut by the end
      * of a page goes on with the next page's bytes, as the printer would
@@ -59,6 +66,19 @@ struct PrinterState {
     uint8_t tabWidth;       /* of a column when ESC D set the stops; 0: every 8 columns */
     uint8_t tabCount;
     uint8_t tabs[LAYOUT_TAB_STOPS]; /* ESC D: the stops, in columns, ascending */
+    /* How the printer reads the commands whose units differ between 9-pin
+     * and 24-pin printers (ESC 3, ESC A, ESC J, ESC backslash, and ESC .
+     * without graphics mode): 9 or 24, kept over ESC @. */
+    uint8_t pins;
+    uint8_t letterQuality;  /* ESC x 1, until ESC x 0: draft otherwise */
+    uint8_t graphicsMode;   /* ESC ( G */
+    uint8_t unitDown;       /* ESC ( U: the unit of moves down, m/3600 inch; 0 until given */
+    uint8_t unitAcross;     /* and across */
+    uint16_t leftMargin;    /* ESC l: 1/360 inch from the carriage's start */
+    uint16_t rightMargin;   /* ESC Q: where lines wrap, 1/360 inch; 0: the carriage's end */
+    uint32_t rasterAt;      /* bytes of the raster image (ESC .) decoded so far */
+    uint16_t topMargin;     /* ESC ( c: where ESC ( V counts from, 1/2160 inch */
+    uint8_t colour;         /* ESC r, ESC ( r: what prints from now on */
 };
 
 /* Cell attributes. */
@@ -70,23 +90,32 @@ struct LayoutCell {
     uint16_t x;         /* left edge, 1/360 inch from the carriage's start */
     uint8_t width;      /* 1/360 inch: the pitch's column, doubled when wide */
     uint8_t attributes; /* CELL_BOLD, CELL_UNDERLINE */
+    uint8_t colour;     /* LAYOUT_BLACK ... of ESC r */
+};
+
+/* The colours of ESC r n (n 0 to 6) and ESC ( r: on a device without
+ * colour all are black. */
+enum {
+    LAYOUT_BLACK, LAYOUT_MAGENTA, LAYOUT_CYAN, LAYOUT_VIOLET, LAYOUT_YELLOW, LAYOUT_RED,
+    LAYOUT_GREEN, LAYOUT_COLOURS
 };
 
 /* The cells of one printed line, in the order of their x. */
 struct LayoutLine {
     uint32_t first; /* index of the line's first cell */
     uint16_t count;
-    uint16_t y;     /* top of the line, 1/216 inch from the top of the form */
+    uint16_t y;     /* top of the line, 1/2160 inch from the top of the form */
 };
 
 /* Bit-image dots: a black rectangle, runs of dots of one or more rows of a
- * band; 1/720 inch across from the carriage's start, 1/1080 inch down from
+ * band; 1/720 inch across from the carriage's start, 1/2160 inch down from
  * the top of the form. Right and bottom are the edges after the last dot. */
 struct LayoutDots {
     uint16_t left;
     uint16_t right;
     uint16_t top;
     uint16_t bottom;
+    uint8_t colour;     /* LAYOUT_BLACK ... */
 };
 
 /* One sheet of paper as laid out. The arrays belong to the sheet (see
@@ -98,22 +127,33 @@ struct LayoutSheet {
     uint32_t lineCount;
     uint32_t cellCount;
     uint32_t dotCount;
+    uint32_t dotCapacity; /* rectangles the dots array holds; it grows as they come */
     uint32_t carriage;   /* width of the grid, 1/360 inch */
     uint32_t form;       /* height of the grid: the longest form in force on the
-                          * sheet, 1/216 inch */
+                          * sheet, 1/2160 inch */
     uint32_t dropped;    /* cells and rectangles of dots that did not fit */
 };
 
-/* Takes and gives back the arrays of a sheet (one heap block). */
+/* Takes and gives back the arrays of a sheet: one heap block for the lines
+ * and cells, one for the dots, which grows as needed. */
 int AllocateSheet(LayoutSheet *sheet);
 void FreeSheet(LayoutSheet *sheet);
 
 /* The state at the start of a file: the power-on state (10 cpi, 6 lpi,
- * forms of 66 lines), with a form of formLines lines when formLines is not
- * 0 (the longest form at most), then setup[0 .. setupLength) fed through the same
- * interpreter as the page bytes (nothing of it prints). */
+ * forms of 66 lines) of a printer of pins pins (24, or 9 for any other
+ * value), with a form of formLines lines when formLines is not 0 (the
+ * longest form at most), then setup[0 .. setupLength) fed through the
+ * same interpreter as the page bytes (nothing of it prints). */
 void InitialPrinterState(PrinterState *state, const unsigned char *setup, uint32_t setupLength,
-                         uint32_t formLines);
+                         uint32_t formLines, uint32_t pins);
+
+/* The pins a job is read with: the setting PINS when it is 9 or 24, else
+ * 24 when the set-up bytes and the image, read as one stream, use a command
+ * only 24-pin printers know (EscpUses24Pin), else 9. The whole job is
+ * looked at before its first sheet, so that a feed ahead of the first
+ * 24-dot image is already read as the 24-pin printer reads it. */
+uint32_t ChooseJobPins(const unsigned char *setup, uint32_t setupLength, const unsigned char *image,
+                       uint32_t length);
 
 /* The state after the bytes, without laying anything out: a state-only pass,
  * about as fast as a scan of the bytes. */
@@ -146,7 +186,7 @@ struct PageLayout {
     uint32_t carriage;
     PrinterState state;     /* the state so far; after the page once done */
     uint32_t x;             /* the print head, 1/360 inch */
-    uint32_t y;             /* the line, 1/216 inch from the top of the sheet */
+    uint32_t y;             /* the line, 1/2160 inch from the top of the sheet */
     uint32_t sheets;        /* sheets handed out */
     int lineOpen;           /* the sheet's last line is the one being printed */
     /* The bit image being printed: the head in dot units, and each row's
@@ -157,8 +197,17 @@ struct PageLayout {
     uint16_t runTo[24];
     uint8_t bandPitch;
     uint8_t bandRows;
+    /* The raster image being printed (ESC .): its top left, and the run of
+     * dots of its current row not yet put on the sheet (rasterTo 0: none). */
+    uint32_t rasterLeft;    /* 1/720 inch */
+    uint32_t rasterTop;     /* 1/2160 inch */
+    uint32_t rasterFrom;
+    uint32_t rasterTo;
+    uint32_t rasterRunTop;
+    uint32_t rasterRunBottom;
     int overflowed;         /* the current sheet began where a long page ran on */
     int done;
+    uint32_t formFeeds;     /* form feeds obeyed so far */
 };
 
 void BeginPageLayout(PageLayout *layout, const PrinterState *state, const unsigned char *bytes,
@@ -166,6 +215,13 @@ void BeginPageLayout(PageLayout *layout, const PrinterState *state, const unsign
 /* Fills sheet with the page's next sheet: 1, or 0 when the page has none
  * left (its state is then the state after the page). */
 int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet);
+
+/* 1 when the page, laid out from state, draws nothing on any of its
+ * sheets: no character, no underline, no dot. *formFeeds (when not NULL)
+ * gets the form feeds it obeys. Uses the sheet's arrays; stops at the
+ * first sheet that draws something. */
+int PageDrawsNothing(const PrinterState *state, const unsigned char *bytes, uint32_t length,
+                     uint32_t codePage, uint32_t carriage, LayoutSheet *sheet, uint32_t *formFeeds);
 
 /* ---- Fitting a sheet to a device ----------------------------------------- */
 
@@ -183,12 +239,12 @@ struct DrawingArea {
 void A4DrawingArea(DrawingArea *area);
 
 /* The grid scaled to the area: device dots per 1/360 inch across and per
- * 1/216 inch down (the same scale both ways, at most 1, the nominal size),
+ * 1/2160 inch down (the same scale both ways, at most 1, the nominal size),
  * the grid's origin at the area's top left. */
 struct SheetFit {
     float scale;    /* of the nominal size, 0 < scale <= 1 */
     float dotsPerX; /* device dots per 1/360 inch */
-    float dotsPerY; /* device dots per 1/216 inch */
+    float dotsPerY; /* device dots per 1/2160 inch */
 };
 
 /* The scale at which a carriage x form grid fits the area. */
@@ -252,9 +308,12 @@ void BeginDrawnJob(DrawnJob *job, ActivityLog log, const char *printerName,
                    const char *documentName, const unsigned char *image, const PageTable *table,
                    uint32_t codePage);
 /* Draws page index p (0-based, above any page drawn before): the first call
- * logs "Печать через драйвер" and opens the document. 0 on a failure; the
- * document is then thrown away. */
-int DrawJobPage(DrawnJob *job, uint32_t p);
+ * logs "Печать через драйвер" and opens the document. A page that draws
+ * nothing is left out, with "Пустая страница пропущена", when skipBlank is
+ * set; so is, silently, the job's last page when it draws nothing and
+ * feeds no form (what a driver's closing ESC @ leaves): neither spends a
+ * sheet. 0 on a failure; the document is then thrown away. */
+int DrawJobPage(DrawnJob *job, uint32_t p, int skipBlank);
 /* Ends the document, if one was opened (0 when that fails), and frees the
  * job's memory. */
 int FinishDrawnJob(DrawnJob *job);

@@ -108,9 +108,10 @@ static int WritePages(ActivityLog log, JobOutput *output, const unsigned char *i
             length = table->PageEnds[p] - table->PageStarts[p] + 1;
         }
         /* Re-read for every page into the job's one switch variable, so a
-         * missing key leaves the TODOS value in force. */
+         * missing key leaves the TODOS value in force. A drawn page is
+         * blank when it draws nothing: the drawn job tells. */
         ReadSettingStruct("SKIPEMPTY", toggle, sizeof *toggle);
-        if (*toggle == 1 && !PageHasText(bytes, length, log))
+        if (!draw && *toggle == 1 && !PageHasText(bytes, length, log))
             continue;
         if (length == 0)
             continue;
@@ -128,7 +129,7 @@ static int WritePages(ActivityLog log, JobOutput *output, const unsigned char *i
                 return 0;
             draw = 1;
         }
-        if (!DrawJobPage(drawn, p))
+        if (!DrawJobPage(drawn, p, *toggle == 1))
             return 0;
     }
     return 1;

@@ -29,7 +29,7 @@ namespace {
 
 /* One struck character: sheet-local line top, left edge, width, Unicode. */
 typedef std::tuple<uint32_t, uint32_t, uint32_t, uint16_t> Mark;
-/* A rectangle of dots: left, right, top, bottom (1/720, 1/1080 inch). */
+/* A rectangle of dots: left, right, top, bottom (1/720, 1/2160 inch). */
 typedef std::tuple<uint32_t, uint32_t, uint32_t, uint32_t> Box;
 struct SheetMarks {
     std::set<Mark> marks;
@@ -87,10 +87,14 @@ bool operator!=(const SheetMarks &a, const SheetMarks &b)
 struct Reference {
     /* Look. */
     int pitch = 10, condensed = 0, wide = 0, wideLine = 0, underline = 0;
-    uint32_t spacing = 36, form, powerOnForm;
+    uint32_t spacing = 360, form, powerOnForm;
     unsigned char modes[4] = {0, 1, 2, 3};
-    std::vector<uint32_t> tabs; /* ESC D stops, 1/360 inch */
+    std::vector<uint32_t> tabs; /* ESC D stops, 1/360 inch from the left margin */
     bool tabsSet = false;
+    uint32_t pins = 9, letterQuality = 0, unitDown = 0, unitAcross = 0;
+    uint32_t leftMargin = 0, rightMargin = 0; /* 1/360 inch; 0: none */
+    bool graphics = false; /* ESC ( G */
+    uint32_t topMargin = 0; /* ESC ( c, 1/2160 inch */
     /* Where. */
     uint32_t x = 0, y = 0, carriage;
     const uint16_t *high;
@@ -109,40 +113,75 @@ struct Reference {
     {
         pitch = 10;
         condensed = wide = wideLine = underline = 0;
-        spacing = 36;
+        spacing = 360;
         form = powerOnForm;
         for (int i = 0; i < 4; i++)
             modes[i] = (unsigned char)i;
         tabs.clear();
         tabsSet = false;
+        letterQuality = unitDown = unitAcross = 0;
+        graphics = false;
+        topMargin = 0;
+        leftMargin = rightMargin = 0;
+    }
+    /* Where a line starts: the margin while the widest character fits
+     * after it; where it wraps. */
+    uint32_t LineStart() const { return leftMargin + 72 <= carriage ? leftMargin : 0; }
+    uint32_t LineEnd(bool blank) const
+    {
+        uint32_t end = blank ? (uint32_t)LAYOUT_MAX_CARRIAGE : carriage;
+        return rightMargin && rightMargin < end ? rightMargin : end;
+    }
+    /* n units of ESC ( U down, 1/2160 inch (1/360 inch without one). */
+    uint32_t Down(uint32_t n) const { return (n * (unitDown ? unitDown : 10) * 3 + 2) / 5; }
+    void FeedTo(uint32_t to)
+    {
+        if (to == y)
+            return;
+        if (to >= form) {
+            y = 0;
+            sheets.emplace_back();
+            return;
+        }
+        y = to;
+    }
+    uint32_t FineHead() const { return (fineX + 1) / 2 == x ? fineX : 2 * x; }
+    void MoveHead(int64_t to)
+    {
+        int64_t right = rightMargin ? rightMargin : (uint32_t)LAYOUT_MAX_CARRIAGE;
+        if (to < 2 * (int64_t)LineStart() || to > 2 * right)
+            return;
+        fineX = (uint32_t)to;
+        x = (fineX + 1) / 2;
     }
     /* One dot, at x (1/720 inch) of the line, row k of a band. */
-    void Dot(uint32_t left, uint32_t step, uint32_t k, bool tall)
+    void Dot(uint32_t left, uint32_t step, uint32_t k, bool tall, uint32_t rows)
     {
-        uint32_t pitch = tall ? 6 : 15, top = 5 * y + k * pitch, bottom = top + pitch;
-        if (left + step > 2 * carriage || top >= 5 * form)
+        /* 8-dot images on 24 pins: every third pin, 1/60 inch apart. */
+        uint32_t pitch = tall ? 12 : rows == 8 && pins == 24 ? 36 : 30, top = y + k * pitch, bottom = top + pitch;
+        if (left + step > 2 * carriage || top >= form)
             return;
-        sheets.back().dots.push_back(Box(left, left + step, top, std::min(bottom, 5 * form)));
+        sheets.back().dots.push_back(Box(left, left + step, top, std::min(bottom, form)));
     }
     /* One column of a bit image at the head, which moves on by its width
      * (kept in 1/720 inch while nothing else moves it). */
     uint32_t fineX = 0;
-    void Column(uint32_t bits, bool tall, uint32_t step)
+    void Column(uint32_t bits, bool tall, uint32_t step, uint32_t rows)
     {
         if ((fineX + 1) / 2 != x)
             fineX = 2 * x;
-        uint32_t left = fineX, rows = tall ? 24 : 8;
+        uint32_t left = fineX;
         fineX += step;
         x = std::min((fineX + 1) / 2, (uint32_t)LAYOUT_MAX_CARRIAGE);
         for (uint32_t k = 0; k < rows; k++)
             if (bits >> (rows - 1 - k) & 1)
-                Dot(left, step, k, tall);
+                Dot(left, step, k, tall, rows);
     }
     void NextLine(bool lineFeed = true)
     {
         if (lineFeed)
             wideLine = 0;
-        x = 0;
+        x = LineStart();
         y += spacing;
         if (y >= form) {
             y = 0;
@@ -154,8 +193,8 @@ struct Reference {
         uint32_t w = Width();
         uint16_t ch = b < 128 ? b : high[b - 128];
         /* A blank that prints nothing wraps only on the widest carriage. */
-        uint32_t limit = ch == ' ' && !underline ? (uint32_t)LAYOUT_MAX_CARRIAGE : carriage;
-        if (x + w > limit && x > 0)
+        uint32_t limit = LineEnd(ch == ' ' && !underline);
+        if (x + w > limit && x > LineStart())
             NextLine(false); /* a wrapped line stays double width */
         if (ch != ' ')
             sheets.back().marks.insert(Mark(y, x, w, ch));
@@ -264,6 +303,27 @@ uint32_t Density(uint32_t mode)
     return found == dpi.end() ? 0 : found->second;
 }
 
+/* The marks as they print: an underscore under another character only
+ * underlines it. The layout may keep such an underscore as a cell of its
+ * own (struck on a line the paper came back to), which prints the same, so
+ * both sides are compared this way. */
+std::set<Mark> Printed(const std::set<Mark> &marks)
+{
+    std::set<Mark> kept;
+    for (const Mark &m : marks) {
+        if (std::get<3>(m) == '_') {
+            bool under = false;
+            for (const Mark &o : marks)
+                under |= std::get<0>(o) == std::get<0>(m) && std::get<1>(o) == std::get<1>(m) &&
+                         std::get<2>(o) == std::get<2>(m) && std::get<3>(o) != '_';
+            if (under)
+                continue;
+        }
+        kept.insert(m);
+    }
+    return kept;
+}
+
 /* Runs the reference over the whole file; sheets per page, empty ones left
  * out. pageStart[k] is where page k begins. */
 std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::string &file,
@@ -278,19 +338,36 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
             if (page > 0)
                 pages.push_back(r.sheets);
             r.sheets.assign(1, SheetMarks());
-            r.x = r.y = r.fineX = 0; /* each page starts the head anew */
+            r.y = r.fineX = 0; /* each page starts the head anew, at the margin */
+            r.x = r.LineStart();
             page++;
         }
         if (i == file.size())
             break;
         unsigned char b = s[i];
+        if (b == 28 && i + 1 < file.size() && s[i + 1] == '3') {
+            /* FS 3 n: lines n/360 inch apart. */
+            if (i + 2 < file.size())
+                r.spacing = 6u * s[i + 2];
+            i = std::min(i + 3, file.size());
+            continue;
+        }
         if (b == 27) {
+            const size_t start = i;
             size_t length = CommandLength(s + i, file.size() - i, r.modes);
             size_t taken = length ? length : file.size() - i;
             unsigned char c = i + 1 < file.size() ? s[i + 1] : 0;
             unsigned char p1 = i + 2 < file.size() ? s[i + 2] : 0;
             unsigned char p2 = i + 3 < file.size() ? s[i + 3] : 0;
-            if (length) {
+            /* The command is obeyed at its header's last byte, on the page
+             * that byte is on, as the printer takes it. */
+            auto obey = [&]() {
+                if (!length)
+                    return;
+                /* ESC ( x nL nH d0 d1 ...: the sub-command x, the data. */
+                auto data = [&](size_t k) -> uint32_t { return start + 5 + k < start + taken ? s[start + 5 + k] : 0; };
+                uint32_t extended = c == '(' ? p2 + 256u * (start + 4 < file.size() ? s[start + 4] : 0) : 0;
+                int32_t signedParam = (int16_t)(uint16_t)(p1 | p2 << 8);
                 switch (c) {
                 case 14: r.wideLine = 1; break;
                 case 15: r.condensed = 1; break;
@@ -299,15 +376,71 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
                 case 'P': r.pitch = 10; break;
                 case 'M': r.pitch = 12; break;
                 case 'g': r.pitch = 15; break;
-                case '0': r.spacing = 27; break;
-                case '2': r.spacing = 36; break;
-                case '3': r.spacing = p1; break;
-                case 'A': r.spacing = 3u * p1; break;
+                case '0': r.spacing = 270; break;
+                case '1':
+                    if (r.pins == 9)
+                        r.spacing = 210;
+                    break;
+                case '2': r.spacing = 360; break;
+                case '3': r.spacing = (r.pins == 24 ? 12u : 10u) * p1; break;
+                case 'A': r.spacing = (r.pins == 24 ? 36u : 30u) * p1; break;
+                case '+': r.spacing = 6u * p1; break;
+                case 'J': r.FeedTo(r.y + (r.pins == 24 ? 12u : 10u) * p1); break;
+                case 'j': r.FeedTo(r.y > 10u * p1 ? r.y - 10u * p1 : 0); break;
+                case '$':
+                    r.MoveHead(2 * (int64_t)r.LineStart() +
+                               ((p1 + 256u * p2) * (r.unitAcross ? r.unitAcross : 60) + 2) / 5);
+                    break;
+                case '\\': {
+                    uint32_t unit = r.unitAcross ? r.unitAcross : r.pins == 24 && r.letterQuality ? 20 : 30;
+                    int64_t d = ((uint32_t)std::abs(signedParam) * unit + 2) / 5;
+                    r.MoveHead((int64_t)r.FineHead() + (signedParam < 0 ? -d : d));
+                    break;
+                }
+                case 'x': r.letterQuality = p1 == 1 || p1 == '1'; break;
+                case 'l':
+                    if (p1 * r.Column() < LAYOUT_MAX_CARRIAGE && (!r.rightMargin || p1 * r.Column() < r.rightMargin))
+                        r.leftMargin = p1 * r.Column();
+                    break;
+                case 'Q':
+                    if (p1 * r.Column() > r.leftMargin)
+                        r.rightMargin = std::min(p1 * r.Column(), (uint32_t)LAYOUT_MAX_CARRIAGE);
+                    break;
+                case '(':
+                    if (p1 == 'G') {
+                        r.graphics = true;
+                    } else if (p1 == 'U' && extended == 1 && data(0)) {
+                        r.unitDown = r.unitAcross = data(0);
+                    } else if (p1 == 'U' && extended >= 5) {
+                        uint32_t base = data(3) + 256 * data(4), v = data(1), h = data(2);
+                        if (base && v && h && 3600 * v % base == 0 && 3600 * h % base == 0 &&
+                            3600 * v / base <= 255 && 3600 * h / base <= 255) {
+                            r.unitDown = 3600 * v / base;
+                            r.unitAcross = 3600 * h / base;
+                        }
+                    } else if (p1 == 'C' && extended >= 2) {
+                        uint32_t n = r.Down(data(0) + 256 * data(1));
+                        if (n > 0 && n <= LAYOUT_MAX_FORM) {
+                            r.form = n;
+                            r.topMargin = 0;
+                        }
+                    } else if (p1 == 'c' && extended >= 4) {
+                        uint32_t n = r.Down(data(0) + 256 * data(1));
+                        if (n < r.form)
+                            r.topMargin = n;
+                    } else if (p1 == 'V' && extended >= 2) {
+                        r.FeedTo(r.topMargin + r.Down(data(0) + 256 * data(1)));
+                    } else if (p1 == 'v' && extended >= 2) {
+                        int32_t m = (int16_t)(uint16_t)(data(0) | data(1) << 8);
+                        uint32_t d = r.Down((uint32_t)std::abs(m));
+                        r.FeedTo(m >= 0 ? r.y + d : r.y > d ? r.y - d : 0);
+                    }
+                    break;
                 case 'C':
-                    if (p1 && p1 * r.spacing > 0 && p1 * r.spacing <= 22 * 216)
+                    if (p1 && p1 * r.spacing > 0 && p1 * r.spacing <= 22 * 2160)
                         r.form = p1 * r.spacing;
                     else if (!p1 && p2 >= 1 && p2 <= 22)
-                        r.form = 216u * p2;
+                        r.form = 2160u * p2;
                     break;
                 case '@': r.Reset(); break;
                 case '?':
@@ -317,34 +450,109 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
                 case 'D':
                     r.tabsSet = true;
                     r.tabs.clear();
-                    for (size_t k = i + 2; k < i + taken && s[k] != 0 &&
-                                           (k == i + 2 || s[k] > s[k - 1]);
+                    for (size_t k = start + 2; k < start + taken && s[k] != 0 &&
+                                           (k == start + 2 || s[k] > s[k - 1]);
                          k++)
                         r.tabs.push_back(s[k] * r.Column());
                     break;
                 }
+            };
+            /* A raster image (ESC . c v h m nL nH), its data decoded here
+             * from the bytes there are: plain (c 0) or run-length (c 1). It
+             * prints in graphics mode and on 24 pins. */
+            /* Each decoded byte with the index of the byte that gave it: it
+             * prints on the page that byte is on, a page started inside the
+             * image going on from its head and top. */
+            std::vector<std::pair<size_t, unsigned char>> decoded;
+            uint32_t rasterV = 0, rasterH = 0, rasterWidth = 0, rasterLeft = 0, rasterTop = 0;
+            size_t perRow = 1, next = 0;
+            if (c == '.' && taken >= 8 && s[i + 2] <= 1 && (r.graphics || r.pins == 24)) {
+                uint32_t rows = s[i + 5];
+                rasterV = s[i + 3];
+                rasterH = s[i + 4];
+                rasterWidth = s[i + 6] + 256u * s[i + 7];
+                perRow = (rasterWidth + 7) / 8;
+                size_t total = rows * perRow;
+                for (size_t k = i + 8; k < i + taken && decoded.size() < total;) {
+                    if (s[i + 2] == 0) {
+                        decoded.push_back({k, s[k]});
+                        k++;
+                    } else if (s[k] >= 128) {
+                        if (k + 1 >= i + taken)
+                            break;
+                        size_t n = std::min((size_t)(257 - s[k]), total - decoded.size());
+                        for (size_t m = 0; m < n; m++)
+                            decoded.push_back({k + 1, s[k + 1]});
+                        k += 2;
+                    } else {
+                        size_t literal = s[k] + 1u;
+                        for (k++; literal > 0 && k < i + taken && decoded.size() < total; literal--, k++)
+                            decoded.push_back({k, s[k]});
+                    }
+                }
+                if (perRow == 0)
+                    decoded.clear();
             }
+            bool raster = c == '.' && taken >= 8 && s[i + 2] <= 1 && (r.graphics || r.pins == 24);
+            /* Its top left where the head and the line are, the head past
+             * its width. */
+            auto rasterStart = [&]() {
+                rasterLeft = r.FineHead();
+                rasterTop = r.y;
+                r.fineX = std::min(rasterLeft + rasterWidth * rasterH / 5, 2u * LAYOUT_MAX_CARRIAGE);
+                r.x = (r.fineX + 1) / 2;
+            };
+            auto rasterDots = [&](size_t index) {
+                for (; next < decoded.size() && decoded[next].first == index; next++) {
+                    uint32_t row = (uint32_t)(next / perRow);
+                    for (uint32_t bit = 0; bit < 8; bit++) {
+                        uint32_t j = (uint32_t)(next % perRow) * 8 + bit;
+                        uint32_t l = rasterLeft + j * rasterH / 5, rt = rasterLeft + (j + 1) * rasterH / 5;
+                        uint32_t t = rasterTop + row * rasterV * 3 / 5, bt = rasterTop + (row + 1) * rasterV * 3 / 5;
+                        if (j >= rasterWidth || !(decoded[next].second & (0x80 >> bit)) || l == rt || t == bt ||
+                            rt > 2 * r.carriage || t >= r.form)
+                            continue;
+                        r.sheets.back().dots.push_back(Box(l, rt, t, std::min(bt, r.form)));
+                    }
+                }
+            };
             /* A bit image: its columns, each on the page its last byte is. */
-            uint32_t mode = 256, header = c == '*' ? 5 : 4;
+            uint32_t mode = 256, header = c == '*' || c == '^' ? 5 : 4;
             if (c && strchr("KLYZ", c))
                 mode = r.modes[strchr("KLYZ", c) - "KLYZ"];
             else if (c == '*')
                 mode = p1;
             size_t perColumn = mode >= 32 ? 3 : 1;
             bool image = mode < 256 && Density(mode) && taken >= header;
+            /* ESC ^ m: 9 dots, two bytes a column, 60 or 120 dpi. */
+            bool nine = c == '^' && p1 <= 1 && taken >= header;
+            if (nine)
+                perColumn = 2;
             /* The command's bytes may run over page starts: the loop above
              * opens those pages on the way. */
             size_t end = i + taken, data = i + header;
+            size_t headerEnd = start + (c == '.' ? 8 : c && strchr("KLYZ*^", c) ? header : taken) - 1;
             while (i < end) {
+                if (i == headerEnd) {
+                    obey();
+                    if (raster)
+                        rasterStart();
+                }
                 if (image && i >= data && (i - data) % perColumn == perColumn - 1) {
                     uint32_t bits = perColumn == 3 ? (uint32_t)s[i - 2] << 16 | s[i - 1] << 8 | s[i] : s[i];
-                    r.Column(bits, perColumn == 3, 720 / Density(mode));
+                    r.Column(bits, perColumn == 3, 720 / Density(mode), perColumn == 3 ? 24 : 8);
                 }
+                if (nine && i >= data && (i - data) % 2 == 1)
+                    r.Column((uint32_t)s[i - 1] << 1 | s[i] >> 7, false, p1 ? 6 : 12, 9);
+                rasterDots(i);
                 i++;
                 while (page < pageStarts.size() && pageStarts[page] <= i && i < end) {
                     pages.push_back(r.sheets);
                     r.sheets.assign(1, SheetMarks());
-                    r.x = r.y = r.fineX = 0;
+                    r.y = r.fineX = 0;
+                    r.x = r.LineStart();
+                    rasterLeft = 2 * r.x;
+                    rasterTop = 0;
                     page++;
                 }
             }
@@ -356,27 +564,35 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
             continue;
         }
         switch (b) {
-        case '\r': r.x = 0; break;
+        case '\r': r.x = r.LineStart(); break;
         case '\n': r.NextLine(); break;
         case '\f':
             r.wideLine = 0;
-            r.x = r.y = 0;
+            r.x = r.LineStart();
+            r.y = 0;
             r.sheets.emplace_back();
             break;
         case '\t': {
-            uint32_t column = r.Width();
+            uint32_t column = r.Width(), start = r.LineStart();
             if (!r.tabsSet) {
-                r.x = std::min((uint32_t)LAYOUT_MAX_CARRIAGE, (r.x / (8 * column) + 1) * 8 * column);
+                uint32_t to = r.x < start ? start : start + ((r.x - start) / (8 * column) + 1) * 8 * column;
+                r.x = std::min((uint32_t)LAYOUT_MAX_CARRIAGE, to);
                 break;
             }
             for (uint32_t stop : r.tabs)
-                if (stop > r.x) {
-                    r.x = std::min((uint32_t)LAYOUT_MAX_CARRIAGE, stop);
+                if (start + stop > r.x) {
+                    r.x = std::min((uint32_t)LAYOUT_MAX_CARRIAGE, start + stop);
                     break;
                 }
             break;
         }
-        case '\b': r.x = r.x > r.Width() ? r.x - r.Width() : 0; break;
+        case '\b':
+            /* Never left of the margin. */
+            if (r.x >= r.LineStart() + r.Width())
+                r.x -= r.Width();
+            else if (r.LineStart() < r.x)
+                r.x = r.LineStart();
+            break;
         case 14: r.wideLine = 1; break;
         case 20: r.wideLine = 0; break;
         case 15: r.condensed = 1; break;
@@ -389,21 +605,9 @@ std::vector<std::vector<SheetMarks>> ReferenceSheets(Reference &r, const std::st
     for (auto &sheets : pages) {
         std::vector<SheetMarks> printed;
         for (auto &sheet : sheets) {
-            const std::set<Mark> &marks = sheet.marks;
             SheetMarks kept;
             kept.dots = sheet.dots;
-            for (const Mark &m : marks) {
-                /* An underscore under another character only underlines it. */
-                if (std::get<3>(m) == '_') {
-                    bool under = false;
-                    for (const Mark &o : marks)
-                        under |= std::get<0>(o) == std::get<0>(m) && std::get<1>(o) == std::get<1>(m) &&
-                                 std::get<2>(o) == std::get<2>(m) && std::get<3>(o) != '_';
-                    if (under)
-                        continue;
-                }
-                kept.marks.insert(m);
-            }
+            kept.marks = Printed(sheet.marks);
             if (!kept.empty())
                 printed.push_back(kept);
         }
@@ -435,7 +639,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Check(SplitPages(image, (uint32_t)file.size(), 12, &table, &pageCount) == 1, "pages split");
 
     PrinterState initial, state;
-    InitialPrinterState(&initial, setup, (uint32_t)setupLength, formLines);
+    /* The pins as a job chooses them without the setting: from the set-up
+     * and the file together. */
+    std::string whole((const char *)setup, setupLength);
+    whole += file;
+    uint32_t pins = EscpUses24Pin((const unsigned char *)whole.data(), (uint32_t)whole.size()) ? 24 : 9;
+    InitialPrinterState(&initial, setup, (uint32_t)setupLength, formLines, pins);
     state = initial;
     uint32_t measured = MeasureCarriage(&initial, image, &table);
     Check(measured >= 72 && measured <= LAYOUT_MAX_CARRIAGE, "the carriage is within its bounds");
@@ -477,13 +686,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 }
             }
             Check(next == sheet.cellCount, "every cell on a line");
-            Check(sheet.dotCount <= LAYOUT_SHEET_DOTS, "the sheet's array holds its dots");
+            Check(sheet.dotCount <= sheet.dotCapacity && sheet.dotCapacity <= LAYOUT_MAX_SHEET_DOTS,
+                  "the sheet's array holds its dots");
             for (uint32_t i = 0; i < sheet.dotCount; i++) {
                 const LayoutDots &d = sheet.dots[i];
                 Check(d.left < d.right && d.right <= 2 * carriage, "dots on the carriage");
-                Check(d.top < d.bottom && d.bottom <= 5 * sheet.form, "dots on the form");
+                Check(d.top < d.bottom && d.bottom <= sheet.form, "dots on the form");
                 marks.dots.push_back(Box(d.left, d.right, d.top, d.bottom));
             }
+            marks.marks = Printed(marks.marks);
             if (!marks.empty())
                 sheets.push_back(marks);
         }
@@ -505,6 +716,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         r.wideLine = initial.wideLine;
         r.underline = initial.underline;
         r.spacing = initial.lineSpacing;
+        r.pins = initial.pins;
+        r.letterQuality = initial.letterQuality;
+        r.unitDown = initial.unitDown;
+        r.unitAcross = initial.unitAcross;
+        r.leftMargin = initial.leftMargin;
+        r.rightMargin = initial.rightMargin;
+        r.graphics = initial.graphicsMode != 0;
+        r.topMargin = initial.topMargin;
         r.form = initial.formLength;
         /* The set-up's tab stops and image modes too. */
         memcpy(r.modes, initial.reader.imageModes, sizeof r.modes);

@@ -148,6 +148,9 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 HANDLE GetProcessHeap(void);
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, size_t bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
+/* A larger or smaller block with the same first bytes; NULL (the old block
+ * kept) when it cannot be had. */
+LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, size_t bytes);
 
 /* The process's working set and locked pages. The stand-in keeps the sizes
  * it is given, and locks with mlock, which brings the pages in at once; a

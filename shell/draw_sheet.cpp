@@ -103,8 +103,27 @@ static HFONT FontFor(SheetFonts *fonts, uint8_t width, uint8_t attributes)
  * band on a grid of mixed densities) is drawn as rectangles. */
 enum { BAND_PICTURE_BYTES = 2 << 20 };
 
-static uint32_t DotOrder[LAYOUT_SHEET_DOTS]; /* the sheet's rectangles, top down */
+/* The sheet's rectangles, top down: grown as sheets need, kept for the
+ * program's life. */
+static uint32_t *DotOrder;
+static uint32_t DotOrderRoom;
 static const LayoutDots *OrderedDots;
+
+/* Room for count entries of DotOrder; 0 when the memory cannot be had. */
+static int RoomForOrder(uint32_t count)
+{
+    uint32_t *grown;
+
+    if (count <= DotOrderRoom)
+        return 1;
+    grown = DotOrder ? (uint32_t *)HeapReAlloc(GetProcessHeap(), 0, DotOrder, (SIZE_T)count * sizeof *DotOrder)
+                     : (uint32_t *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)count * sizeof *DotOrder);
+    if (!grown)
+        return 0;
+    DotOrder = grown;
+    DotOrderRoom = count;
+    return 1;
+}
 
 static int CompareTops(const void *a, const void *b)
 {
@@ -121,19 +140,36 @@ static uint32_t CommonStep(uint32_t a, uint32_t b)
     return a;
 }
 
+/* The inks of ESC r as the screen and a colour printer show them. */
+static COLORREF InkColour(uint8_t colour)
+{
+    static const COLORREF inks[LAYOUT_COLOURS] = {
+        RGB(0, 0, 0), RGB(255, 0, 255), RGB(0, 255, 255), RGB(128, 0, 255),
+        RGB(255, 255, 0), RGB(255, 0, 0), RGB(0, 176, 80),
+    };
+    return colour < LAYOUT_COLOURS ? inks[colour] : inks[0];
+}
+
+/* 1 when the device shows colour: all is black on one that does not. */
+static int HasColour(HDC dc)
+{
+    return GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES) > 1 || GetDeviceCaps(dc, NUMCOLORS) > 2;
+}
+
 /* Where grid place v falls on the device: scaled and rounded, so that
  * pieces that meet on the grid meet on the device. */
 static LONG Place(LONG origin, uint32_t v, float k) { return origin + (LONG)(v * k + 0.5f); }
 
-/* The rectangles order[0..count) as filled polygons, a batch at a time. */
-static int DrawRectangles(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet,
-                          const uint32_t *order, uint32_t count)
+/* The rectangles order[0..count) as filled polygons, a batch at a time, in
+ * black or in the colour of ink (a brush of it). */
+static int DrawInkRectangles(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet,
+                             const uint32_t *order, uint32_t count, HBRUSH ink)
 {
     enum { BATCH = 256 };
     static POINT corners[4 * BATCH];
     static INT counts[BATCH];
     HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
-    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    HGDIOBJ oldBrush = SelectObject(dc, ink ? (HGDIOBJ)ink : GetStockObject(BLACK_BRUSH));
     int oldFill = SetPolyFillMode(dc, WINDING);
     int ok = 1, n = 0;
 
@@ -162,6 +198,12 @@ static int DrawRectangles(HDC dc, const RECT *rect, float kx, float ky, const La
     SelectObject(dc, oldBrush);
     SelectObject(dc, oldPen);
     return ok;
+}
+
+static int DrawRectangles(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet,
+                          const uint32_t *order, uint32_t count)
+{
+    return DrawInkRectangles(dc, rect, kx, ky, sheet, order, count, NULL);
 }
 
 /* Blackens picture bits from to to of one row (colour 0, the most
@@ -216,10 +258,19 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
         w = 1;
     if (h < 1)
         h = 1;
-    /* Shrunk, a picture's dot may fall between a printer's: the driver
-     * scales it, not GDI. Rectangles are never thinner than a device dot. */
-    if ((uint64_t)stride * height > BAND_PICTURE_BYTES ||
-        ((w < (LONG)width || h < (LONG)height) && GetDeviceCaps(dc, TECHNOLOGY) != DT_RASDISPLAY))
+    /* Shrunk, a picture's dot may fall between a printer's when the driver
+     * scales it: on a printer such a band is a picture on the device's own
+     * grid instead, each rectangle where it falls and never thinner than a
+     * device dot, so nothing is scaled and no dot is lost. */
+    int onDevice = (w < (LONG)width || h < (LONG)height) && GetDeviceCaps(dc, TECHNOLOGY) != DT_RASDISPLAY;
+    if (onDevice) {
+        /* A rectangle thinner than a dot takes the device dot it starts in,
+         * which may be one past the band's rounded end. */
+        width = (uint32_t)w + 1;
+        height = (uint32_t)h + 1;
+        stride = (width + 31) / 32 * 4;
+    }
+    if ((uint64_t)stride * height > BAND_PICTURE_BYTES)
         return DrawRectangles(dc, rect, kx, ky, sheet, order, count);
     bits = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)stride * height);
     if (!bits)
@@ -227,10 +278,29 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
     memset(bits, 0xFF, (size_t)stride * height);
     for (uint32_t i = 0; i < count; i++) {
         const LayoutDots *d = &sheet->dots[order[i]];
-        uint32_t from = (d->left - left) / stepX, to = (d->right - left) / stepX;
+        uint32_t from, to, rowFrom, rowTo;
+        if (onDevice) {
+            from = (uint32_t)(Place(rect->left, d->left, kx) - x);
+            to = (uint32_t)(Place(rect->left, d->right, kx) - x);
+            rowFrom = (uint32_t)(Place(rect->top, d->top, ky) - y);
+            rowTo = (uint32_t)(Place(rect->top, d->bottom, ky) - y);
+            if (to == from)
+                to++;
+            if (rowTo == rowFrom)
+                rowTo++;
+        } else {
+            from = (d->left - left) / stepX;
+            to = (d->right - left) / stepX;
+            rowFrom = (d->top - top) / stepY;
+            rowTo = (d->bottom - top) / stepY;
+        }
         /* The picture is stored bottom up. */
-        for (uint32_t y = (d->top - top) / stepY; y < (d->bottom - top) / stepY; y++)
-            Blacken(bits + (size_t)(height - 1 - y) * stride, from, to);
+        for (uint32_t row = rowFrom; row < rowTo && row < height; row++)
+            Blacken(bits + (size_t)(height - 1 - row) * stride, from, to < width ? to : width);
+    }
+    if (onDevice) {
+        w = (LONG)width;
+        h = (LONG)height;
     }
     info.header.biSize = sizeof info.header;
     info.header.biWidth = (LONG)width;
@@ -264,13 +334,56 @@ static LONG BandEnd(const RECT *rect, float ky, uint32_t top, uint32_t bottom)
  * the dots of another. */
 static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet)
 {
-    uint32_t count = sheet->dotCount < LAYOUT_SHEET_DOTS ? sheet->dotCount : (uint32_t)LAYOUT_SHEET_DOTS;
-    int ok = 1;
+    uint32_t count = sheet->dotCount;
+    int sorted = 1, ok = 1;
 
-    for (uint32_t i = 0; i < count; i++)
+    /* Without the memory to order them, the dots are drawn all the same,
+     * each a rectangle. */
+    if (!RoomForOrder(count)) {
+        static uint32_t one[256];
+        for (uint32_t first = 0; first < count; first += 256) {
+            uint32_t n = count - first < 256 ? count - first : 256;
+            for (uint32_t i = 0; i < n; i++)
+                one[i] = first + i;
+            if (!DrawRectangles(dc, rect, kx, ky, sheet, one, n))
+                ok = 0;
+        }
+        return ok;
+    }
+    for (uint32_t i = 0; i < count; i++) {
         DotOrder[i] = i;
+        if (i > 0 && sheet->dots[i].top < sheet->dots[i - 1].top)
+            sorted = 0;
+    }
     OrderedDots = sheet->dots;
-    qsort(DotOrder, count, sizeof *DotOrder, CompareTops);
+    /* Bands and raster come top down already: no sort for them. */
+    if (!sorted)
+        qsort(DotOrder, count, sizeof *DotOrder, CompareTops);
+    /* On a device with colour, the coloured dots go after the black ones,
+     * each colour in order, drawn over the black bands' pictures (whose
+     * white would paint them out). */
+    uint32_t black = count, inkFrom[LAYOUT_COLOURS], inkTo[LAYOUT_COLOURS];
+    memset(inkFrom, 0, sizeof inkFrom);
+    memset(inkTo, 0, sizeof inkTo);
+    if (HasColour(dc)) {
+        uint32_t kept = 0, at;
+        for (uint32_t i = 0; i < count; i++) {
+            if (sheet->dots[DotOrder[i]].colour == LAYOUT_BLACK)
+                DotOrder[kept++] = DotOrder[i];
+        }
+        black = kept;
+        at = kept;
+        for (uint8_t colour = 1; colour < LAYOUT_COLOURS && at < count; colour++) {
+            uint32_t from = at;
+            for (uint32_t i = 0; i < count; i++) {
+                if (sheet->dots[i].colour == colour)
+                    DotOrder[at++] = i;
+            }
+            inkFrom[colour] = from;
+            inkTo[colour] = at;
+        }
+    }
+    count = black;
     for (uint32_t first = 0; first < count;) {
         uint32_t top = sheet->dots[DotOrder[first]].top, bottom = sheet->dots[DotOrder[first]].bottom;
         uint32_t end = first + 1;
@@ -284,6 +397,16 @@ static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
         if (!DrawBand(dc, rect, kx, ky, sheet, DotOrder + first, end - first, top, bottom))
             ok = 0;
         first = end;
+    }
+    for (uint8_t colour = 1; colour < LAYOUT_COLOURS; colour++) {
+        if (inkTo[colour] > inkFrom[colour]) {
+            HBRUSH ink = CreateSolidBrush(InkColour(colour));
+            if (!ink || !DrawInkRectangles(dc, rect, kx, ky, sheet, DotOrder + inkFrom[colour],
+                                           inkTo[colour] - inkFrom[colour], ink))
+                ok = 0;
+            if (ink)
+                DeleteObject(ink);
+        }
     }
     return ok;
 }
@@ -315,9 +438,11 @@ int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutShe
     fonts.dotsPerX = kx;
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
+    int coloured = HasColour(dc);
+    uint8_t inked = LAYOUT_BLACK;
     /* Every size on one baseline: where the pica em's would be. */
     SetTextAlign(dc, TA_BASELINE | TA_LEFT | TA_NOUPDATECP);
-    if (sheet->dotCount && !DrawDots(dc, rect, kx / 2, ky / 5, sheet))
+    if (sheet->dotCount && !DrawDots(dc, rect, kx / 2, ky, sheet))
         ok = 0;
 
     for (uint32_t l = 0; l < sheet->lineCount; l++) {
@@ -327,10 +452,10 @@ int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutShe
         uint32_t i = 0;
 
         while (i < line->count) {
-            uint8_t width = cells[i].width, attributes = cells[i].attributes;
+            uint8_t width = cells[i].width, attributes = cells[i].attributes, colour = cells[i].colour;
             uint32_t n = 0;
             while (i + n < line->count && cells[i + n].width == width &&
-                   cells[i + n].attributes == attributes)
+                   cells[i + n].attributes == attributes && cells[i + n].colour == colour)
                 n++;
             for (uint32_t k = 0; k < n; k++) {
                 const LayoutCell *c = &cells[i + k];
@@ -355,6 +480,10 @@ int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutShe
                     if (!oldFont)
                         oldFont = previous;
                     selected = font;
+                }
+                if (colour != inked) {
+                    SetTextColor(dc, coloured ? InkColour(colour) : RGB(0, 0, 0));
+                    inked = colour;
                 }
                 /* Superscript in the line's upper two thirds, subscript
                  * in its lower. */

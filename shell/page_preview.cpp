@@ -35,6 +35,7 @@ static LayoutSheet PreviewSheet;
 static int PreviewHasSheet;
 static DrawingArea PreviewArea;
 static uint32_t PreviewAreaForm;
+static int PreviewDrawn; /* the job will be drawn through the driver */
 
 /* The paper around the printable area: a quarter inch on every side, in
  * thousandths of an inch, as a common printer leaves it. */
@@ -44,17 +45,23 @@ static void StartPreviewLayout(void)
 {
     PrinterState initial;
     const JobForm *form = JobPrinterForm;
+    uint32_t pins;
 
-    /* What the job itself read, once: the drawn job starts from the same. */
+    /* What the job itself read, once: the drawn job starts from the same,
+     * the pins chosen from the whole job as it chooses them. */
     PreviewCodePage = CodePageFromSetting(JobCodePage);
-    if (form)
-        InitialPrinterState(&initial, form->setup, form->setupCount, form->pageLines);
-    else
-        InitialPrinterState(&initial, NULL, 0, 0);
+    if (form) {
+        pins = ChooseJobPins(form->setup, form->setupCount, JobImage, JobImageSize);
+        InitialPrinterState(&initial, form->setup, form->setupCount, form->pageLines, pins);
+    } else {
+        pins = ChooseJobPins(NULL, 0, JobImage, JobImageSize);
+        InitialPrinterState(&initial, NULL, 0, 0, pins);
+    }
     BeginPreviewStates(&PreviewPrinter, &initial, PageCount);
     PreviewCarriage = MeasureCarriage(&initial, JobImage, JobPageTable);
     PreviewHasSheet = AllocateSheet(&PreviewSheet);
     PreviewAreaForm = 0;
+    PreviewDrawn = PreviewJobIsDrawn(JobOutputName);
 }
 
 /* The state at the start of page PreviewPage, and the sheet it prints on:
@@ -71,15 +78,19 @@ static void PreviewPageState(PrinterState *state)
 }
 
 /* Lays out the first sheet of page PreviewPage; returns the sheets it
- * takes. */
-static uint32_t LayOutPreviewPage(const unsigned char *bytes, uint32_t length)
+ * takes, and whether the page draws nothing and the form feeds it obeys. */
+static uint32_t LayOutPreviewPage(const unsigned char *bytes, uint32_t length, int *drawsNothing,
+                                  uint32_t *formFeeds)
 {
     PrinterState state;
 
+    *drawsNothing = 0;
+    *formFeeds = 1;
     PreviewPageState(&state);
     if (!PreviewHasSheet)
         return 1;
-    return LayOutFirstSheet(&state, bytes, length, PreviewCodePage, PreviewCarriage, &PreviewSheet);
+    return LayOutFirstSheet(&state, bytes, length, PreviewCodePage, PreviewCarriage, &PreviewSheet,
+                            drawsNothing, formFeeds);
 }
 
 /* The sheet's paper and its printable area in thousandths of an inch. */
@@ -186,13 +197,20 @@ static void ShowPreviewPage(HWND window)
 {
     char caption[PREVIEW_CAPTION_SIZE];
     const unsigned char *bytes;
-    uint32_t length;
+    uint32_t length, formFeeds;
+    int drawsNothing, skipped;
 
     PreviewPageBytes(JobImage, JobPageTable, PreviewPage, &bytes, &length);
-    ComposePreviewCaption(caption, PreviewPage, PageCount, PreviewSkipsPage(bytes, length));
+    PreviewSheets = LayOutPreviewPage(bytes, length, &drawsNothing, &formFeeds);
+    /* Blank as the job will judge it: a drawn job by what the page draws,
+     * a raw one by its bytes. */
+    if (PreviewDrawn)
+        skipped = PreviewSkipsDrawnPage(drawsNothing, PreviewPage >= JobPageTable->Entries, formFeeds);
+    else
+        skipped = PreviewSkipsPage(bytes, length);
+    ComposePreviewCaption(caption, PreviewPage, PageCount, skipped);
     SetWindowTextA(window, caption);
 
-    PreviewSheets = LayOutPreviewPage(bytes, length);
     InvalidateRect(window, NULL, FALSE);
     UpdateWindow(window);
 }

@@ -92,6 +92,25 @@ int PreviewSkipsPage(const unsigned char *bytes, uint32_t length)
     return toggle == 1 && !PageBytesHaveText(bytes, length);
 }
 
+int PreviewJobIsDrawn(const char *outputName)
+{
+    int32_t draw = 0;
+
+    ReadSettingStruct("DRAW", &draw, sizeof draw);
+    return draw == 1 && outputName && IsInstalledPrinter(outputName);
+}
+
+int PreviewSkipsDrawnPage(int drawsNothing, int last, uint32_t formFeeds)
+{
+    int32_t toggle = 1;
+
+    if (!drawsNothing)
+        return 0;
+    ReadSettingStruct("TODOS", &toggle, sizeof toggle);
+    ReadSettingStruct("SKIPEMPTY", &toggle, sizeof toggle);
+    return toggle == 1 || (last && formFeeds == 0);
+}
+
 PreviewBox FitPaper(long width, long height, long margin, long sheetWidth, long sheetHeight)
 {
     PreviewBox box = {0, 0, 0, 0};
@@ -157,14 +176,23 @@ void PreviewStateAt(PreviewStates *states, const unsigned char *image, const Pag
 }
 
 uint32_t LayOutFirstSheet(const PrinterState *state, const unsigned char *bytes, uint32_t length,
-                          uint32_t codePage, uint32_t carriage, LayoutSheet *sheet)
+                          uint32_t codePage, uint32_t carriage, LayoutSheet *sheet,
+                          int *drawsNothing, uint32_t *formFeeds)
 {
     PageLayout layout;
     uint32_t sheets = 0;
+    int nothing = 1;
 
     BeginPageLayout(&layout, state, bytes, length, codePage, carriage);
-    while (LayOutNextSheet(&layout, sheet))
+    while (LayOutNextSheet(&layout, sheet)) {
+        if (sheet->cellCount > 0 || sheet->dotCount > 0)
+            nothing = 0;
         sheets++;
+    }
+    if (drawsNothing)
+        *drawsNothing = nothing;
+    if (formFeeds)
+        *formFeeds = layout.formFeeds;
     if (sheets != 1) {
         BeginPageLayout(&layout, state, bytes, length, codePage, carriage);
         LayOutNextSheet(&layout, sheet);

@@ -44,6 +44,15 @@ void PreviewPageBytes(const unsigned char *image, const PageTable *table, uint32
  * the page has no text. Reads the settings file; logs nothing. */
 int PreviewSkipsPage(const unsigned char *bytes, uint32_t length);
 
+/* 1 when the job would be drawn through the printer's driver: DRAW is 1
+ * and the output is an installed printer. */
+int PreviewJobIsDrawn(const char *outputName);
+
+/* The drawn job's rule: 1 when a page that draws nothing (drawsNothing)
+ * would be left out, by SKIPEMPTY read as the job reads it, or because it
+ * is the job's last page (last) and feeds no form (formFeeds 0). */
+int PreviewSkipsDrawnPage(int drawsNothing, int last, uint32_t formFeeds);
+
 /* A rectangle in the preview's client area, right and bottom exclusive. */
 struct PreviewBox {
     long left, top, right, bottom;
@@ -75,8 +84,11 @@ void PreviewStateAt(PreviewStates *states, const unsigned char *image, const Pag
 
 /* Lays out the first sheet of page index page into sheet, from state, and
  * returns how many sheets the page takes (at least 1). The sheet's arrays
- * are reused for the count, then hold the first sheet again. */
+ * are reused for the count, then hold the first sheet again. When not
+ * NULL, *drawsNothing gets 1 when no sheet of the page draws anything, and
+ * *formFeeds the form feeds it obeys. */
 uint32_t LayOutFirstSheet(const PrinterState *state, const unsigned char *bytes, uint32_t length,
-                          uint32_t codePage, uint32_t carriage, LayoutSheet *sheet);
+                          uint32_t codePage, uint32_t carriage, LayoutSheet *sheet,
+                          int *drawsNothing = NULL, uint32_t *formFeeds = NULL);
 
 #endif

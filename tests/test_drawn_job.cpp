@@ -77,7 +77,7 @@ TEST_F(Drawn, DrawOnDrawsEveryPageOfTheRangeAndSendsNothingRaw)
     EXPECT_EQ(4u, Drawer.logLinesAtStart);
     /* The carriage of the widest line, the default form. */
     EXPECT_EQ(5u * 36, Drawer.carriage);
-    EXPECT_EQ(66u * 36, Drawer.form);
+    EXPECT_EQ(66u * 360, Drawer.form);
 }
 
 TEST_F(Drawn, PrinterRefusingRawIsDrawnInstead)
@@ -132,6 +132,36 @@ TEST_F(Drawn, StatesCarryFromPageOneAndBlankPagesAreSkipped)
         EXPECT_NE(TextDrawing, line);
 }
 
+/* A drawn page is blank when it draws nothing, whatever commands it holds;
+ * with Skip empty it is left out and costs no sheet. A driver's closing
+ * ESC @ after its last form feed never costs one. */
+TEST_F(Drawn, PagesThatDrawNothingAreBlank)
+{
+    Set("DRAW", 1);
+    struct Row {
+        int32_t skip;
+        std::string text;
+        Lines sheets;
+        unsigned skipped; /* "Пустая страница пропущена" lines */
+    } rows[] = {
+        {1, "one\f\x1b@\x1b" "E\x1b" "3\x18\r\n\f" "two\f\x1b@", {"one\n", "two\n"}, 2},
+        {0, "one\f\x1b@\x1b" "E\x1b" "3\x18\r\n\f" "two\f\x1b@", {"one\n", "", "two\n"}, 0},
+        /* A blank bit image, blanks: nothing drawn. An underlined blank and
+         * a dot are drawn. */
+        {1, std::string("\x1bK\x02\x00\x00\x00   \f\x1b-1 \x1b-0\f\x1bK\x01\x00\x01", 23), {" \n", ""}, 1},
+    };
+    for (const Row &row : rows) {
+        ResetDrawer();
+        Set("SKIPEMPTY", row.skip);
+        EXPECT_EQ(1, Print(row.text));
+        EXPECT_EQ(row.sheets, Texts()) << row.skip << " " << row.text;
+        unsigned skipped = 0;
+        for (const std::string &line : Host.lines)
+            skipped += line == TextBlankSkipped;
+        EXPECT_EQ(row.skipped, skipped) << row.text;
+    }
+}
+
 /* The drawn job starts from the set-up bytes, which are never sent raw, and
  * takes the page length in lines as its form; a printer that refuses raw
  * data refuses the set-up write too, and is drawn from the same state. */
@@ -152,13 +182,49 @@ TEST_F(Drawn, SetupBytesAndPageLinesShapeTheDrawnJob)
             text += "line\r\n";
         EXPECT_EQ(1, Print(text, 2, 2)) << "refusing: " << refusing;
         ASSERT_EQ(1u, Drawer.sheets.size()) << "refusing: " << refusing;
-        EXPECT_EQ(12u * 36, Drawer.sheets[0].form);
+        EXPECT_EQ(12u * 360, Drawer.sheets[0].form);
         ASSERT_FALSE(Drawer.sheets[0].cells.empty());
         for (const LayoutCell &c : Drawer.sheets[0].cells)
             EXPECT_EQ(21, c.width) << "condensed from the set-up bytes";
         EXPECT_EQ(0u, PosixPrinter(printer)->documents);
         EXPECT_FALSE(FileExists(printed));
     }
+}
+
+/* The pins are chosen from the whole job before its first sheet: a feed
+ * ahead of the first 24-dot image is already read as 24-pin (n/180 inch);
+ * PINS 9 or 24 overrides, any other value leaves the choice to the job. */
+TEST_F(Drawn, PinsAreChosenFromTheWholeJob)
+{
+    Set("DRAW", 1);
+    std::string image = std::string("\x1b*\x27\x01\x00\xff\xff\xff", 8);
+    struct Row {
+        int32_t setting;
+        std::string text;
+        int y; /* of the line after the feed */
+    } rows[] = {
+        {0, "a\x1bJ\x24" "b\f" + image, 432},
+        {7, "a\x1bJ\x24" "b\f" + image, 432},
+        {9, "a\x1bJ\x24" "b\f" + image, 360},
+        {0, "a\x1bJ\x24" "b", 360},
+        {24, "a\x1bJ\x24" "b", 432},
+    };
+    for (const Row &row : rows) {
+        ResetDrawer();
+        Set("PINS", row.setting);
+        EXPECT_EQ(1, Print(row.text, 1, 1));
+        ASSERT_EQ(1u, Drawer.sheets.size());
+        ASSERT_EQ(2u, Drawer.sheets[0].lines.size());
+        EXPECT_EQ(row.y, Drawer.sheets[0].lines[1].y) << row.setting;
+    }
+    /* Without the setting at all, too; the set-up bytes count with the file. */
+    WriteText(IniPath, "[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0000000000\r\nDRAW=0100000001\r\n"
+                       "SETUP=27 43 60\r\n");
+    ResetDrawer();
+    EXPECT_EQ(1, Print("a\x1bJ\x24" "b"));
+    ASSERT_EQ(1u, Drawer.sheets.size());
+    ASSERT_EQ(2u, Drawer.sheets[0].lines.size());
+    EXPECT_EQ(432, Drawer.sheets[0].lines[1].y);
 }
 
 TEST_F(Drawn, CodePageSettingChoosesTheLetters)

@@ -16,7 +16,7 @@ static const uint32_t Columns80 = 80 * 36;
 static PrinterState PowerOnState()
 {
     PrinterState state;
-    InitialPrinterState(&state, NULL, 0, 0);
+    InitialPrinterState(&state, NULL, 0, 0, 9);
     return state;
 }
 
@@ -185,26 +185,26 @@ TEST(Layout, LineSpacingAndFormLength)
         ys.push_back(line.y);
     /* 1/6, then 1/8, n/216, n/72 and 1/6 again: each line's spacing is that
      * of the LF that ended the line before. */
-    EXPECT_EQ(std::vector<int>({0, 36, 63, 79, 115, 151}), ys);
+    EXPECT_EQ(std::vector<int>({0, 360, 630, 790, 1150, 1510}), ys);
 
     /* ESC C n: forms of n lines; ESC C NUL n: of n inches. */
     PrinterState state = PowerOnState();
     AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x0a", 3);
-    EXPECT_EQ(360, state.formLength);
+    EXPECT_EQ(3600, state.formLength);
     AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x00\x05", 4);
-    EXPECT_EQ(5 * 216, state.formLength);
+    EXPECT_EQ(5 * 2160, state.formLength);
     /* Out of range: no change. */
     AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x00\x17\x1b" "C\x00\x00", 8);
-    EXPECT_EQ(5 * 216, state.formLength);
+    EXPECT_EQ(5 * 2160, state.formLength);
     /* The reset goes back to the form the printer was switched on with. */
-    InitialPrinterState(&state, NULL, 0, 72);
-    EXPECT_EQ(72 * 36, state.formLength);
+    InitialPrinterState(&state, NULL, 0, 72, 9);
+    EXPECT_EQ(72 * 360, state.formLength);
     AdvancePrinterState(&state, (const unsigned char *)"\x1b" "C\x0a\x1b@", 5);
-    EXPECT_EQ(72 * 36, state.formLength);
+    EXPECT_EQ(72 * 360, state.formLength);
     /* A page length in lines beyond the longest form (a hand-edited
      * ini.ini) takes the longest form, never the default one. */
     for (uint32_t lines : {133u, 1000u, 1001u, 4294967295u}) {
-        InitialPrinterState(&state, NULL, 0, lines);
+        InitialPrinterState(&state, NULL, 0, lines, 9);
         EXPECT_EQ(LAYOUT_MAX_FORM, state.formLength) << lines;
     }
 }
@@ -301,7 +301,7 @@ TEST(Layout, BitImagesPutTheirDotsOnTheSheet)
     for (const Row &row : rows) {
         bool tall = row.command.back() >= ' ' && row.command.back() <= '(' && row.command[1] == '*';
         tall |= row.command.find("\x1b?Z\x28") == 0;
-        int pitch = tall ? 6 : 15, last = tall ? 23 : 7, middle = tall ? 8 : 3;
+        int pitch = tall ? 12 : 30, last = tall ? 23 : 7, middle = tall ? 8 : 3;
         std::string data = tall ? S("\x80\x00\x00" "\x00\x00\x01" "\x00\x80\x00") : "\x80\x01\x10";
         /* Bold, underline, double width and condensed leave graphics alone. */
         for (std::string look : {"", "\x1b" "E\x1b-1\x1bW1\x0f"}) {
@@ -324,23 +324,23 @@ TEST(Layout, BitImagesPutTheirDotsOnTheSheet)
     LayOut(S("\x1b" "3\x18\x1bL\x04\x00\xff\xff\xff\xff\r\n\x1bL\x04\x00\xff\xff\xff\xff\r\n"), NULL,
            866, Columns80, &copies);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(Boxes({{0, 24, 0, 240}}), BoxesOf(copies[0]));
+    EXPECT_EQ(Boxes({{0, 24, 0, 480}}), BoxesOf(copies[0]));
     /* Bars of a bar code: each one rectangle down both bands. */
     copies.clear();
     LayOut(S("\x1b" "3\x18\x1bL\x04\x00\xff\xff\x00\xff\r\n\x1bL\x04\x00\xff\xff\x00\xff\r\n"), NULL,
            866, Columns80, &copies);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(Boxes({{0, 12, 0, 240}, {18, 24, 0, 240}}), BoxesOf(copies[0]));
+    EXPECT_EQ(Boxes({{0, 12, 0, 480}, {18, 24, 0, 480}}), BoxesOf(copies[0]));
     /* A run of a row is one rectangle. */
     copies.clear();
     LayOut(S("\x1bL\x05\x00\xc0\xc0\x40\xc0\xc0"), NULL, 866, Columns80, &copies);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(Boxes({{0, 12, 0, 15}, {18, 30, 0, 15}, {0, 30, 15, 30}}), BoxesOf(copies[0]));
+    EXPECT_EQ(Boxes({{0, 12, 0, 30}, {18, 30, 0, 30}, {0, 30, 30, 60}}), BoxesOf(copies[0]));
     /* Below the line of text, where its top is. */
     copies.clear();
     LayOut(S("a\r\n\x1bK\x01\x00\x80"), NULL, 866, Columns80, &copies);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(Boxes({{0, 12, 180, 195}}), BoxesOf(copies[0]));
+    EXPECT_EQ(Boxes({{0, 12, 360, 390}}), BoxesOf(copies[0]));
     /* A sheet with dots and no text is printed; a blank image is not. */
     EXPECT_EQ(2u, LayOut(S("ab\f\x1bK\x01\x00\x01")).size());
     EXPECT_EQ(1u, LayOut(S("ab\f\x1bK\x01\x00\x00")).size());
@@ -354,10 +354,10 @@ TEST(Layout, BitImagesPastTheCarriageAndInTheMeasure)
     std::vector<RecordedSheet> copies;
     LayOut(image, NULL, 866, Columns80, &copies);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(Boxes({{0, 2 * (int)Columns80, 0, 120}}), BoxesOf(copies[0]));
+    EXPECT_EQ(Boxes({{0, 2 * (int)Columns80, 0, 240}}), BoxesOf(copies[0]));
     ASSERT_EQ(1u, copies[0].cells.size());
     EXPECT_EQ(0, copies[0].cells[0].x);
-    EXPECT_EQ(36, copies[0].lines[0].y);
+    EXPECT_EQ(360, copies[0].lines[0].y);
 
     /* The carriage counts the inked columns: 600 at 120 dpi are 5 inches,
      * less the blank ones at the end. */
@@ -384,13 +384,13 @@ TEST(Layout, CommandCutByThePageEndGoesOnWithTheNext)
     LayOut(S("x\x1bK\x06\x00" "ABC"), &state, 866, Columns80, &copies);
     ASSERT_EQ(1u, copies.size());
     /* "A" "B" "C": 0x41 0x42 0x43, a row's run is one rectangle. */
-    EXPECT_EQ(Boxes({{72, 84, 105, 120}, {72, 108, 15, 30}, {84, 108, 90, 105}, {96, 108, 105, 120}}),
+    EXPECT_EQ(Boxes({{72, 84, 210, 240}, {72, 108, 30, 60}, {84, 108, 180, 210}, {96, 108, 210, 240}}),
               BoxesOf(copies[0]));
     copies.clear();
     PrinterState second = state;
     EXPECT_EQ(Sheets({"y\n"}), LayOut("DEFy", &second, 866, Columns80, &copies));
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(Boxes({{12, 24, 105, 120}, {0, 36, 15, 30}, {0, 36, 75, 90}, {24, 36, 90, 105}}),
+    EXPECT_EQ(Boxes({{12, 24, 210, 240}, {0, 36, 30, 60}, {0, 36, 150, 180}, {24, 36, 180, 210}}),
               BoxesOf(copies[0]));
     /* "y" after the three columns of this page. */
     EXPECT_EQ(18, copies[0].cells[0].x);
@@ -426,9 +426,9 @@ TEST(Layout, StateCarriesOverPagesAndSetUp)
 
     /* Set-up bytes start the layout condensed; a form in lines. */
     PrinterState setUp;
-    InitialPrinterState(&setUp, (const unsigned char *)"\x0f", 1, 40);
+    InitialPrinterState(&setUp, (const unsigned char *)"\x0f", 1, 40, 9);
     EXPECT_EQ(1, setUp.condensed);
-    EXPECT_EQ(40 * 36, setUp.formLength);
+    EXPECT_EQ(40 * 360, setUp.formLength);
     std::vector<LayoutCell> c = Cells("a", &setUp);
     ASSERT_EQ(1u, c.size());
     EXPECT_EQ(21, c[0].width);
@@ -463,26 +463,26 @@ TEST(Layout, FitAndLandscape)
     A4DrawingArea(&a4);
 
     /* 80 columns x 66 lines on A4 at 300 dpi: width 8 in of 7.76 in. */
-    FitSheet(&a4, 80 * 36, 66 * 36, &fit);
+    FitSheet(&a4, 80 * 36, 66 * 360, &fit);
     EXPECT_NEAR(2329.0 / 2400.0, fit.scale, 1e-4);
     EXPECT_NEAR(fit.scale * 300 / 360, fit.dotsPerX, 1e-4);
-    EXPECT_NEAR(fit.scale * 300 / 216, fit.dotsPerY, 1e-4);
-    EXPECT_FALSE(ChooseLandscape(&a4, 80 * 36, 66 * 36));
+    EXPECT_NEAR(fit.scale * 300 / 2160, fit.dotsPerY, 1e-4);
+    EXPECT_FALSE(ChooseLandscape(&a4, 80 * 36, 66 * 360));
     /* Never above the nominal size. */
-    FitSheet(&a4, 40 * 36, 20 * 36, &fit);
+    FitSheet(&a4, 40 * 36, 20 * 360, &fit);
     EXPECT_EQ(1.0f, fit.scale);
     /* 136 columns: upright 0.57, turned 0.71. */
-    EXPECT_TRUE(ChooseLandscape(&a4, 136 * 36, 66 * 36));
+    EXPECT_TRUE(ChooseLandscape(&a4, 136 * 36, 66 * 360));
     DrawingArea turned;
     TurnArea(&a4, &turned);
     EXPECT_EQ(3358, turned.width);
-    FitSheet(&turned, 136 * 36, 66 * 36, &fit);
+    FitSheet(&turned, 136 * 36, 66 * 360, &fit);
     EXPECT_NEAR(2329.0 / 3300.0, fit.scale, 1e-4);
     /* 110 columns fit no better turned. */
-    EXPECT_FALSE(ChooseLandscape(&a4, 110 * 36, 66 * 36));
+    EXPECT_FALSE(ChooseLandscape(&a4, 110 * 36, 66 * 360));
     /* A broken area still gives a usable fit. */
     DrawingArea none = {0, 0, 0, 0};
-    FitSheet(&none, 80 * 36, 66 * 36, &fit);
+    FitSheet(&none, 80 * 36, 66 * 360, &fit);
     EXPECT_GT(fit.scale, 0.0f);
 }
 
@@ -505,8 +505,9 @@ TEST(Layout, HostileBytesStayWithinTheSheet)
     for (const LayoutLine &line : copies[0].lines)
         EXPECT_LE(line.count, LAYOUT_LINE_CELLS);
 
-    /* Bit images no rectangle of dots can join, more than a sheet holds:
-     * two bands of 360-dpi checkerboard on 136 columns, 24 dots high. */
+    /* Bit images no rectangle of dots can join, more than a sheet holds at
+     * first: two bands of 360-dpi checkerboard on 136 columns, 24 dots high.
+     * The sheet grows for them. */
     std::string image;
     for (int band = 0; band < 2; band++) {
         image += "\x1b*(" + std::string("\x20\x13", 2);
@@ -517,7 +518,8 @@ TEST(Layout, HostileBytesStayWithinTheSheet)
     copies.clear();
     LayOut(image, NULL, 866, 136 * 36, &copies);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ((size_t)LAYOUT_SHEET_DOTS, copies[0].dots.size());
+    /* Every dot is kept: 12 rows of each band in every column. */
+    EXPECT_EQ(2u * 4896 * 12, copies[0].dots.size());
 }
 
 TEST(Layout, BlanksPastTheCarriageMoveTheHeadOnly)
@@ -545,4 +547,246 @@ TEST(Layout, BlanksPastTheCarriageMoveTheHeadOnly)
     FreePageTable(&table);
     EXPECT_EQ(84u * 36, carriage);
     EXPECT_EQ(Sheets({std::string(80, 'x') + "   q\n"}), LayOut(back, NULL, 866, carriage));
+}
+
+/* Lays out one page on a printer of pins pins; each character's place on
+ * the sheets as sheet, line top (1/2160 inch), left edge (1/360 inch). */
+typedef std::vector<std::vector<int>> Places;
+static Places PlacesOf(const std::string &bytes, uint32_t pins)
+{
+    PrinterState state;
+    std::vector<RecordedSheet> copies;
+    Places places;
+    InitialPrinterState(&state, NULL, 0, 0, pins);
+    LayOut(bytes, &state, 866, Columns80, &copies);
+    for (size_t k = 0; k < copies.size(); k++)
+        for (const LayoutLine &line : copies[k].lines)
+            for (uint32_t i = line.first; i < line.first + line.count; i++)
+                places.push_back({(int)k, line.y, copies[k].cells[i].x});
+    return places;
+}
+
+TEST(Layout, PaperAndHeadMoveAsOnThePrinter)
+{
+    struct Row {
+        uint32_t pins;
+        std::string bytes;
+        Places places; /* of "a", "b", ... in order of lines and places */
+    } rows[] = {
+        /* ESC J: n/216 inch on 9 pins, n/180 on 24; the head stays. */
+        {9, "a\x1bJ\x24" "b", {{0, 0, 0}, {0, 360, 36}}},
+        {24, "a\x1bJ\x24" "b", {{0, 0, 0}, {0, 432, 36}}},
+        /* ESC j: back n/216 inch, never above the top of the sheet. */
+        {9, "\x1bJ\x64" "a\x1bj\x32" "b", {{0, 1000, 0}, {0, 500, 36}}},
+        {24, "a\x1bj\xff" "b", {{0, 0, 0}, {0, 0, 36}}},
+        /* ESC ( V: from the top of the sheet, 1/360 inch or the unit. */
+        {24, S("\x1b(V\x02\x00\x68\x01" "a"), {{0, 2160, 0}}},
+        {24, S("\x1b(U\x01\x00\x1e\x1b(V\x02\x00\x78\x00" "a"), {{0, 2160, 0}}},
+        {24, S("\x1b(U\x01\x00\x05\x1b(V\x02\x00\xd0\x02" "a"), {{0, 2160, 0}}},
+        /* The long form of ESC ( U: 1/1440 inch down. */
+        {24, S("\x1b(U\x05\x00\x0a\x02\x0a\xa0\x05\x1b(V\x02\x00\xd0\x02" "a"), {{0, 2160, 0}}},
+        /* ESC ( v: relative, signed; above the top it stops there. */
+        {24, S("\x1b(v\x02\x00\x48\x00" "a\x1b(v\x02\x00\xdc\xff" "b\x1b(v\x02\x00\x00\x80" "c"),
+         {{0, 432, 0}, {0, 216, 36}, {0, 0, 72}}},
+        /* Line spacing: ESC 3 n/216 or n/180, ESC A n/72 or n/60, ESC +
+         * and FS 3 n/360, ESC 1 7/72 on 9 pins. */
+        {9, "\x1b" "3\x1e" "a\nb", {{0, 0, 0}, {0, 300, 0}}},
+        {24, "\x1b" "3\x1e" "a\nb", {{0, 0, 0}, {0, 360, 0}}},
+        {9, "\x1b" "A\x0c" "a\nb", {{0, 0, 0}, {0, 360, 0}}},
+        {24, "\x1b" "A\x0c" "a\nb", {{0, 0, 0}, {0, 432, 0}}},
+        {24, "\x1b+\x3c" "a\nb", {{0, 0, 0}, {0, 360, 0}}},
+        {24, "\x1c" "3\x3c" "a\nb", {{0, 0, 0}, {0, 360, 0}}},
+        {9, "\x1b" "1a\nb", {{0, 0, 0}, {0, 210, 0}}},
+        /* ESC $: from the left margin, 1/60 inch or the unit. */
+        {9, S("\x1b$\x3c\x00" "a"), {{0, 0, 360}}},
+        {24, S("\x1b(U\x01\x00\x0a\x1b$\x68\x01" "a"), {{0, 0, 360}}},
+        {9, S("\x1bl\x02\r\x1b$\x3c\x00" "a"), {{0, 0, 432}}},
+        /* Past the carriage's widest end: the head stays. */
+        {9, S("b\x1b$\xff\x7f" "a"), {{0, 0, 0}, {0, 0, 36}}},
+        /* ESC \: 1/120 inch on 9 pins and in draft, 1/180 in letter
+         * quality on 24; left of the margin it is ignored. */
+        {9, "abc\x1b\\\xf4\xff" "d", {{0, 0, 0}, {0, 0, 36}, {0, 0, 72}, {0, 0, 72}}},
+        {24, "abc\x1b\\\xf4\xff" "d", {{0, 0, 0}, {0, 0, 36}, {0, 0, 72}, {0, 0, 72}}},
+        {24, "\x1bx\x01" "abc\x1b\\\xee\xff" "d", {{0, 0, 0}, {0, 0, 36}, {0, 0, 72}, {0, 0, 72}}},
+        {9, S("\x1bx\x01" "abc\x1b\\\x0c\x00" "d"), {{0, 0, 0}, {0, 0, 36}, {0, 0, 72}, {0, 0, 144}}},
+        {9, S("a\x1b\\\x00\x80" "b"), {{0, 0, 0}, {0, 0, 36}}},
+        /* Margins: CR, LF and a wrap return to the left one; lines wrap at
+         * the right one; columns of the pitch in force. */
+        {9, "\x1bl\x05\ra\nb", {{0, 0, 180}, {0, 360, 180}}},
+        {9, "\x1bM\x1bl\x05\x1bP\ra", {{0, 0, 150}}},
+        {9, "\x1bl\x01\x1bQ\x03\rabc", {{0, 0, 36}, {0, 0, 72}, {0, 360, 36}}},
+        {9, "\x1bl\x01\x1bQ\x03\r\tb\x08\x08\x08" "c", {{0, 360, 36}, {0, 360, 36}}},
+        /* A margin not left of the right one is ignored. */
+        {9, "\x1bQ\x03\x1bl\x03\rab", {{0, 0, 0}, {0, 0, 36}}},
+        /* A paper move past the form's end starts the next sheet. */
+        {9, S("\x1b(C\x02\x00\x68\x01" "a\x1bJ\xff" "b"), {{0, 0, 0}, {1, 0, 36}}},
+        {24, S("a\x1b(V\x02\x00\xff\xff" "b"), {{0, 0, 0}, {1, 0, 36}}},
+        /* ESC @ keeps the pins. */
+        {24, "\x1b@\x1b" "3\x1e" "a\nb", {{0, 0, 0}, {0, 360, 0}}},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(row.places, PlacesOf(row.bytes, row.pins)) << row.pins << " " << testing::PrintToString(row.bytes);
+
+    /* Feeds of every unit add up exactly: 216 of 1/216 and 72 of 1/72
+     * inch on 9 pins, 180 of 1/180 and 60 of 1/60 on 24, 360 of 1/360,
+     * are an inch each. */
+    std::string nine, twentyFour;
+    for (int i = 0; i < 216; i++)
+        nine += "\x1bJ\x01";
+    nine += "\x1b" "A\x01" + std::string(72, '\n') + "\x1b+\x01" + std::string(360, '\n') + "a";
+    EXPECT_EQ(Places({{0, 3 * 2160, 0}}), PlacesOf(nine, 9));
+    for (int i = 0; i < 180; i++)
+        twentyFour += "\x1bJ\x01";
+    twentyFour += "\x1b" "A\x01" + std::string(60, '\n') + "\x1c" "3\x01" + std::string(360, '\n') + "a";
+    EXPECT_EQ(Places({{0, 3 * 2160, 0}}), PlacesOf(twentyFour, 24));
+
+    /* ESC ( C: the form in the unit; ESC C n lines of the spacing. */
+    PrinterState state;
+    InitialPrinterState(&state, NULL, 0, 0, 24);
+    AdvancePrinterState(&state, (const unsigned char *)"\x1b(C\x02\x00\x68\x01", 7);
+    EXPECT_EQ(2160, state.formLength);
+    AdvancePrinterState(&state, (const unsigned char *)"\x1b(U\x01\x00\x3c\x1b(C\x02\x00\x3c\x00", 13);
+    EXPECT_EQ(2160, state.formLength);
+    AdvancePrinterState(&state, (const unsigned char *)"\x1b" "3\x1e\x1b" "C\x05", 6);
+    EXPECT_EQ(5 * 360, state.formLength);
+    /* Beyond the longest form: no change. */
+    AdvancePrinterState(&state, (const unsigned char *)"\x1b(C\x02\x00\xff\xff", 7);
+    EXPECT_EQ(5 * 360, state.formLength);
+}
+
+/* Raster graphics (ESC .) and 9-dot images (ESC ^) put every dot where the
+ * printer puts it; cut or hostile data draws what there is and reads
+ * nothing beyond it. */
+TEST(Layout, RasterAndNineDotImages)
+{
+    struct Row {
+        uint32_t pins;
+        std::string bytes;
+        Boxes boxes;
+        int letter; /* x of the "x" after the image, -1: none */
+    } rows[] = {
+        /* 360 dpi, two rows of 16 dots; the head goes on past the width. */
+        {24, S("\x1b.\x00\x0a\x0a\x02\x10\x00" "\xff\x00" "\x0f\xf0" "x"), {{0, 16, 0, 6}, {8, 24, 6, 12}}, 16},
+        /* Run-length coded: a run of two bytes, then two as they stand. */
+        {24, S("\x1b.\x01\x0a\x0a\x02\x10\x00" "\xff\xff" "\x01\x0f\xf0" "x"), {{0, 32, 0, 6}, {8, 24, 6, 12}}, 16},
+        /* A run that overruns its row goes on in the next. */
+        {24, S("\x1b.\x01\x0a\x0a\x02\x08\x00" "\xff\xaa" "x"),
+         {{0, 2, 0, 12}, {4, 6, 0, 12}, {8, 10, 0, 12}, {12, 14, 0, 12}}, 8},
+        /* 180 dpi; at the line's top. */
+        {24, S("a\r\n\x1b.\x00\x14\x14\x01\x08\x00" "\x80"), {{0, 4, 360, 372}}, -1},
+        /* 720 dpi across, 1/720 inch down. */
+        {24, S("\x1b.\x00\x05\x05\x02\x08\x00" "\xc0\xc0"), {{0, 2, 0, 6}}, -1},
+        /* Without graphics mode a 9-pin printer passes it over; with it,
+         * it prints. */
+        {9, S("\x1b.\x00\x0a\x0a\x01\x08\x00" "\xff" "x"), {}, 0},
+        {9, S("\x1b(G\x01\x00\x01\x1b.\x00\x0a\x0a\x01\x08\x00" "\xff" "x"), {{0, 16, 0, 6}}, 8},
+        /* Other compressions are passed over. */
+        {24, S("\x1b.\x02\x0a\x0a\x01\x08\x00" "\xff" "x"), {}, 0},
+        /* Data cut by the file's end: the dots there are. */
+        {24, S("\x1b.\x00\x0a\x0a\x02\x10\x00" "\xff\xff\x80"), {{0, 32, 0, 6}, {0, 2, 6, 12}}, -1},
+        {24, S("\x1b.\x01\x0a\x0a\x02\x10\x00" "\xfd"), {}, -1},
+        {9, S("\x1bK\x05\x00\x80\x80"), {{0, 24, 0, 30}}, -1},
+        /* ESC ^: the ninth dot is the second byte's top bit; 60 and 120 dpi. */
+        {9, S("\x1b^\x00\x02\x00" "\x80\x00" "\x00\x80" "x"), {{0, 12, 0, 30}, {12, 24, 240, 270}}, 12},
+        {9, S("\x1b^\x01\x01\x00" "\x01\x80" "x"), {{0, 6, 210, 270}}, 3},
+        {9, S("\x1b^\x02\x01\x00" "\xff\xff" "x"), {}, 0},
+    };
+    for (const Row &row : rows) {
+        PrinterState state;
+        std::vector<RecordedSheet> copies;
+        InitialPrinterState(&state, NULL, 0, 0, row.pins);
+        LayOut(row.bytes, &state, 866, Columns80, &copies);
+        ASSERT_EQ(1u, copies.size()) << testing::PrintToString(row.bytes);
+        EXPECT_EQ(row.boxes, BoxesOf(copies[0])) << testing::PrintToString(row.bytes);
+        std::vector<int> letters;
+        for (const LayoutCell &c : copies[0].cells)
+            if (c.ch == 'x')
+                letters.push_back(c.x);
+        EXPECT_EQ(row.letter < 0 ? std::vector<int>() : std::vector<int>({row.letter}), letters)
+            << testing::PrintToString(row.bytes);
+    }
+
+    /* ESC ( with the longest length takes 65,535 bytes, and no more. */
+    EXPECT_EQ(Sheets({"ab\n"}), LayOut(S("a\x1b(X\xff\xff") + std::string(65535, 'z') + "b"));
+    EXPECT_EQ(Sheets({"a\n"}), LayOut(S("a\x1b(X\xff\xff") + std::string(1000, 'z')));
+}
+
+/* Real producers: Ghostscript's 9-pin driver at 240 x 216 dpi (bit images
+ * in three passes a band, fed by ESC J), its 24-pin one at 360 x 360 dpi
+ * (ESC *, ESC D and tabs over white space, FS 3) and its ESC/P2 one
+ * (raster, ESC ( U, ESC ( c, ESC ( V), printing block-and-ring.ps: ink
+ * from 36 to 69 points across and 38 to 69 points down. Each driver takes
+ * its printer's left margin off (the 9-pin one 0.2 inch, the ESC/P2 one
+ * 1/8 inch). Laid out, the dots land on one sheet where the picture is,
+ * not stacked on one line; down to a dot, or to a 9-pin dot's height (and
+ * the ESC/P2 driver's bottom margin cuts the ring's last rows). */
+TEST(Layout, DriversOutputLandsWhereThePictureIs)
+{
+    struct Row {
+        const char *fixture;
+        uint32_t pins;
+        int margin;       /* what the driver takes off across, 1/720 inch */
+        int across, down; /* how near, 1/720 and 1/2160 inch */
+    } rows[] = {
+        {"block-and-ring-eps9high-240x216.prn", 9, 144, 3, 30},
+        {"block-and-ring-necp6-360x360.prn", 24, 0, 2, 8},
+        {"block-and-ring-stcolor-360x360.prn", 24, 90, 2, 30},
+    };
+    for (const Row &row : rows) {
+        Bytes file = ReadBytes(FixturePath(row.fixture));
+        ASSERT_FALSE(file.empty()) << row.fixture;
+        std::string bytes(file.begin(), file.end());
+        EXPECT_EQ(row.pins == 24, EscpUses24Pin(file.data(), (uint32_t)file.size()) != 0) << row.fixture;
+        PrinterState state;
+        InitialPrinterState(&state, NULL, 0, 0, row.pins);
+        std::vector<RecordedSheet> copies;
+        LayOut(bytes, &state, 866, Columns80, &copies);
+        ASSERT_EQ(1u, copies.size()) << row.fixture;
+        ASSERT_FALSE(copies[0].dots.empty()) << row.fixture;
+        int left = 1 << 30, right = 0, top = 1 << 30, bottom = 0;
+        for (const LayoutDots &d : copies[0].dots) {
+            left = std::min(left, (int)d.left);
+            right = std::max(right, (int)d.right);
+            top = std::min(top, (int)d.top);
+            bottom = std::max(bottom, (int)d.bottom);
+        }
+        EXPECT_NEAR(360 - row.margin, left, row.across) << row.fixture;
+        EXPECT_NEAR(690 - row.margin, right, row.across) << row.fixture;
+        EXPECT_NEAR(38 * 30, top, row.down) << row.fixture;
+        EXPECT_NEAR(69 * 30, bottom, row.down) << row.fixture;
+    }
+}
+
+/* ESC r and ESC ( r choose the colour of what prints next: cells and dots
+ * keep it, and dots of different colours never join. */
+TEST(Layout, ColoursOfTheInk)
+{
+    std::vector<RecordedSheet> copies;
+    PrinterState state;
+    InitialPrinterState(&state, NULL, 0, 0, 24);
+    LayOut(S("a\x1br\x01" "b\x1bK\x01\x00\x80\x1br\x05\x1bK\x01\x00\x80\x1b(r\x02\x00\x00\x02" "c\x1br\x09" "d"
+             "\x1b@e"),
+           &state, 866, Columns80, &copies);
+    ASSERT_EQ(1u, copies.size());
+    std::vector<int> colours;
+    for (const LayoutCell &c : copies[0].cells)
+        colours.push_back(c.colour);
+    EXPECT_EQ(std::vector<int>({LAYOUT_BLACK, LAYOUT_MAGENTA, LAYOUT_CYAN, LAYOUT_CYAN, LAYOUT_BLACK}), colours);
+    ASSERT_EQ(2u, copies[0].dots.size());
+    EXPECT_EQ(LAYOUT_MAGENTA, copies[0].dots[0].colour);
+    EXPECT_EQ(LAYOUT_RED, copies[0].dots[1].colour);
+}
+
+/* A 24-pin printer prints 8-dot images with every third pin: dots 1/60
+ * inch apart, so that ESC 3 24 (24/180 inch) joins its bands. */
+TEST(Layout, EightDotImagesOnTwentyFourPins)
+{
+    PrinterState state;
+    std::vector<RecordedSheet> copies;
+    InitialPrinterState(&state, NULL, 0, 0, 24);
+    LayOut(S("\x1b" "3\x18\x1bK\x01\x00\xff\r\n\x1bK\x01\x00\x81\r\n\x1b^\x00\x01\x00\x80\x00"), &state, 866,
+           Columns80, &copies);
+    ASSERT_EQ(1u, copies.size());
+    /* The 9-dot column below keeps 1/72 inch, and joins the dot above. */
+    EXPECT_EQ(Boxes({{0, 12, 0, 324}, {0, 12, 540, 606}}), BoxesOf(copies[0]));
 }

@@ -104,6 +104,15 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block)
     return TRUE;
 }
 
+LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, size_t bytes)
+{
+    void *grown = FaultDue(&PosixFaults.failHeapAlloc) ? NULL : realloc(block, bytes ? bytes : 1);
+
+    if (!grown)
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return grown;
+}
+
 /* ---- Working set ----------------------------------------------------------- */
 
 static int ProcessToken;

@@ -205,6 +205,39 @@ TEST_F(PreviewSettings, MarksExactlyThePagesTheJobSkips)
     FreePageTable(&table);
 }
 
+/* A drawn job judges a page by what it draws: the preview marks it as the
+ * drawn job leaves it out (with Skip empty, or the last page when it feeds
+ * no form), by the same layout. */
+TEST_F(PreviewSettings, MarksDrawnPagesByWhatTheyDraw)
+{
+    const std::string pages[] = {"\x1b@\x1b" "E\r\n\f", "x\f", std::string("\x1bK\x01\x00\x00\f", 6), "\x1b@"};
+    struct Row {
+        const char *ini;
+        std::vector<int> marked;
+    } rows[] = {
+        {"", {1, 0, 1, 1}},
+        {"[MAIN]\r\nSKIPEMPTY=0000000000\r\n", {0, 0, 0, 1}},
+    };
+    PrinterState state;
+    InitialPrinterState(&state, NULL, 0, 0, 9);
+    LayoutSheet sheet;
+    ASSERT_TRUE(AllocateSheet(&sheet));
+    for (const Row &row : rows) {
+        WriteText(IniPath, row.ini);
+        std::vector<int> marked;
+        for (size_t k = 0; k < 4; k++) {
+            int nothing = 0;
+            uint32_t formFeeds = 0;
+            LayOutFirstSheet(&state, (const unsigned char *)pages[k].data(), (uint32_t)pages[k].size(), 866,
+                             80 * 36, &sheet, &nothing, &formFeeds);
+            marked.push_back(PreviewSkipsDrawnPage(nothing, k == 3, formFeeds));
+        }
+        EXPECT_EQ(row.marked, marked) << row.ini;
+    }
+    FreeSheet(&sheet);
+    EXPECT_TRUE(Host.lines.empty());
+}
+
 /* ---- the printer's state and the sheet ------------------------------------ */
 
 /* Hostile pages: commands that swallow the form feed after them, pitch and
@@ -256,7 +289,7 @@ TEST(PreviewPrinterState, EveryPageStartsFromTheStateThePagesBeforeItLeave)
         uint32_t count = 0;
         ASSERT_TRUE(SplitPages(image.data(), (uint32_t)image.size(), 12, &table, &count));
         PrinterState initial, got, want;
-        InitialPrinterState(&initial, NULL, 0, 0);
+        InitialPrinterState(&initial, NULL, 0, 0, 9);
         static PreviewStates states;
         BeginPreviewStates(&states, &initial, count);
 
@@ -283,7 +316,7 @@ TEST(PreviewPrinterState, ALongPageCountsItsSheetsAndKeepsTheFirst)
     PrinterState initial;
     std::string text;
     ASSERT_TRUE(AllocateSheet(&sheet));
-    InitialPrinterState(&initial, NULL, 0, 0);
+    InitialPrinterState(&initial, NULL, 0, 0, 9);
 
     for (int line = 1; line <= 150; line++)
         text += "line " + std::to_string(line) + "\r\n";
@@ -325,7 +358,7 @@ TEST_F(PreviewSettings, ShowsTheFirstSheetTheDrawnJobPrintsForThePage)
     WriteBytes(input, image);
     ASSERT_TRUE(SplitPages(image.data(), (uint32_t)image.size(), 12, &table, &count));
     ASSERT_TRUE(AllocateSheet(&sheet));
-    InitialPrinterState(&initial, NULL, 0, 0);
+    InitialPrinterState(&initial, NULL, 0, 0, 9);
     static PreviewStates states;
     BeginPreviewStates(&states, &initial, count);
     uint32_t carriage = MeasureCarriage(&initial, image.data(), &table);
@@ -389,7 +422,7 @@ static std::vector<std::string> DrawnSheet(const std::string &page, int width, i
     BITMAPINFO info;
     void *pixels = NULL;
 
-    InitialPrinterState(&state, NULL, 0, 0);
+    InitialPrinterState(&state, NULL, 0, 0, 9);
     BeginPageLayout(&layout, &state, (const unsigned char *)page.data(), (uint32_t)page.size(), 866,
                     80 * 36);
     if (!AllocateSheet(&sheet) || !LayOutNextSheet(&layout, &sheet))
