@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     /* The layout's reader, fed a byte at a time, is where the reference is. */
     PrinterState state;
-    InitialPrinterState(&state, NULL, 0, 0);
+    InitialPrinterState(&state, NULL, 0, 0, 9);
     for (uint32_t i = 0; i < n; i++) {
         AdvancePrinterState(&state, bytes + i, 1);
         Check(state.reader.parse == after[i].parse, "the layout reads the commands the reader does");

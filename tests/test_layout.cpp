@@ -733,7 +733,7 @@ TEST(Layout, DriversOutputLandsWhereThePictureIs)
         {"block-and-ring-stcolor-360x360.prn", 24, 90, 2, 30},
     };
     for (const Row &row : rows) {
-        Bytes file = ReadBytes(FixturePath(row.fixture));
+        Bytes file = ReadBytes(JoinPath(FixturePath("printers"), row.fixture));
         ASSERT_FALSE(file.empty()) << row.fixture;
         std::string bytes(file.begin(), file.end());
         EXPECT_EQ(row.pins == 24, EscpUses24Pin(file.data(), (uint32_t)file.size()) != 0) << row.fixture;
