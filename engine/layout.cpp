@@ -523,7 +523,10 @@ static void RasterByte(Run *r, unsigned char b, uint32_t repeat)
     const uint8_t *p = s->reader.params;
     uint32_t width = p[4] + 256u * p[5], perRow = (width + 7) / 8;
 
-    if (!r->layout || !b || !RasterDraws(s) || perRow == 0) {
+    /* The measure passes over an image that cannot reach past the widest
+     * line: every row, once a row has shown how far it goes. */
+    if (!r->layout || !b || !RasterDraws(s) || perRow == 0 ||
+        (!r->sheet && (r->layout->rasterLeft + width * p[2] / 5 + 1) / 2 <= r->widest)) {
         s->rasterAt += repeat;
     } else {
         PageLayout *l = r->layout;
@@ -544,6 +547,17 @@ static void RasterByte(Run *r, unsigned char b, uint32_t repeat)
              * at the top of a word: each run of set bits at once. */
             uint32_t bits = first + 8 > width ? b & (0xFF00u >> (width - first)) : b;
             bits <<= 24;
+            /* The measure: the byte's last run reaches farthest, unless
+             * it falls past the carriage or on no width; the runs before
+             * it are looked at only then. */
+            while (!r->sheet && bits && top != bottom) {
+                uint32_t to = 32 - (uint32_t)__builtin_ctz(bits), gaps = ~bits & ~(0xFFFFFFFFu >> to);
+                uint32_t from = gaps ? 32 - (uint32_t)__builtin_ctz(gaps) : 0;
+                RasterDots(r, top, bottom, first + from, first + to, p[2]);
+                if ((l->rasterLeft + (first + from) * p[2] / 5 + 1) / 2 <= r->widest)
+                    bits = 0;
+                bits &= ~(0xFFFFFFFFu >> from);
+            }
             while (bits && top != bottom) {
                 uint32_t from = (uint32_t)__builtin_clz(bits);
                 uint32_t to = from + (uint32_t)__builtin_clz(~(bits << from));

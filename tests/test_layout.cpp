@@ -373,6 +373,33 @@ TEST(Layout, BitImagesPastTheCarriageAndInTheMeasure)
                   MeasureCarriage(&initial, (const unsigned char *)page.data(), &table));
         FreePageTable(&table);
     }
+
+    /* And raster's: 1800 dots at 360 dpi are 5 inches, less a blank last
+     * dot; a wider image after a narrower one widens the carriage, one
+     * reaching no farther leaves it; dots past the widest carriage count
+     * for nothing, those before them in the same byte do. */
+    std::string raster = S("\x1b(G\x01\x00\x01\x1b.\x00\x0a\x0a\x02");
+    struct Row {
+        std::string page;
+        uint32_t carriage;
+    } rows[] = {
+        {raster + S("\x08\x07") + std::string(224, '\xff') + "\xfe" + std::string(224, '\xff') + "\xfe", 1799},
+        {raster + S("\x20\x03") + std::string(200, '\xff') + "\r\n" + raster + S("\x40\x06") +
+             std::string(200, '\0') + std::string(200, '\x0f'), 1600},
+        {raster + S("\x40\x06") + std::string(400, '\xff') + "\r\n" + raster + S("\x20\x03") +
+             std::string(200, '\xff'), 1600},
+        {"a" + raster + S("\x00\x13") + std::string(607, '\0') + "\x88" + std::string(607, '\0') + "\x88", 4893},
+    };
+    for (const Row &row : rows) {
+        PageTable table = {NULL, NULL, 0};
+        uint32_t count = 0;
+        PrinterState initial = PowerOnState();
+        ASSERT_TRUE(SplitPages((const unsigned char *)row.page.data(), (uint32_t)row.page.size(), 12, &table,
+                               &count));
+        EXPECT_EQ(row.carriage, MeasureCarriage(&initial, (const unsigned char *)row.page.data(), &table))
+            << testing::PrintToString(row.page);
+        FreePageTable(&table);
+    }
 }
 
 TEST(Layout, CommandCutByThePageEndGoesOnWithTheNext)
