@@ -84,11 +84,22 @@ int DrawJobPage(DrawnJob *job, uint32_t p, int skipBlank)
         length = job->table->PageEnds[p] - job->table->PageStarts[p] + 1;
     }
     /* Blank is what the printer would put on paper: nothing drawn, whatever
-     * commands the bytes hold. The page's state still carries on. */
-    uint32_t formFeeds = 0;
-    if (PageDrawsNothing(&job->state, bytes, length, job->codePage, job->carriage, &job->sheet,
-                         &formFeeds) &&
-        (skipBlank || (p + 1 >= job->table->Entries && formFeeds == 0))) {
+     * commands the bytes hold. The page's state still carries on. The
+     * sheets are laid out until one draws something: when it is the
+     * page's first, it is drawn as it stands and the layout goes on from
+     * there; when blank sheets come before it, the page is laid out anew
+     * and drawn from its start. */
+    uint32_t blanks = 0;
+    int draws = 0, inHand = 0;
+    BeginPageLayout(&layout, &job->state, bytes, length, job->codePage, job->carriage);
+    while (LayOutNextSheet(&layout, &job->sheet)) {
+        if (job->sheet.cellCount > 0 || job->sheet.dotCount > 0) {
+            draws = 1;
+            break;
+        }
+        blanks++;
+    }
+    if (!draws && (skipBlank || (p + 1 >= job->table->Entries && layout.formFeeds == 0))) {
         if (skipBlank)
             LogLine(job->log, TextBlankSkipped);
         AdvancePrinterState(&job->state, bytes, length);
@@ -102,8 +113,12 @@ int DrawJobPage(DrawnJob *job, uint32_t p, int skipBlank)
         if (!job->document)
             return 0;
     }
-    BeginPageLayout(&layout, &job->state, bytes, length, job->codePage, job->carriage);
-    while (LayOutNextSheet(&layout, &job->sheet)) {
+    if (draws && blanks == 0)
+        inHand = 1;
+    else
+        BeginPageLayout(&layout, &job->state, bytes, length, job->codePage, job->carriage);
+    while (inHand || LayOutNextSheet(&layout, &job->sheet)) {
+        inHand = 0;
         if (!DrawJobSheet(job->document, &job->sheet)) {
             AbortDrawing(job->document);
             job->document = NULL;

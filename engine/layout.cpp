@@ -69,6 +69,13 @@ struct Run {
     uint32_t widest;     /* the measure: right edge of the widest line */
     int sheetEnded;      /* 1 by a form feed, 2 by running off the form */
     int unread;          /* the last byte belongs to the next sheet */
+    /* Where the next raster byte falls, once one has been read: its place
+     * in the data, the row's bytes, its row and its first dot. */
+    int rasterKnown;
+    uint32_t rasterNext;
+    uint32_t rasterPerRow;
+    uint32_t rasterRow;
+    uint32_t rasterFirst;
 };
 
 /* Where lines start: the left margin, while it leaves the carriage room
@@ -350,13 +357,22 @@ static void AddDotsLooking(Run *r, uint32_t left, uint32_t right, uint32_t top, 
     uint32_t end = r->s->formLength;
     LayoutDots *d;
 
+    PageLayout *l = r->layout;
+    uint32_t from = sheet->dotCount;
+
     if (top >= end)
         return;
     if (bottom > end)
         bottom = end;
-    for (uint32_t i = sheet->dotCount; i > 0 && i + lookBack > sheet->dotCount; i--) {
+    /* The rectangles of the row being put down start at rowFirst: each
+     * is at least a dot high, so none of them ends where this one starts,
+     * and the search passes over them. A halftone's row of many runs
+     * searches none. */
+    if (l->rowFirst <= from && l->rowTop == top)
+        from = l->rowFirst;
+    for (uint32_t i = from; i > 0 && i + lookBack > sheet->dotCount; i--) {
         d = &sheet->dots[i - 1];
-        if (d->left == left && d->right == right && d->bottom == top && d->colour == r->s->colour) {
+        if (d->bottom == top && d->left == left && d->right == right && d->colour == r->s->colour) {
             d->bottom = (uint16_t)bottom;
             return;
         }
@@ -364,6 +380,10 @@ static void AddDotsLooking(Run *r, uint32_t left, uint32_t right, uint32_t top, 
     if (sheet->dotCount >= sheet->dotCapacity && !GrowDots(sheet)) {
         sheet->dropped++;
         return;
+    }
+    if (l->rowFirst > sheet->dotCount || l->rowTop != top) {
+        l->rowFirst = sheet->dotCount;
+        l->rowTop = top;
     }
     d = &sheet->dots[sheet->dotCount++];
     d->left = (uint16_t)left;
@@ -461,23 +481,21 @@ static int RasterDraws(const PrinterState *s)
     return s->graphicsMode || s->pins == 24;
 }
 
-/* The dots of raster row row, columns j to end: dots h/3600 inch apart
- * across, rows v/3600 inch apart down, from the image's top left. Dots
- * that fall on no width or height of the grid (v or h below 5) are not
- * drawn; those past the carriage are dropped. A row's run of dots is one
- * rectangle. */
-static void RasterDots(Run *r, uint32_t row, uint32_t j, uint32_t end, uint32_t v, uint32_t h)
+/* The dots of a raster row from top to bottom (1/2160 inch), columns j to
+ * end: dots h/3600 inch apart across from the image's left. Dots that fall
+ * on no width of the grid (h below 5) are not drawn; those past the
+ * carriage are dropped. A row's run of dots is one rectangle. */
+static void RasterDots(Run *r, uint32_t top, uint32_t bottom, uint32_t j, uint32_t end, uint32_t h)
 {
     PageLayout *l = r->layout;
     uint32_t left = l->rasterLeft + j * h / 5, right = l->rasterLeft + end * h / 5;
-    uint32_t top = l->rasterTop + row * v * 3 / 5, bottom = l->rasterTop + (row + 1) * v * 3 / 5;
 
     /* Past the carriage the dots are dropped, one by one. */
     while (right > 2 * l->carriage && end > j) {
         end--;
         right = l->rasterLeft + end * h / 5;
     }
-    if (left >= right || top == bottom)
+    if (left >= right)
         return;
     if (!r->sheet) {
         if ((right + 1) / 2 > r->widest)
@@ -496,31 +514,67 @@ static void RasterDots(Run *r, uint32_t row, uint32_t j, uint32_t end, uint32_t 
 }
 
 /* One byte of raster data, repeat times (a run): 8 dots of a row, the
- * highest bit on the left; the bits past the row's width are padding. */
+ * highest bit on the left; the bits past the row's width are padding. Rows
+ * are v/3600 inch apart down from the image's top; those that fall on no
+ * height of the grid (v below 5) are not drawn. */
 static void RasterByte(Run *r, unsigned char b, uint32_t repeat)
 {
     PrinterState *s = r->s;
     const uint8_t *p = s->reader.params;
     uint32_t width = p[4] + 256u * p[5], perRow = (width + 7) / 8;
 
-    if (!r->layout || !b || !RasterDraws(s) || perRow == 0) {
+    /* The measure passes over an image that cannot reach past the widest
+     * line: every row, once a row has shown how far it goes. */
+    if (!r->layout || !b || !RasterDraws(s) || perRow == 0 ||
+        (!r->sheet && (r->layout->rasterLeft + width * p[2] / 5 + 1) / 2 <= r->widest)) {
         s->rasterAt += repeat;
     } else {
+        PageLayout *l = r->layout;
+        uint32_t at = s->rasterAt, row, first;
+        /* Where the byte falls: carried on from the byte before, or worked
+         * out afresh. */
+        if (r->rasterKnown && r->rasterNext == at && r->rasterPerRow == perRow) {
+            row = r->rasterRow;
+            first = r->rasterFirst;
+        } else {
+            row = at / perRow;
+            first = at % perRow * 8;
+        }
+        s->rasterAt += repeat;
         for (uint32_t n = 0; n < repeat; n++) {
-            uint32_t at = s->rasterAt++, row = at / perRow, first = at % perRow * 8;
-            /* Each run of set bits at once. */
-            for (uint32_t bit = 0; bit < 8 && first + bit < width;) {
-                uint32_t from;
-                if (!(b & (0x80u >> bit))) {
-                    bit++;
-                    continue;
-                }
-                from = bit;
-                while (bit < 8 && first + bit < width && (b & (0x80u >> bit)))
-                    bit++;
-                RasterDots(r, row, first + from, first + bit, p[1], p[2]);
+            uint32_t top = l->rasterTop + row * p[1] * 3 / 5, bottom = l->rasterTop + (row + 1) * p[1] * 3 / 5;
+            /* The byte's dots, the padding past the row's width left out,
+             * at the top of a word: each run of set bits at once. */
+            uint32_t bits = first + 8 > width ? b & (0xFF00u >> (width - first)) : b;
+            bits <<= 24;
+            /* The measure: the byte's last run reaches farthest, unless
+             * it falls past the carriage or on no width; the runs before
+             * it are looked at only then. */
+            while (!r->sheet && bits && top != bottom) {
+                uint32_t to = 32 - (uint32_t)__builtin_ctz(bits), gaps = ~bits & ~(0xFFFFFFFFu >> to);
+                uint32_t from = gaps ? 32 - (uint32_t)__builtin_ctz(gaps) : 0;
+                RasterDots(r, top, bottom, first + from, first + to, p[2]);
+                if ((l->rasterLeft + (first + from) * p[2] / 5 + 1) / 2 <= r->widest)
+                    bits = 0;
+                bits &= ~(0xFFFFFFFFu >> from);
+            }
+            while (bits && top != bottom) {
+                uint32_t from = (uint32_t)__builtin_clz(bits);
+                uint32_t to = from + (uint32_t)__builtin_clz(~(bits << from));
+                RasterDots(r, top, bottom, first + from, first + to, p[2]);
+                bits &= 0xFFFFFFFFu >> to;
+            }
+            first += 8;
+            if (first >= perRow * 8) {
+                first = 0;
+                row++;
             }
         }
+        r->rasterKnown = 1;
+        r->rasterNext = s->rasterAt;
+        r->rasterPerRow = perRow;
+        r->rasterRow = row;
+        r->rasterFirst = first;
     }
     if (s->reader.parse == ESCP_IN_TEXT)
         EndRasterRun(r);
@@ -989,6 +1043,8 @@ int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet)
         sheet->cellCount = 0;
         sheet->dotCount = 0;
         sheet->dropped = 0;
+        layout->rowFirst = 0;
+        layout->rowTop = 0xFFFFFFFFu;
         sheet->carriage = layout->carriage;
         sheet->form = layout->state.formLength;
         layout->lineOpen = 0;

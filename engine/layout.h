@@ -205,6 +205,10 @@ struct PageLayout {
     uint32_t rasterTo;
     uint32_t rasterRunTop;
     uint32_t rasterRunBottom;
+    /* The sheet's last rectangles of dots, from rowFirst on, all have
+     * their top at rowTop. */
+    uint32_t rowFirst;
+    uint32_t rowTop;
     int overflowed;         /* the current sheet began where a long page ran on */
     int done;
     uint32_t formFeeds;     /* form feeds obeyed so far */

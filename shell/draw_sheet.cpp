@@ -140,6 +140,13 @@ static uint32_t CommonStep(uint32_t a, uint32_t b)
     return a;
 }
 
+/* CommonStep, at one division when the step already divides b, as it
+ * mostly does once a band's first rectangles have set it. */
+static uint32_t JoinStep(uint32_t a, uint32_t b)
+{
+    return a && b % a == 0 ? a : CommonStep(a, b);
+}
+
 /* The inks of ESC r as the screen and a colour printer show them. */
 static COLORREF InkColour(uint8_t colour)
 {
@@ -160,6 +167,45 @@ static int HasColour(HDC dc)
  * pieces that meet on the grid meet on the device. */
 static LONG Place(LONG origin, uint32_t v, float k) { return origin + (LONG)(v * k + 0.5f); }
 
+/* The places of the sheet being drawn, worked out once for each grid
+ * place across and down instead of once for each corner of each of its
+ * rectangles (a sheet of raster has millions, and a float made a whole
+ * number costs the 32-bit program dearly). Places past the tables, or on
+ * a sheet of few dots (no tables), are worked out as they come. */
+enum { PLACES_ACROSS = 2 * LAYOUT_MAX_CARRIAGE + 1, PLACES_DOWN = LAYOUT_MAX_FORM + 1, PLACES_FROM_DOTS = 4096 };
+static LONG PlacesAcross[PLACES_ACROSS], PlacesDown[PLACES_DOWN];
+static uint32_t PlacesAcrossKnown, PlacesDownKnown;
+
+static void KnowPlaces(const RECT *rect, float kx, float ky, const LayoutSheet *sheet)
+{
+    PlacesAcrossKnown = 0;
+    PlacesDownKnown = 0;
+    if (sheet->dotCount < PLACES_FROM_DOTS)
+        return;
+    uint32_t across = 2 * sheet->carriage + 1, down = sheet->form + 1;
+    if (across > PLACES_ACROSS)
+        across = PLACES_ACROSS;
+    if (down > PLACES_DOWN)
+        down = PLACES_DOWN;
+    for (uint32_t v = 0; v < across; v++)
+        PlacesAcross[v] = Place(rect->left, v, kx);
+    for (uint32_t v = 0; v < down; v++)
+        PlacesDown[v] = Place(rect->top, v, ky);
+    PlacesAcrossKnown = across;
+    PlacesDownKnown = down;
+}
+
+/* Place, of the sheet's dots across and down. */
+static LONG PlaceAcross(const RECT *rect, uint32_t v, float kx)
+{
+    return v < PlacesAcrossKnown ? PlacesAcross[v] : Place(rect->left, v, kx);
+}
+
+static LONG PlaceDown(const RECT *rect, uint32_t v, float ky)
+{
+    return v < PlacesDownKnown ? PlacesDown[v] : Place(rect->top, v, ky);
+}
+
 /* The rectangles order[0..count) as filled polygons, a batch at a time, in
  * black or in the colour of ink (a brush of it). */
 static int DrawInkRectangles(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet,
@@ -175,8 +221,8 @@ static int DrawInkRectangles(HDC dc, const RECT *rect, float kx, float ky, const
 
     for (uint32_t i = 0; i < count; i++) {
         const LayoutDots *d = &sheet->dots[order[i]];
-        LONG left = Place(rect->left, d->left, kx), right = Place(rect->left, d->right, kx);
-        LONG top = Place(rect->top, d->top, ky), bottom = Place(rect->top, d->bottom, ky);
+        LONG left = PlaceAcross(rect, d->left, kx), right = PlaceAcross(rect, d->right, kx);
+        LONG top = PlaceDown(rect, d->top, ky), bottom = PlaceDown(rect, d->bottom, ky);
         POINT *c = &corners[4 * n];
         /* Never thinner than a device dot. */
         if (right == left)
@@ -246,14 +292,14 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
     }
     for (uint32_t i = 0; i < count; i++) {
         const LayoutDots *d = &sheet->dots[order[i]];
-        stepX = CommonStep(CommonStep(stepX, d->left - left), d->right - left);
-        stepY = CommonStep(CommonStep(stepY, d->top - top), d->bottom - top);
+        stepX = JoinStep(JoinStep(stepX, d->left - left), d->right - left);
+        stepY = JoinStep(JoinStep(stepY, d->top - top), d->bottom - top);
     }
     width = (right - left) / stepX;
     height = (bottom - top) / stepY;
     stride = (width + 31) / 32 * 4;
-    LONG x = Place(rect->left, left, kx), y = Place(rect->top, top, ky);
-    LONG w = Place(rect->left, right, kx) - x, h = Place(rect->top, bottom, ky) - y;
+    LONG x = PlaceAcross(rect, left, kx), y = PlaceDown(rect, top, ky);
+    LONG w = PlaceAcross(rect, right, kx) - x, h = PlaceDown(rect, bottom, ky) - y;
     if (w < 1)
         w = 1;
     if (h < 1)
@@ -280,10 +326,10 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
         const LayoutDots *d = &sheet->dots[order[i]];
         uint32_t from, to, rowFrom, rowTo;
         if (onDevice) {
-            from = (uint32_t)(Place(rect->left, d->left, kx) - x);
-            to = (uint32_t)(Place(rect->left, d->right, kx) - x);
-            rowFrom = (uint32_t)(Place(rect->top, d->top, ky) - y);
-            rowTo = (uint32_t)(Place(rect->top, d->bottom, ky) - y);
+            from = (uint32_t)(PlaceAcross(rect, d->left, kx) - x);
+            to = (uint32_t)(PlaceAcross(rect, d->right, kx) - x);
+            rowFrom = (uint32_t)(PlaceDown(rect, d->top, ky) - y);
+            rowTo = (uint32_t)(PlaceDown(rect, d->bottom, ky) - y);
             if (to == from)
                 to++;
             if (rowTo == rowFrom)
@@ -324,7 +370,7 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
  * than a row high. */
 static LONG BandEnd(const RECT *rect, float ky, uint32_t top, uint32_t bottom)
 {
-    LONG start = Place(rect->top, top, ky), end = Place(rect->top, bottom, ky);
+    LONG start = PlaceDown(rect, top, ky), end = PlaceDown(rect, bottom, ky);
     return end > start ? end : start + 1;
 }
 
@@ -336,6 +382,8 @@ static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
 {
     uint32_t count = sheet->dotCount;
     int sorted = 1, ok = 1;
+
+    KnowPlaces(rect, kx, ky, sheet);
 
     /* Without the memory to order them, the dots are drawn all the same,
      * each a rectangle. */
@@ -388,7 +436,7 @@ static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
         uint32_t top = sheet->dots[DotOrder[first]].top, bottom = sheet->dots[DotOrder[first]].bottom;
         uint32_t end = first + 1;
         while (end < count && (sheet->dots[DotOrder[end]].top <= bottom ||
-                               Place(rect->top, sheet->dots[DotOrder[end]].top, ky) <
+                               PlaceDown(rect, sheet->dots[DotOrder[end]].top, ky) <
                                    BandEnd(rect, ky, top, bottom))) {
             if (sheet->dots[DotOrder[end]].bottom > bottom)
                 bottom = sheet->dots[DotOrder[end]].bottom;

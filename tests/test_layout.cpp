@@ -373,6 +373,33 @@ TEST(Layout, BitImagesPastTheCarriageAndInTheMeasure)
                   MeasureCarriage(&initial, (const unsigned char *)page.data(), &table));
         FreePageTable(&table);
     }
+
+    /* And raster's: 1800 dots at 360 dpi are 5 inches, less a blank last
+     * dot; a wider image after a narrower one widens the carriage, one
+     * reaching no farther leaves it; dots past the widest carriage count
+     * for nothing, those before them in the same byte do. */
+    std::string raster = S("\x1b(G\x01\x00\x01\x1b.\x00\x0a\x0a\x02");
+    struct Row {
+        std::string page;
+        uint32_t carriage;
+    } rows[] = {
+        {raster + S("\x08\x07") + std::string(224, '\xff') + "\xfe" + std::string(224, '\xff') + "\xfe", 1799},
+        {raster + S("\x20\x03") + std::string(200, '\xff') + "\r\n" + raster + S("\x40\x06") +
+             std::string(200, '\0') + std::string(200, '\x0f'), 1600},
+        {raster + S("\x40\x06") + std::string(400, '\xff') + "\r\n" + raster + S("\x20\x03") +
+             std::string(200, '\xff'), 1600},
+        {"a" + raster + S("\x00\x13") + std::string(607, '\0') + "\x88" + std::string(607, '\0') + "\x88", 4893},
+    };
+    for (const Row &row : rows) {
+        PageTable table = {NULL, NULL, 0};
+        uint32_t count = 0;
+        PrinterState initial = PowerOnState();
+        ASSERT_TRUE(SplitPages((const unsigned char *)row.page.data(), (uint32_t)row.page.size(), 12, &table,
+                               &count));
+        EXPECT_EQ(row.carriage, MeasureCarriage(&initial, (const unsigned char *)row.page.data(), &table))
+            << testing::PrintToString(row.page);
+        FreePageTable(&table);
+    }
 }
 
 TEST(Layout, CommandCutByThePageEndGoesOnWithTheNext)
@@ -654,6 +681,18 @@ TEST(Layout, PaperAndHeadMoveAsOnThePrinter)
     EXPECT_EQ(5 * 360, state.formLength);
 }
 
+/* A halftone of rows rows of runs dots 1/360 inch wide, 1/180 inch
+ * apart, at 360 dpi: one rectangle for each, or, joined, one for each
+ * run all the rows high. */
+static Boxes Halftone(int runs, int rows, bool joined)
+{
+    Boxes boxes;
+    for (int r = 0; r < (joined ? 1 : rows); r++)
+        for (int k = 0; k < runs; k++)
+            boxes.push_back({4 * k, 4 * k + 2, joined ? 0 : 6 * r, joined ? 6 * rows : 6 * r + 6});
+    return boxes;
+}
+
 /* Raster graphics (ESC .) and 9-dot images (ESC ^) put every dot where the
  * printer puts it; cut or hostile data draws what there is and reads
  * nothing beyond it. */
@@ -672,6 +711,16 @@ TEST(Layout, RasterAndNineDotImages)
         /* A run that overruns its row goes on in the next. */
         {24, S("\x1b.\x01\x0a\x0a\x02\x08\x00" "\xff\xaa" "x"),
          {{0, 2, 0, 12}, {4, 6, 0, 12}, {8, 10, 0, 12}, {12, 14, 0, 12}}, 8},
+        /* A row's last byte keeps only the dots of its width; a row's run
+         * joins the same one of the row above. */
+        {24, S("\x1b.\x00\x0a\x0a\x02\x0c\x00" "\xff\xff" "\xff\xf0" "x"), {{0, 24, 0, 12}}, 12},
+        /* A halftone: each run joins the same one of the row above while
+         * that is among the last 16 rectangles put down, and only then;
+         * a run-length that goes on over rows. */
+        {24, S("\x1b.\x00\x0a\x0a\x02\x20\x00") + std::string(8, '\xaa') + "x", Halftone(16, 2, true), 32},
+        {24, S("\x1b.\x00\x0a\x0a\x02\x21\x00" "\xaa\xaa\xaa\xaa\x80" "\xaa\xaa\xaa\xaa\x80" "x"),
+         Halftone(17, 2, false), 33},
+        {24, S("\x1b.\x01\x0a\x0a\x03\x21\x00" "\xf6\xaa" "\x03\xaa\xaa\xaa\x80" "x"), Halftone(17, 3, false), 33},
         /* 180 dpi; at the line's top. */
         {24, S("a\r\n\x1b.\x00\x14\x14\x01\x08\x00" "\x80"), {{0, 4, 360, 372}}, -1},
         /* 720 dpi across, 1/720 inch down. */
