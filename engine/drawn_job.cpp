@@ -93,7 +93,7 @@ int DrawJobPage(DrawnJob *job, uint32_t p, int skipBlank)
     int draws = 0, inHand = 0;
     BeginPageLayout(&layout, &job->state, bytes, length, job->codePage, job->carriage);
     while (LayOutNextSheet(&layout, &job->sheet)) {
-        if (job->sheet.cellCount > 0 || job->sheet.dotCount > 0) {
+        if (SheetDrawsSomething(&job->sheet)) {
             draws = 1;
             break;
         }

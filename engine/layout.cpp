@@ -393,6 +393,128 @@ static void AddDotsLooking(Run *r, uint32_t left, uint32_t right, uint32_t top, 
     d->colour = r->s->colour;
 }
 
+/* Room for one more picture on the sheet; 0 when it holds the most or
+ * the memory cannot be had. */
+static int RoomForPicture(LayoutSheet *sheet)
+{
+    uint32_t capacity;
+    LayoutPicture *grown;
+
+    if (sheet->pictureCount < sheet->pictureCapacity)
+        return 1;
+    if (sheet->pictureCapacity >= LAYOUT_MAX_PICTURES)
+        return 0;
+    capacity = sheet->pictureCapacity ? 2 * sheet->pictureCapacity : 256;
+    grown = sheet->pictures
+                ? (LayoutPicture *)HeapReAlloc(GetProcessHeap(), 0, sheet->pictures,
+                                               (SIZE_T)capacity * sizeof(LayoutPicture))
+                : (LayoutPicture *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)capacity * sizeof(LayoutPicture));
+    if (!grown)
+        return 0;
+    sheet->pictures = grown;
+    sheet->pictureCapacity = capacity;
+    return 1;
+}
+
+/* Room for bytes more of pictures' dots; 0 past the most a sheet holds or
+ * when the memory cannot be had. */
+static int RoomForPictureBits(LayoutSheet *sheet, uint32_t bytes)
+{
+    uint32_t room = sheet->pictureRoom ? sheet->pictureRoom : 64u << 10;
+    unsigned char *grown;
+
+    if (bytes <= sheet->pictureRoom - sheet->pictureBytes)
+        return 1;
+    if (bytes > (uint32_t)LAYOUT_MAX_PICTURE_BYTES - sheet->pictureBytes)
+        return 0;
+    while (room - sheet->pictureBytes < bytes)
+        room = room > (uint32_t)LAYOUT_MAX_PICTURE_BYTES / 2 ? (uint32_t)LAYOUT_MAX_PICTURE_BYTES : 2 * room;
+    grown = sheet->pictureBits ? (unsigned char *)HeapReAlloc(GetProcessHeap(), 0, sheet->pictureBits, room)
+                               : (unsigned char *)HeapAlloc(GetProcessHeap(), 0, room);
+    if (!grown)
+        return 0;
+    sheet->pictureBits = grown;
+    sheet->pictureRoom = room;
+    return 1;
+}
+
+/* The raster image's picture on the sheet, blank, at the image's top left
+ * with its rows and width that can print. 0 when the sheet has no room. */
+static int StartPicture(Run *r)
+{
+    PageLayout *l = r->layout;
+    LayoutSheet *sheet = r->sheet;
+    const uint8_t *p = r->s->reader.params;
+    uint32_t stride = (l->pictureWidth + 7) / 8, bytes = stride * l->pictureRows;
+    uint32_t stepY = p[1] * 3u / 5, bottom = l->rasterTop + l->pictureRows * stepY;
+    LayoutPicture *picture;
+
+    if (!RoomForPicture(sheet) || !RoomForPictureBits(sheet, bytes))
+        return 0;
+    picture = &sheet->pictures[sheet->pictureCount++];
+    picture->bits = sheet->pictureBytes;
+    sheet->pictureBytes += bytes;
+    memset(sheet->pictureBits + picture->bits, 0, bytes);
+    picture->left = (uint16_t)l->rasterLeft;
+    picture->top = (uint16_t)l->rasterTop;
+    picture->width = (uint16_t)l->pictureWidth;
+    picture->rows = (uint16_t)l->pictureRows;
+    picture->stride = (uint16_t)stride;
+    picture->bottom = (uint16_t)(bottom < r->s->formLength ? bottom : r->s->formLength);
+    picture->stepX = (uint8_t)(p[2] / 5);
+    picture->stepY = (uint8_t)stepY;
+    picture->colour = r->s->colour;
+    l->picture = sheet->pictureCount;
+    return 1;
+}
+
+/* The raster image's picture takes bits, the dots first to first + 7 of
+ * row row: 1 when they are on the sheet or cannot print (past the form's
+ * end or the carriage), 0 when they are to go down as rectangles. */
+static int PictureByte(Run *r, uint32_t row, uint32_t first, uint32_t bits)
+{
+    PageLayout *l = r->layout;
+    LayoutPicture *picture;
+
+    if (row >= l->pictureRows || first >= l->pictureWidth)
+        return 1;
+    if (first + 8 > l->pictureWidth)
+        bits &= 0xFF00u >> (l->pictureWidth - first);
+    if (!bits)
+        return 1;
+    if (!l->picture && !StartPicture(r)) {
+        l->pictureRows = 0;
+        return 0;
+    }
+    picture = &r->sheet->pictures[l->picture - 1];
+    r->sheet->pictureBits[picture->bits + row * picture->stride + first / 8] |= (unsigned char)bits;
+    return 1;
+}
+
+/* An ESC . image about to come, at the head: a picture when its dots fall
+ * on the grid (steps of 5/3600 inch) and the sheet is being laid out. */
+static void BeginPicture(Run *r)
+{
+    PageLayout *l = r->layout;
+    const uint8_t *p = r->s->reader.params;
+    uint32_t stepX = p[2] / 5u, stepY = p[1] * 3u / 5, width = p[4] + 256u * p[5];
+    uint32_t end = r->s->formLength, fits;
+
+    l->picture = 0;
+    l->pictureRows = 0;
+    l->pictureWidth = 0;
+    if (!r->sheet || p[2] % 5 || p[1] % 5 || !stepX || !stepY || l->rasterTop >= end ||
+        l->rasterLeft >= 2 * l->carriage)
+        return;
+    fits = (2 * l->carriage - l->rasterLeft) / stepX;
+    l->pictureWidth = width < fits ? width : fits;
+    l->pictureRows = (end - l->rasterTop + stepY - 1) / stepY;
+    if (l->pictureRows > p[3])
+        l->pictureRows = p[3];
+    if (!l->pictureWidth)
+        l->pictureRows = 0;
+}
+
 static void AddDots(Run *r, uint32_t left, uint32_t right, uint32_t top, uint32_t bottom)
 {
     AddDotsLooking(r, left, right, top, bottom, 64);
@@ -546,6 +668,8 @@ static void RasterByte(Run *r, unsigned char b, uint32_t repeat)
             /* The byte's dots, the padding past the row's width left out,
              * at the top of a word: each run of set bits at once. */
             uint32_t bits = first + 8 > width ? b & (0xFF00u >> (width - first)) : b;
+            if (l->pictureRows && PictureByte(r, row, first, bits))
+                bits = 0;
             bits <<= 24;
             /* The measure: the byte's last run reaches farthest, unless
              * it falls past the carriage or on no width; the runs before
@@ -843,6 +967,7 @@ static void ObeyCommand(Run *r)
             EndRasterRun(r);
             l->rasterLeft = FineHead(l);
             l->rasterTop = l->y;
+            BeginPicture(r);
             end = l->rasterLeft + (p[4] + 256u * p[5]) * p[2] / 5;
             HeadTo(l, end < 2u * LAYOUT_MAX_CARRIAGE ? end : 2u * LAYOUT_MAX_CARRIAGE);
         }
@@ -925,6 +1050,10 @@ void FreeSheet(LayoutSheet *sheet)
         HeapFree(GetProcessHeap(), 0, sheet->lines);
     if (sheet->dots)
         HeapFree(GetProcessHeap(), 0, sheet->dots);
+    if (sheet->pictures)
+        HeapFree(GetProcessHeap(), 0, sheet->pictures);
+    if (sheet->pictureBits)
+        HeapFree(GetProcessHeap(), 0, sheet->pictureBits);
     memset(sheet, 0, sizeof *sheet);
 }
 
@@ -1042,7 +1171,12 @@ int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet)
         sheet->lineCount = 0;
         sheet->cellCount = 0;
         sheet->dotCount = 0;
+        sheet->pictureCount = 0;
+        sheet->pictureBytes = 0;
         sheet->dropped = 0;
+        /* An image cut by the sheet's end goes on as rectangles. */
+        layout->picture = 0;
+        layout->pictureRows = 0;
         layout->rowFirst = 0;
         layout->rowTop = 0xFFFFFFFFu;
         sheet->carriage = layout->carriage;
@@ -1063,13 +1197,47 @@ int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet)
             layout->done = 1;
         /* A sheet that prints nothing comes out only when a form feed ejects
          * it on its own, or when it is all the page prints. */
-        if (sheet->cellCount > 0 || sheet->dotCount > 0 || (r.sheetEnded == 1 && !overflowed) ||
+        if (SheetDrawsSomething(sheet) || (r.sheetEnded == 1 && !overflowed) ||
             (layout->done && layout->sheets == 0)) {
             layout->sheets++;
             return 1;
         }
     }
     return 0;
+}
+
+int SheetDrawsSomething(const LayoutSheet *sheet)
+{
+    return sheet->cellCount > 0 || sheet->dotCount > 0 || sheet->pictureCount > 0;
+}
+
+uint32_t PictureRowDots(const LayoutSheet *sheet, const LayoutPicture *picture, uint32_t row,
+                        LayoutDots *out, uint32_t max)
+{
+    const unsigned char *bits = sheet->pictureBits + picture->bits + (size_t)row * picture->stride;
+    uint32_t top = picture->top + row * picture->stepY, bottom = top + picture->stepY, count = 0, x = 0;
+
+    if (row >= picture->rows)
+        return 0;
+    if (bottom > picture->bottom)
+        bottom = picture->bottom;
+    while (x < picture->width && count < max) {
+        uint32_t from;
+        while (x < picture->width && !((bits[x >> 3] << (x & 7)) & 0x80))
+            x++;
+        if (x >= picture->width)
+            break;
+        from = x;
+        while (x < picture->width && ((bits[x >> 3] << (x & 7)) & 0x80))
+            x++;
+        out[count].left = (uint16_t)(picture->left + from * picture->stepX);
+        out[count].right = (uint16_t)(picture->left + x * picture->stepX);
+        out[count].top = (uint16_t)top;
+        out[count].bottom = (uint16_t)bottom;
+        out[count].colour = picture->colour;
+        count++;
+    }
+    return count;
 }
 
 int PageDrawsNothing(const PrinterState *state, const unsigned char *bytes, uint32_t length,
@@ -1080,7 +1248,7 @@ int PageDrawsNothing(const PrinterState *state, const unsigned char *bytes, uint
 
     BeginPageLayout(&layout, state, bytes, length, codePage, carriage);
     while (nothing && LayOutNextSheet(&layout, sheet)) {
-        if (sheet->cellCount > 0 || sheet->dotCount > 0)
+        if (SheetDrawsSomething(sheet))
             nothing = 0;
     }
     if (formFeeds)

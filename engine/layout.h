@@ -39,6 +39,11 @@ enum {
      * can hold; more than a sheet of 360 x 360 dpi raster ever makes but
      * for a checkerboard of dots none of which can join. */
     LAYOUT_MAX_SHEET_DOTS = 16 << 20,
+    /* Raster images kept as pictures: at most this many a sheet, and this
+     * many bytes of their dots (a sheet of 720 x 720 dpi raster, 13.6 by
+     * 22 inches, is 19 MB); past either, the dots go on as rectangles. */
+    LAYOUT_MAX_PICTURES = 65536,
+    LAYOUT_MAX_PICTURE_BYTES = 32 << 20,
     LAYOUT_TAB_STOPS = 32
 };
 
@@ -118,6 +123,25 @@ struct LayoutDots {
     uint8_t colour;     /* LAYOUT_BLACK ... */
 };
 
+/* A raster image's dots as they came, one bit a dot: rows top down, each
+ * stride bytes from the sheet's pictureBits[bits], the leftmost dot the
+ * highest bit, 0 past the width. Dots are stepX/720 inch apart across from
+ * left (1/720 inch), rows stepY/2160 inch apart down from top (1/2160
+ * inch); the rows are those above the form's end, and bottom is the edge
+ * below the last, cut there. A picture holds at least one dot. */
+struct LayoutPicture {
+    uint32_t bits;
+    uint16_t left;
+    uint16_t top;
+    uint16_t width;     /* dots across; those past the carriage left out */
+    uint16_t rows;
+    uint16_t stride;
+    uint16_t bottom;
+    uint8_t stepX;
+    uint8_t stepY;
+    uint8_t colour;     /* LAYOUT_BLACK ... */
+};
+
 /* One sheet of paper as laid out. The arrays belong to the sheet (see
  * AllocateSheet); a new sheet overwrites them. */
 struct LayoutSheet {
@@ -128,6 +152,14 @@ struct LayoutSheet {
     uint32_t cellCount;
     uint32_t dotCount;
     uint32_t dotCapacity; /* rectangles the dots array holds; it grows as they come */
+    /* Raster images, as pictures; the arrays are taken when the first
+     * comes and grow as more do. */
+    LayoutPicture *pictures;
+    unsigned char *pictureBits;
+    uint32_t pictureCount;
+    uint32_t pictureCapacity;
+    uint32_t pictureBytes;     /* of pictureBits in use */
+    uint32_t pictureRoom;      /* and held */
     uint32_t carriage;   /* width of the grid, 1/360 inch */
     uint32_t form;       /* height of the grid: the longest form in force on the
                           * sheet, 1/2160 inch */
@@ -209,6 +241,12 @@ struct PageLayout {
      * their top at rowTop. */
     uint32_t rowFirst;
     uint32_t rowTop;
+    /* The raster image as a picture: its rows and dots across that can
+     * print (0: it is put down as rectangles), and its picture on the
+     * sheet, 1-based, once a dot has come (0: none yet). */
+    uint32_t pictureRows;
+    uint32_t pictureWidth;
+    uint32_t picture;
     int overflowed;         /* the current sheet began where a long page ran on */
     int done;
     uint32_t formFeeds;     /* form feeds obeyed so far */
@@ -219,6 +257,15 @@ void BeginPageLayout(PageLayout *layout, const PrinterState *state, const unsign
 /* Fills sheet with the page's next sheet: 1, or 0 when the page has none
  * left (its state is then the state after the page). */
 int LayOutNextSheet(PageLayout *layout, LayoutSheet *sheet);
+
+/* The runs of dots of row row of a picture of the sheet, as rectangles
+ * one row high: out[0 .. the count returned), at most max of them (a row
+ * has at most (width + 1) / 2). */
+uint32_t PictureRowDots(const LayoutSheet *sheet, const LayoutPicture *picture, uint32_t row,
+                        LayoutDots *out, uint32_t max);
+
+/* 1 when the sheet draws something: a character, an underline, a dot. */
+int SheetDrawsSomething(const LayoutSheet *sheet);
 
 /* 1 when the page, laid out from state, draws nothing on any of its
  * sheets: no character, no underline, no dot. *formFeeds (when not NULL)

@@ -694,6 +694,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 Check(d.top < d.bottom && d.bottom <= sheet.form, "dots on the form");
                 marks.dots.push_back(Box(d.left, d.right, d.top, d.bottom));
             }
+            Check(sheet.pictureCount <= sheet.pictureCapacity && sheet.pictureBytes <= sheet.pictureRoom &&
+                      sheet.pictureRoom <= LAYOUT_MAX_PICTURE_BYTES,
+                  "the sheet's arrays hold its pictures");
+            for (uint32_t i = 0; i < sheet.pictureCount; i++) {
+                static LayoutDots runs[LAYOUT_MAX_CARRIAGE + 1];
+                const LayoutPicture &p = sheet.pictures[i];
+                uint32_t drawn = 0;
+                Check(p.width > 0 && p.rows > 0 && p.stride == (p.width + 7) / 8 &&
+                          p.bits + (uint32_t)p.rows * p.stride <= sheet.pictureBytes,
+                      "a picture's dots within the sheet's");
+                Check(p.left + (uint32_t)p.width * p.stepX <= 2 * carriage, "pictures on the carriage");
+                Check(p.top < p.bottom && p.bottom <= sheet.form &&
+                          p.top + (uint32_t)(p.rows - 1) * p.stepY < p.bottom,
+                      "pictures on the form");
+                for (uint32_t y = 0; y < p.rows; y++) {
+                    uint32_t n = PictureRowDots(&sheet, &p, y, runs, LAYOUT_MAX_CARRIAGE + 1);
+                    drawn += n;
+                    for (uint32_t k = 0; k < n; k++)
+                        marks.dots.push_back(Box(runs[k].left, runs[k].right, runs[k].top, runs[k].bottom));
+                }
+                Check(drawn > 0, "a picture draws");
+            }
             marks.marks = Printed(marks.marks);
             if (!marks.empty())
                 sheets.push_back(marks);

@@ -99,15 +99,52 @@ static HFONT FontFor(SheetFonts *fonts, uint8_t width, uint8_t attributes)
 
 /* ---- The sheet's bit-image dots ------------------------------------------------ */
 
-/* The largest band drawn as one picture, in bytes; a larger one (a tall
- * band on a grid of mixed densities) is drawn as rectangles. */
-enum { BAND_PICTURE_BYTES = 2 << 20 };
+/* The largest band drawn as one picture, in bytes (a sheet of 720 x 720
+ * dpi raster on the widest carriage is 19 MB); a larger one is drawn as
+ * rectangles. */
+enum { BAND_PICTURE_BYTES = 32 << 20 };
 
-/* The sheet's rectangles, top down: grown as sheets need, kept for the
+/* What a sheet's dots are drawn from: its rectangles, items 0 to
+ * dotCount - 1, then its raster pictures. */
+static const LayoutPicture *ItemPicture(const LayoutSheet *sheet, uint32_t i)
+{
+    return i < sheet->dotCount ? NULL : &sheet->pictures[i - sheet->dotCount];
+}
+
+static uint32_t ItemTop(const LayoutSheet *sheet, uint32_t i)
+{
+    return i < sheet->dotCount ? sheet->dots[i].top : sheet->pictures[i - sheet->dotCount].top;
+}
+
+static uint32_t ItemBottom(const LayoutSheet *sheet, uint32_t i)
+{
+    return i < sheet->dotCount ? sheet->dots[i].bottom : sheet->pictures[i - sheet->dotCount].bottom;
+}
+
+static uint8_t ItemColour(const LayoutSheet *sheet, uint32_t i)
+{
+    return i < sheet->dotCount ? sheet->dots[i].colour : sheet->pictures[i - sheet->dotCount].colour;
+}
+
+/* Left and right edges, 1/720 inch. */
+static void ItemAcross(const LayoutSheet *sheet, uint32_t i, uint32_t *left, uint32_t *right)
+{
+    const LayoutPicture *p = ItemPicture(sheet, i);
+
+    if (p) {
+        *left = p->left;
+        *right = p->left + (uint32_t)p->width * p->stepX;
+    } else {
+        *left = sheet->dots[i].left;
+        *right = sheet->dots[i].right;
+    }
+}
+
+/* The sheet's items, top down: grown as sheets need, kept for the
  * program's life. */
 static uint32_t *DotOrder;
 static uint32_t DotOrderRoom;
-static const LayoutDots *OrderedDots;
+static const LayoutSheet *OrderedSheet;
 
 /* Room for count entries of DotOrder; 0 when the memory cannot be had. */
 static int RoomForOrder(uint32_t count)
@@ -127,7 +164,7 @@ static int RoomForOrder(uint32_t count)
 
 static int CompareTops(const void *a, const void *b)
 {
-    return (int)OrderedDots[*(const uint32_t *)a].top - (int)OrderedDots[*(const uint32_t *)b].top;
+    return (int)ItemTop(OrderedSheet, *(const uint32_t *)a) - (int)ItemTop(OrderedSheet, *(const uint32_t *)b);
 }
 
 static uint32_t CommonStep(uint32_t a, uint32_t b)
@@ -169,7 +206,7 @@ static LONG Place(LONG origin, uint32_t v, float k) { return origin + (LONG)(v *
 
 /* The places of the sheet being drawn, worked out once for each grid
  * place across and down instead of once for each corner of each of its
- * rectangles (a sheet of raster has millions, and a float made a whole
+ * rectangles (a sheet of dots has millions, and a float made a whole
  * number costs the 32-bit program dearly). Places past the tables, or on
  * a sheet of few dots (no tables), are worked out as they come. */
 enum { PLACES_ACROSS = 2 * LAYOUT_MAX_CARRIAGE + 1, PLACES_DOWN = LAYOUT_MAX_FORM + 1, PLACES_FROM_DOTS = 4096 };
@@ -180,7 +217,7 @@ static void KnowPlaces(const RECT *rect, float kx, float ky, const LayoutSheet *
 {
     PlacesAcrossKnown = 0;
     PlacesDownKnown = 0;
-    if (sheet->dotCount < PLACES_FROM_DOTS)
+    if (sheet->dotCount < PLACES_FROM_DOTS && sheet->pictureCount == 0)
         return;
     uint32_t across = 2 * sheet->carriage + 1, down = sheet->form + 1;
     if (across > PLACES_ACROSS)
@@ -206,44 +243,79 @@ static LONG PlaceDown(const RECT *rect, uint32_t v, float ky)
     return v < PlacesDownKnown ? PlacesDown[v] : Place(rect->top, v, ky);
 }
 
-/* The rectangles order[0..count) as filled polygons, a batch at a time, in
- * black or in the colour of ink (a brush of it). */
+/* Rectangles as filled polygons, a batch at a time, in black or in the
+ * colour of a brush. */
+enum { POLYGON_BATCH = 256 };
+struct PolygonBatch {
+    HDC dc;
+    const RECT *rect;
+    float kx, ky;
+    POINT corners[4 * POLYGON_BATCH];
+    INT counts[POLYGON_BATCH];
+    int n;
+    int ok;
+};
+
+static void FlushPolygons(PolygonBatch *batch)
+{
+    if (batch->n && !PolyPolygon(batch->dc, batch->corners, batch->counts, batch->n))
+        batch->ok = 0;
+    batch->n = 0;
+}
+
+static void AddPolygon(PolygonBatch *batch, const LayoutDots *d)
+{
+    LONG left = PlaceAcross(batch->rect, d->left, batch->kx), right = PlaceAcross(batch->rect, d->right, batch->kx);
+    LONG top = PlaceDown(batch->rect, d->top, batch->ky), bottom = PlaceDown(batch->rect, d->bottom, batch->ky);
+    POINT *c = &batch->corners[4 * batch->n];
+    /* Never thinner than a device dot. */
+    if (right == left)
+        right++;
+    if (bottom == top)
+        bottom++;
+    c[0].x = left, c[0].y = top;
+    c[1].x = right, c[1].y = top;
+    c[2].x = right, c[2].y = bottom;
+    c[3].x = left, c[3].y = bottom;
+    batch->counts[batch->n++] = 4;
+    if (batch->n == POLYGON_BATCH)
+        FlushPolygons(batch);
+}
+
+/* The items order[0..count) as rectangles, a picture a run of a row at a
+ * time, in black or in the colour of ink (a brush of it). */
 static int DrawInkRectangles(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet,
                              const uint32_t *order, uint32_t count, HBRUSH ink)
 {
-    enum { BATCH = 256 };
-    static POINT corners[4 * BATCH];
-    static INT counts[BATCH];
+    static PolygonBatch batch;
+    static LayoutDots runs[LAYOUT_MAX_CARRIAGE + 1];
     HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
     HGDIOBJ oldBrush = SelectObject(dc, ink ? (HGDIOBJ)ink : GetStockObject(BLACK_BRUSH));
     int oldFill = SetPolyFillMode(dc, WINDING);
-    int ok = 1, n = 0;
 
+    batch.dc = dc;
+    batch.rect = rect;
+    batch.kx = kx;
+    batch.ky = ky;
+    batch.n = 0;
+    batch.ok = 1;
     for (uint32_t i = 0; i < count; i++) {
-        const LayoutDots *d = &sheet->dots[order[i]];
-        LONG left = PlaceAcross(rect, d->left, kx), right = PlaceAcross(rect, d->right, kx);
-        LONG top = PlaceDown(rect, d->top, ky), bottom = PlaceDown(rect, d->bottom, ky);
-        POINT *c = &corners[4 * n];
-        /* Never thinner than a device dot. */
-        if (right == left)
-            right++;
-        if (bottom == top)
-            bottom++;
-        c[0].x = left, c[0].y = top;
-        c[1].x = right, c[1].y = top;
-        c[2].x = right, c[2].y = bottom;
-        c[3].x = left, c[3].y = bottom;
-        counts[n++] = 4;
-        if (n == BATCH || i + 1 == count) {
-            if (!PolyPolygon(dc, corners, counts, n))
-                ok = 0;
-            n = 0;
+        const LayoutPicture *p = ItemPicture(sheet, order[i]);
+        if (!p) {
+            AddPolygon(&batch, &sheet->dots[order[i]]);
+            continue;
+        }
+        for (uint32_t row = 0; row < p->rows; row++) {
+            uint32_t n = PictureRowDots(sheet, p, row, runs, LAYOUT_MAX_CARRIAGE + 1);
+            for (uint32_t k = 0; k < n; k++)
+                AddPolygon(&batch, &runs[k]);
         }
     }
+    FlushPolygons(&batch);
     SetPolyFillMode(dc, oldFill);
     SelectObject(dc, oldBrush);
     SelectObject(dc, oldPen);
-    return ok;
+    return batch.ok;
 }
 
 static int DrawRectangles(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet,
@@ -266,11 +338,132 @@ static void Blacken(unsigned char *row, uint32_t from, uint32_t to)
         row[from >> 3] &= (unsigned char)~(0x80u >> (from & 7));
 }
 
-/* One band of dots, grid rows top to bottom, no rectangle crossing its
- * edges: one 1-bit picture on the coarsest grid its edges share, stretched
- * onto the band's place. A logo or a bar code printed as bands is then one
- * image for the driver however many runs it has (on PostScript, one
- * compressed image mask). */
+/* The next run of set bits of a picture's row at or after *at, before
+ * width: [*from, *to); 0 when there is none. */
+static int NextRun(const unsigned char *row, uint32_t width, uint32_t *at, uint32_t *from, uint32_t *to)
+{
+    uint32_t i = *at;
+
+    while (i < width) {
+        uint32_t b = ((uint32_t)row[i >> 3] << (i & 7)) & 0xFFu;
+        if (b) {
+            i += (uint32_t)__builtin_clz(b) - 24;
+            break;
+        }
+        i = (i | 7) + 1;
+    }
+    if (i >= width)
+        return 0;
+    *from = i;
+    while (i < width) {
+        /* The bits before i count as set: the clear one is at or past i. */
+        uint32_t b = ~(((uint32_t)row[i >> 3] << (i & 7)) | ((1u << (i & 7)) - 1)) & 0xFFu;
+        if (b) {
+            i += (uint32_t)__builtin_clz(b) - 24;
+            break;
+        }
+        i = (i | 7) + 1;
+    }
+    *to = i < width ? i : width;
+    *at = *to;
+    return 1;
+}
+
+/* A picture's row of dots onto a band's row on the same grid, dot for dot
+ * (a band's dot at bit at of the row). */
+static void InkRow(unsigned char *row, uint32_t rowBytes, const unsigned char *dots, uint32_t dotBytes,
+                   uint32_t at)
+{
+    uint32_t shift = at & 7, base = at >> 3;
+
+    for (uint32_t k = 0; k < dotBytes; k++) {
+        uint32_t v = dots[k];
+        if (!v)
+            continue;
+        row[base + k] &= (unsigned char)~(v >> shift);
+        if (shift && base + k + 1 < rowBytes)
+            row[base + k + 1] &= (unsigned char)~(v << (8 - shift));
+    }
+}
+
+/* A band's picture being made: its bits (stored bottom up), and where the
+ * grid falls on it. */
+struct BandPicture {
+    unsigned char *bits;
+    uint32_t width, height, stride;
+    uint32_t left, top, stepX, stepY; /* on the grid, or (onDevice) */
+    int onDevice;                     /* on the device's dots, from x, y */
+    LONG x, y;
+};
+
+/* Row row of the band's picture, top down. */
+static unsigned char *BandRow(const BandPicture *band, uint32_t row)
+{
+    return band->bits + (size_t)(band->height - 1 - row) * band->stride;
+}
+
+/* One raster picture into the band's: dot for dot, or each dot blackening
+ * the band's dots it covers; on the device, each dot where it falls and
+ * never thinner than a device dot. */
+static void InkPicture(BandPicture *band, const LayoutPicture *p, const unsigned char *dots,
+                       const RECT *rect, float kx, float ky)
+{
+    static LONG columns[2 * LAYOUT_MAX_CARRIAGE + 2];
+
+    if (!band->onDevice) {
+        uint32_t fx = p->stepX / band->stepX, fy = p->stepY / band->stepY;
+        uint32_t ox = (p->left - band->left) / band->stepX, oy = (p->top - band->top) / band->stepY;
+        uint32_t end = (p->bottom - band->top) / band->stepY;
+        for (uint32_t r = 0; r < p->rows; r++) {
+            const unsigned char *source = dots + (size_t)r * p->stride;
+            uint32_t rowTo = oy + (r + 1) * fy < end ? oy + (r + 1) * fy : end;
+            for (uint32_t row = oy + r * fy; row < rowTo && row < band->height; row++) {
+                unsigned char *target = BandRow(band, row);
+                if (fx == 1) {
+                    InkRow(target, band->stride, source, p->stride, ox);
+                } else {
+                    uint32_t at = 0, from, to;
+                    while (NextRun(source, p->width, &at, &from, &to))
+                        Blacken(target, ox + from * fx, ox + to * fx);
+                }
+            }
+        }
+        return;
+    }
+    /* Where each of the picture's columns starts on the device. */
+    for (uint32_t j = 0; j <= p->width; j++)
+        columns[j] = PlaceAcross(rect, p->left + j * p->stepX, kx) - band->x;
+    for (uint32_t r = 0; r < p->rows; r++) {
+        const unsigned char *source = dots + (size_t)r * p->stride;
+        uint32_t top = p->top + r * p->stepY, bottom = top + p->stepY;
+        if (bottom > p->bottom)
+            bottom = p->bottom;
+        LONG rowFrom = PlaceDown(rect, top, ky) - band->y, rowTo = PlaceDown(rect, bottom, ky) - band->y;
+        if (rowTo == rowFrom)
+            rowTo++;
+        for (LONG row = rowFrom; row < rowTo && row < (LONG)band->height; row++) {
+            unsigned char *target = BandRow(band, (uint32_t)row);
+            for (uint32_t k = 0; k < p->stride; k++) {
+                uint32_t v = source[k];
+                while (v) {
+                    uint32_t bit = (uint32_t)__builtin_clz(v) - 24, j = 8 * k + bit;
+                    LONG from = columns[j], to = columns[j + 1];
+                    if (to <= from + 1)
+                        target[from >> 3] &= (unsigned char)~(0x80u >> (from & 7));
+                    else
+                        Blacken(target, (uint32_t)from, (uint32_t)to);
+                    v &= ~(0x80u >> bit);
+                }
+            }
+        }
+    }
+}
+
+/* One band of dots, grid rows top to bottom, no item crossing its edges:
+ * one 1-bit picture on the coarsest grid its edges share, stretched onto
+ * the band's place. A logo or a bar code printed as bands, or a page of
+ * raster, is then one image for the driver however many runs it has (on
+ * PostScript, one compressed image mask). */
 static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet,
                     const uint32_t *order, uint32_t count, uint32_t top, uint32_t bottom)
 {
@@ -279,25 +472,36 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
         RGBQUAD colors[2];
     } info;
     uint32_t left = 0xFFFF, right = 0, stepX = 0, stepY = bottom - top;
-    uint32_t width, height, stride;
-    unsigned char *bits;
+    BandPicture band;
     int ok;
 
     for (uint32_t i = 0; i < count; i++) {
-        const LayoutDots *d = &sheet->dots[order[i]];
-        if (d->left < left)
-            left = d->left;
-        if (d->right > right)
-            right = d->right;
+        uint32_t l, r;
+        ItemAcross(sheet, order[i], &l, &r);
+        if (l < left)
+            left = l;
+        if (r > right)
+            right = r;
     }
     for (uint32_t i = 0; i < count; i++) {
-        const LayoutDots *d = &sheet->dots[order[i]];
-        stepX = JoinStep(JoinStep(stepX, d->left - left), d->right - left);
-        stepY = JoinStep(JoinStep(stepY, d->top - top), d->bottom - top);
+        const LayoutPicture *p = ItemPicture(sheet, order[i]);
+        uint32_t l, r;
+        ItemAcross(sheet, order[i], &l, &r);
+        stepX = JoinStep(JoinStep(stepX, l - left), r - left);
+        stepY = JoinStep(JoinStep(stepY, ItemTop(sheet, order[i]) - top), ItemBottom(sheet, order[i]) - top);
+        if (p) {
+            stepX = JoinStep(stepX, p->stepX);
+            stepY = JoinStep(stepY, p->stepY);
+        }
     }
-    width = (right - left) / stepX;
-    height = (bottom - top) / stepY;
-    stride = (width + 31) / 32 * 4;
+    memset(&band, 0, sizeof band);
+    band.left = left;
+    band.top = top;
+    band.stepX = stepX;
+    band.stepY = stepY;
+    band.width = (right - left) / stepX;
+    band.height = (bottom - top) / stepY;
+    band.stride = (band.width + 31) / 32 * 4;
     LONG x = PlaceAcross(rect, left, kx), y = PlaceDown(rect, top, ky);
     LONG w = PlaceAcross(rect, right, kx) - x, h = PlaceDown(rect, bottom, ky) - y;
     if (w < 1)
@@ -306,26 +510,33 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
         h = 1;
     /* Shrunk, a picture's dot may fall between a printer's when the driver
      * scales it: on a printer such a band is a picture on the device's own
-     * grid instead, each rectangle where it falls and never thinner than a
+     * grid instead, each dot where it falls and never thinner than a
      * device dot, so nothing is scaled and no dot is lost. */
-    int onDevice = (w < (LONG)width || h < (LONG)height) && GetDeviceCaps(dc, TECHNOLOGY) != DT_RASDISPLAY;
-    if (onDevice) {
+    band.onDevice = (w < (LONG)band.width || h < (LONG)band.height) && GetDeviceCaps(dc, TECHNOLOGY) != DT_RASDISPLAY;
+    band.x = x;
+    band.y = y;
+    if (band.onDevice) {
         /* A rectangle thinner than a dot takes the device dot it starts in,
          * which may be one past the band's rounded end. */
-        width = (uint32_t)w + 1;
-        height = (uint32_t)h + 1;
-        stride = (width + 31) / 32 * 4;
+        band.width = (uint32_t)w + 1;
+        band.height = (uint32_t)h + 1;
+        band.stride = (band.width + 31) / 32 * 4;
     }
-    if ((uint64_t)stride * height > BAND_PICTURE_BYTES)
+    if ((uint64_t)band.stride * band.height > BAND_PICTURE_BYTES)
         return DrawRectangles(dc, rect, kx, ky, sheet, order, count);
-    bits = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)stride * height);
-    if (!bits)
+    band.bits = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)band.stride * band.height);
+    if (!band.bits)
         return DrawRectangles(dc, rect, kx, ky, sheet, order, count);
-    memset(bits, 0xFF, (size_t)stride * height);
+    memset(band.bits, 0xFF, (size_t)band.stride * band.height);
     for (uint32_t i = 0; i < count; i++) {
+        const LayoutPicture *p = ItemPicture(sheet, order[i]);
+        if (p) {
+            InkPicture(&band, p, sheet->pictureBits + p->bits, rect, kx, ky);
+            continue;
+        }
         const LayoutDots *d = &sheet->dots[order[i]];
         uint32_t from, to, rowFrom, rowTo;
-        if (onDevice) {
+        if (band.onDevice) {
             from = (uint32_t)(PlaceAcross(rect, d->left, kx) - x);
             to = (uint32_t)(PlaceAcross(rect, d->right, kx) - x);
             rowFrom = (uint32_t)(PlaceDown(rect, d->top, ky) - y);
@@ -340,27 +551,26 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
             rowFrom = (d->top - top) / stepY;
             rowTo = (d->bottom - top) / stepY;
         }
-        /* The picture is stored bottom up. */
-        for (uint32_t row = rowFrom; row < rowTo && row < height; row++)
-            Blacken(bits + (size_t)(height - 1 - row) * stride, from, to < width ? to : width);
+        for (uint32_t row = rowFrom; row < rowTo && row < band.height; row++)
+            Blacken(BandRow(&band, row), from, to < band.width ? to : band.width);
     }
-    if (onDevice) {
-        w = (LONG)width;
-        h = (LONG)height;
+    if (band.onDevice) {
+        w = (LONG)band.width;
+        h = (LONG)band.height;
     }
     info.header.biSize = sizeof info.header;
-    info.header.biWidth = (LONG)width;
-    info.header.biHeight = (LONG)height;
+    info.header.biWidth = (LONG)band.width;
+    info.header.biHeight = (LONG)band.height;
     info.header.biPlanes = 1;
     info.header.biBitCount = 1;
     info.header.biCompression = BI_RGB;
     info.colors[1].rgbRed = info.colors[1].rgbGreen = info.colors[1].rgbBlue = 255;
     /* Shrunk by GDI, as in the preview, a dot stays black. */
     int oldStretch = SetStretchBltMode(dc, BLACKONWHITE);
-    int lines = StretchDIBits(dc, x, y, w, h, 0, 0, (int)width, (int)height,
-                              bits, (const BITMAPINFO *)&info, DIB_RGB_COLORS, SRCCOPY);
+    int lines = StretchDIBits(dc, x, y, w, h, 0, 0, (int)band.width, (int)band.height,
+                              band.bits, (const BITMAPINFO *)&info, DIB_RGB_COLORS, SRCCOPY);
     SetStretchBltMode(dc, oldStretch);
-    HeapFree(GetProcessHeap(), 0, bits);
+    HeapFree(GetProcessHeap(), 0, band.bits);
     ok = lines != 0 && lines != (int)GDI_ERROR;
     /* A device that cannot take the picture still gets the dots. */
     return ok ? 1 : DrawRectangles(dc, rect, kx, ky, sheet, order, count);
@@ -375,12 +585,12 @@ static LONG BandEnd(const RECT *rect, float ky, uint32_t top, uint32_t bottom)
 }
 
 /* The sheet's dots, under its text: each band one picture. A band is the
- * rectangles down the sheet that touch or overlap, or that reach the same
+ * items down the sheet that touch or overlap, or that reach the same
  * device row: a picture paints its white too, and must never paint over
  * the dots of another. */
 static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet)
 {
-    uint32_t count = sheet->dotCount;
+    uint32_t count = sheet->dotCount + sheet->pictureCount;
     int sorted = 1, ok = 1;
 
     KnowPlaces(rect, kx, ky, sheet);
@@ -400,10 +610,10 @@ static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
     }
     for (uint32_t i = 0; i < count; i++) {
         DotOrder[i] = i;
-        if (i > 0 && sheet->dots[i].top < sheet->dots[i - 1].top)
+        if (i > 0 && ItemTop(sheet, i) < ItemTop(sheet, i - 1))
             sorted = 0;
     }
-    OrderedDots = sheet->dots;
+    OrderedSheet = sheet;
     /* Bands and raster come top down already: no sort for them. */
     if (!sorted)
         qsort(DotOrder, count, sizeof *DotOrder, CompareTops);
@@ -416,7 +626,7 @@ static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
     if (HasColour(dc)) {
         uint32_t kept = 0, at;
         for (uint32_t i = 0; i < count; i++) {
-            if (sheet->dots[DotOrder[i]].colour == LAYOUT_BLACK)
+            if (ItemColour(sheet, DotOrder[i]) == LAYOUT_BLACK)
                 DotOrder[kept++] = DotOrder[i];
         }
         black = kept;
@@ -424,7 +634,7 @@ static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
         for (uint8_t colour = 1; colour < LAYOUT_COLOURS && at < count; colour++) {
             uint32_t from = at;
             for (uint32_t i = 0; i < count; i++) {
-                if (sheet->dots[i].colour == colour)
+                if (ItemColour(sheet, i) == colour)
                     DotOrder[at++] = i;
             }
             inkFrom[colour] = from;
@@ -433,13 +643,13 @@ static int DrawDots(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
     }
     count = black;
     for (uint32_t first = 0; first < count;) {
-        uint32_t top = sheet->dots[DotOrder[first]].top, bottom = sheet->dots[DotOrder[first]].bottom;
+        uint32_t top = ItemTop(sheet, DotOrder[first]), bottom = ItemBottom(sheet, DotOrder[first]);
         uint32_t end = first + 1;
-        while (end < count && (sheet->dots[DotOrder[end]].top <= bottom ||
-                               PlaceDown(rect, sheet->dots[DotOrder[end]].top, ky) <
+        while (end < count && (ItemTop(sheet, DotOrder[end]) <= bottom ||
+                               PlaceDown(rect, ItemTop(sheet, DotOrder[end]), ky) <
                                    BandEnd(rect, ky, top, bottom))) {
-            if (sheet->dots[DotOrder[end]].bottom > bottom)
-                bottom = sheet->dots[DotOrder[end]].bottom;
+            if (ItemBottom(sheet, DotOrder[end]) > bottom)
+                bottom = ItemBottom(sheet, DotOrder[end]);
             end++;
         }
         if (!DrawBand(dc, rect, kx, ky, sheet, DotOrder + first, end - first, top, bottom))
@@ -490,7 +700,7 @@ int DrawSheet(HDC dc, const RECT *rect, const DrawingArea *area, const LayoutShe
     uint8_t inked = LAYOUT_BLACK;
     /* Every size on one baseline: where the pica em's would be. */
     SetTextAlign(dc, TA_BASELINE | TA_LEFT | TA_NOUPDATECP);
-    if (sheet->dotCount && !DrawDots(dc, rect, kx / 2, ky, sheet))
+    if ((sheet->dotCount || sheet->pictureCount) && !DrawDots(dc, rect, kx / 2, ky, sheet))
         ok = 0;
 
     for (uint32_t l = 0; l < sheet->lineCount; l++) {

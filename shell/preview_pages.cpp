@@ -185,7 +185,7 @@ uint32_t LayOutFirstSheet(const PrinterState *state, const unsigned char *bytes,
 
     BeginPageLayout(&layout, state, bytes, length, codePage, carriage);
     while (LayOutNextSheet(&layout, sheet)) {
-        if (sheet->cellCount > 0 || sheet->dotCount > 0)
+        if (SheetDrawsSomething(sheet))
             nothing = 0;
         sheets++;
     }

@@ -82,17 +82,46 @@ DrawnDocument StartDrawing(ActivityLog log, const char *printerName, const char 
     return (DrawnDocument)&DocumentToken;
 }
 
+RecordedSheet RecordSheet(const LayoutSheet *sheet)
+{
+    RecordedSheet copy;
+    std::vector<LayoutDots> runs(LAYOUT_MAX_CARRIAGE + 1);
+    copy.lines.assign(sheet->lines, sheet->lines + sheet->lineCount);
+    copy.cells.assign(sheet->cells, sheet->cells + sheet->cellCount);
+    copy.dots.assign(sheet->dots, sheet->dots + sheet->dotCount);
+    for (uint32_t i = 0; i < sheet->pictureCount; i++) {
+        const LayoutPicture *picture = &sheet->pictures[i];
+        /* The rectangles that reach the row's top, in the order of their left. */
+        std::vector<size_t> open, reaching;
+        for (uint32_t y = 0; y < picture->rows; y++) {
+            uint32_t n = PictureRowDots(sheet, picture, y, runs.data(), (uint32_t)runs.size());
+            size_t j = 0;
+            reaching.clear();
+            for (uint32_t k = 0; k < n; k++) {
+                while (j < open.size() && copy.dots[open[j]].left < runs[k].left)
+                    j++;
+                if (j < open.size() && copy.dots[open[j]].left == runs[k].left &&
+                    copy.dots[open[j]].right == runs[k].right) {
+                    copy.dots[open[j]].bottom = runs[k].bottom;
+                    reaching.push_back(open[j]);
+                } else {
+                    reaching.push_back(copy.dots.size());
+                    copy.dots.push_back(runs[k]);
+                }
+            }
+            open.swap(reaching);
+        }
+    }
+    copy.carriage = sheet->carriage;
+    copy.form = sheet->form;
+    return copy;
+}
+
 int DrawJobSheet(DrawnDocument document, const LayoutSheet *sheet)
 {
     if (document != (DrawnDocument)&DocumentToken)
         return 0;
-    RecordedSheet copy;
-    copy.lines.assign(sheet->lines, sheet->lines + sheet->lineCount);
-    copy.cells.assign(sheet->cells, sheet->cells + sheet->cellCount);
-    copy.dots.assign(sheet->dots, sheet->dots + sheet->dotCount);
-    copy.carriage = sheet->carriage;
-    copy.form = sheet->form;
-    Drawer.sheets.push_back(copy);
+    Drawer.sheets.push_back(RecordSheet(sheet));
     return Drawer.failSheet != Drawer.sheets.size();
 }
 

@@ -151,9 +151,10 @@ TEST_F(Drawn, PagesThatDrawNothingAreBlank)
         {1, std::string("\x1bK\x02\x00\x00\x00   \f\x1b-1 \x1b-0\f\x1bK\x01\x00\x01", 23), {" \n", ""}, 1},
         /* A page that runs on over the form: its first sheet, laid out to
          * see that it draws, is drawn, and the rest after it; lines run
-         * off a form that prints nothing give no sheet. */
+         * off a form that prints nothing give no sheet, and what follows
+         * stands where they left the paper. */
         {1, "one" + std::string(66, '\n') + "two\fthree", {"one\n", "two\n", "three\n"}, 0},
-        {1, std::string(70, '\n') + "two\fthree", {"two\n", "three\n"}, 0},
+        {1, std::string(70, '\n') + "two\fthree", {"\n\n\n\ntwo\n", "three\n"}, 0},
     };
     for (const Row &row : rows) {
         ResetDrawer();

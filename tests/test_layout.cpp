@@ -35,15 +35,8 @@ static Sheets LayOut(const std::string &bytes, PrinterState *state = NULL, uint3
     while (LayOutNextSheet(&layout, &sheet)) {
         texts.push_back(SheetText(sheet));
         EXPECT_LE(sheet.cellCount, (uint32_t)LAYOUT_SHEET_CELLS);
-        if (copies) {
-            RecordedSheet copy;
-            copy.lines.assign(sheet.lines, sheet.lines + sheet.lineCount);
-            copy.cells.assign(sheet.cells, sheet.cells + sheet.cellCount);
-            copy.dots.assign(sheet.dots, sheet.dots + sheet.dotCount);
-            copy.carriage = sheet.carriage;
-            copy.form = sheet.form;
-            copies->push_back(copy);
-        }
+        if (copies)
+            copies->push_back(RecordSheet(&sheet));
         if (texts.size() > 1000)
             break;
     }
@@ -719,8 +712,8 @@ TEST(Layout, RasterAndNineDotImages)
          * a run-length that goes on over rows. */
         {24, S("\x1b.\x00\x0a\x0a\x02\x20\x00") + std::string(8, '\xaa') + "x", Halftone(16, 2, true), 32},
         {24, S("\x1b.\x00\x0a\x0a\x02\x21\x00" "\xaa\xaa\xaa\xaa\x80" "\xaa\xaa\xaa\xaa\x80" "x"),
-         Halftone(17, 2, false), 33},
-        {24, S("\x1b.\x01\x0a\x0a\x03\x21\x00" "\xf6\xaa" "\x03\xaa\xaa\xaa\x80" "x"), Halftone(17, 3, false), 33},
+         Halftone(17, 2, true), 33},
+        {24, S("\x1b.\x01\x0a\x0a\x03\x21\x00" "\xf6\xaa" "\x03\xaa\xaa\xaa\x80" "x"), Halftone(17, 3, true), 33},
         /* 180 dpi; at the line's top. */
         {24, S("a\r\n\x1b.\x00\x14\x14\x01\x08\x00" "\x80"), {{0, 4, 360, 372}}, -1},
         /* 720 dpi across, 1/720 inch down. */

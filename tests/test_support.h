@@ -101,6 +101,11 @@ struct RecordedSheet {
     uint32_t form;
 };
 
+/* The sheet copied; its pictures' dots are added to the rectangles after
+ * those of the sheet's own, a row's runs at a time, each run joined to the
+ * same run of the row above. */
+RecordedSheet RecordSheet(const LayoutSheet *sheet);
+
 /* The drawing service: what it was asked, and how it is to fail. */
 struct RecordingDrawer {
     unsigned documents;        /* StartDrawing calls that opened a document */
