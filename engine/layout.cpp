@@ -440,7 +440,7 @@ static int RoomForPictureBits(LayoutSheet *sheet, uint32_t bytes)
 
 /* The raster image's picture on the sheet, blank, at the image's top left
  * with its rows and width that can print. 0 when the sheet has no room. */
-static int StartPicture(Run *r)
+static __attribute__((noinline)) int StartPicture(Run *r)
 {
     PageLayout *l = r->layout;
     LayoutSheet *sheet = r->sheet;
@@ -491,9 +491,40 @@ static int PictureByte(Run *r, uint32_t row, uint32_t first, uint32_t bits)
     return 1;
 }
 
+/* The byte b, repeat times, into the raster image's picture from dot
+ * *first of row *row on (rows of perRow bytes), which it moves on. */
+static void PictureRun(Run *r, unsigned char b, uint32_t repeat, uint32_t perRow, uint32_t *row,
+                       uint32_t *first)
+{
+    const LayoutPicture *picture = &r->sheet->pictures[r->layout->picture - 1];
+    unsigned char *bits = r->sheet->pictureBits + picture->bits;
+    uint32_t width = picture->width, y = *row, at = *first / 8;
+
+    while (repeat) {
+        uint32_t n = perRow - at < repeat ? perRow - at : repeat;
+        if (y < picture->rows) {
+            unsigned char *out = bits + y * picture->stride;
+            uint32_t end = at + n, whole = width / 8;
+            /* Bytes wholly within the width, then the one the width cuts. */
+            for (uint32_t k = at; k < end && k < whole; k++)
+                out[k] |= b;
+            if (whole < end && whole >= at && (width & 7))
+                out[whole] |= (unsigned char)(b & (0xFF00u >> (width & 7)));
+        }
+        repeat -= n;
+        at += n;
+        if (at >= perRow) {
+            at = 0;
+            y++;
+        }
+    }
+    *row = y;
+    *first = at * 8;
+}
+
 /* An ESC . image about to come, at the head: a picture when its dots fall
  * on the grid (steps of 5/3600 inch) and the sheet is being laid out. */
-static void BeginPicture(Run *r)
+static __attribute__((noinline)) void BeginPicture(Run *r)
 {
     PageLayout *l = r->layout;
     const uint8_t *p = r->s->reader.params;
@@ -664,6 +695,12 @@ static void RasterByte(Run *r, unsigned char b, uint32_t repeat)
         }
         s->rasterAt += repeat;
         for (uint32_t n = 0; n < repeat; n++) {
+            /* Once the image has its picture, the rest of the run goes
+             * there at once. */
+            if (l->picture) {
+                PictureRun(r, b, repeat - n, perRow, &row, &first);
+                break;
+            }
             uint32_t top = l->rasterTop + row * p[1] * 3 / 5, bottom = l->rasterTop + (row + 1) * p[1] * 3 / 5;
             /* The byte's dots, the padding past the row's width left out,
              * at the top of a word: each run of set bits at once. */

@@ -402,58 +402,125 @@ static unsigned char *BandRow(const BandPicture *band, uint32_t row)
     return band->bits + (size_t)(band->height - 1 - row) * band->stride;
 }
 
-/* One raster picture into the band's: dot for dot, or each dot blackening
- * the band's dots it covers; on the device, each dot where it falls and
- * never thinner than a device dot. */
+/* Where a picture's dots go across the band's picture: the band's dot
+ * each of its columns starts at, and how a row is put down. Dot for dot
+ * (the same grid), a row is shifted in whole; when no dot is wider than a
+ * band's dot (the device's, shrunk), each byte's dots are put down by
+ * tables: the band's byte its first dot falls in, and for each of its 256
+ * values the 16 band dots from there, as one of a few patterns (a shrunk
+ * grid repeats every few bytes); else run by run. Worked out again only
+ * when the picture's place across or the band's changes: a page of raster
+ * is many pictures one under the other. */
+enum { INK_SHIFT, INK_TABLE, INK_RUNS };
+enum { SPREAD_PATTERNS = 128, PICTURE_BYTES_ACROSS = (2 * LAYOUT_MAX_CARRIAGE + 7) / 8 + 1 };
+static LONG Columns[2 * LAYOUT_MAX_CARRIAGE + 2];
+static uint16_t SpreadTables[SPREAD_PATTERNS][256];
+static uint32_t SpreadKeys[SPREAD_PATTERNS];
+static uint8_t SpreadOf[PICTURE_BYTES_ACROSS];
+static uint32_t SpreadByte[PICTURE_BYTES_ACROSS];
+struct SpreadPlace {
+    uint32_t left, stepX, width, bandLeft, bandStepX;
+    LONG x, origin;
+    float kx;
+    int onDevice;
+};
+static SpreadPlace Spread;
+static int SpreadHow = -1;
+
+static int PlaceColumns(const BandPicture *band, const LayoutPicture *p, const RECT *rect, float kx)
+{
+    SpreadPlace place;
+    uint32_t patterns = 0;
+
+    memset(&place, 0, sizeof place);
+    place.left = p->left;
+    place.stepX = p->stepX;
+    place.width = p->width;
+    place.bandLeft = band->left;
+    place.bandStepX = band->stepX;
+    place.x = band->x;
+    place.origin = rect->left;
+    place.kx = kx;
+    place.onDevice = band->onDevice;
+    if (SpreadHow >= 0 && memcmp(&place, &Spread, sizeof place) == 0)
+        return SpreadHow;
+    Spread = place;
+    SpreadHow = band->onDevice ? INK_TABLE : p->stepX == band->stepX ? INK_SHIFT : INK_RUNS;
+    for (uint32_t j = 0; j <= p->width; j++)
+        Columns[j] = band->onDevice ? PlaceAcross(rect, p->left + j * p->stepX, kx) - band->x
+                                    : (LONG)((p->left + j * p->stepX - band->left) / band->stepX);
+    for (uint32_t j = 0; SpreadHow == INK_TABLE && j < p->width; j++) {
+        if (Columns[j + 1] - Columns[j] > 1)
+            SpreadHow = INK_RUNS;
+    }
+    for (uint32_t k = 0; SpreadHow == INK_TABLE && k < p->stride; k++) {
+        uint32_t base = (uint32_t)Columns[8 * k] & ~7u, key = 0, i;
+        for (i = 0; i < 8; i++) {
+            uint32_t j = 8 * k + i < p->width ? 8 * k + i : p->width - 1;
+            key = key << 4 | ((uint32_t)Columns[j] - base);
+        }
+        for (i = 0; i < patterns && SpreadKeys[i] != key; i++) {
+        }
+        if (i == SPREAD_PATTERNS) {
+            SpreadHow = INK_RUNS;
+            break;
+        }
+        if (i == patterns) {
+            SpreadKeys[patterns++] = key;
+            SpreadTables[i][0] = 0;
+            for (uint32_t v = 1; v < 256; v++) {
+                uint32_t low = v & (0u - v), offset = key >> (4 * (uint32_t)__builtin_ctz(low)) & 15;
+                SpreadTables[i][v] = (uint16_t)(SpreadTables[i][v ^ low] | (0x8000u >> offset));
+            }
+        }
+        SpreadOf[k] = (uint8_t)i;
+        SpreadByte[k] = base >> 3;
+    }
+    return SpreadHow;
+}
+
+/* One raster picture into the band's: its rows onto the band's rows they
+ * cover (on the device, never less than one), each dot onto the band's
+ * dots from its column's to the next's (never less than one). */
 static void InkPicture(BandPicture *band, const LayoutPicture *p, const unsigned char *dots,
                        const RECT *rect, float kx, float ky)
 {
-    static LONG columns[2 * LAYOUT_MAX_CARRIAGE + 2];
+    int how = PlaceColumns(band, p, rect, kx);
 
-    if (!band->onDevice) {
-        uint32_t fx = p->stepX / band->stepX, fy = p->stepY / band->stepY;
-        uint32_t ox = (p->left - band->left) / band->stepX, oy = (p->top - band->top) / band->stepY;
-        uint32_t end = (p->bottom - band->top) / band->stepY;
-        for (uint32_t r = 0; r < p->rows; r++) {
-            const unsigned char *source = dots + (size_t)r * p->stride;
-            uint32_t rowTo = oy + (r + 1) * fy < end ? oy + (r + 1) * fy : end;
-            for (uint32_t row = oy + r * fy; row < rowTo && row < band->height; row++) {
-                unsigned char *target = BandRow(band, row);
-                if (fx == 1) {
-                    InkRow(target, band->stride, source, p->stride, ox);
-                } else {
-                    uint32_t at = 0, from, to;
-                    while (NextRun(source, p->width, &at, &from, &to))
-                        Blacken(target, ox + from * fx, ox + to * fx);
-                }
-            }
-        }
-        return;
-    }
-    /* Where each of the picture's columns starts on the device. */
-    for (uint32_t j = 0; j <= p->width; j++)
-        columns[j] = PlaceAcross(rect, p->left + j * p->stepX, kx) - band->x;
     for (uint32_t r = 0; r < p->rows; r++) {
         const unsigned char *source = dots + (size_t)r * p->stride;
         uint32_t top = p->top + r * p->stepY, bottom = top + p->stepY;
+        LONG rowFrom, rowTo;
         if (bottom > p->bottom)
             bottom = p->bottom;
-        LONG rowFrom = PlaceDown(rect, top, ky) - band->y, rowTo = PlaceDown(rect, bottom, ky) - band->y;
+        if (band->onDevice) {
+            rowFrom = PlaceDown(rect, top, ky) - band->y;
+            rowTo = PlaceDown(rect, bottom, ky) - band->y;
+        } else {
+            rowFrom = (LONG)((top - band->top) / band->stepY);
+            rowTo = (LONG)((bottom - band->top) / band->stepY);
+        }
         if (rowTo == rowFrom)
             rowTo++;
         for (LONG row = rowFrom; row < rowTo && row < (LONG)band->height; row++) {
             unsigned char *target = BandRow(band, (uint32_t)row);
-            for (uint32_t k = 0; k < p->stride; k++) {
-                uint32_t v = source[k];
-                while (v) {
-                    uint32_t bit = (uint32_t)__builtin_clz(v) - 24, j = 8 * k + bit;
-                    LONG from = columns[j], to = columns[j + 1];
-                    if (to <= from + 1)
-                        target[from >> 3] &= (unsigned char)~(0x80u >> (from & 7));
-                    else
-                        Blacken(target, (uint32_t)from, (uint32_t)to);
-                    v &= ~(0x80u >> bit);
+            uint32_t at = 0, from, to;
+            if (how == INK_SHIFT) {
+                InkRow(target, band->stride, source, p->stride, (uint32_t)Columns[0]);
+            } else if (how == INK_TABLE) {
+                for (uint32_t k = 0; k < p->stride; k++) {
+                    uint32_t v = source[k];
+                    if (v) {
+                        uint32_t m = SpreadTables[SpreadOf[k]][v];
+                        target[SpreadByte[k]] &= (unsigned char)~(m >> 8);
+                        if (m & 0xFF)
+                            target[SpreadByte[k] + 1] &= (unsigned char)~m;
+                    }
                 }
+            } else {
+                while (NextRun(source, p->width, &at, &from, &to))
+                    Blacken(target, (uint32_t)Columns[from],
+                            (uint32_t)(Columns[to] > Columns[from] ? Columns[to] : Columns[from] + 1));
             }
         }
     }

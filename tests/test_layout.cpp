@@ -707,6 +707,8 @@ TEST(Layout, RasterAndNineDotImages)
         /* A row's last byte keeps only the dots of its width; a row's run
          * joins the same one of the row above. */
         {24, S("\x1b.\x00\x0a\x0a\x02\x0c\x00" "\xff\xff" "\xff\xf0" "x"), {{0, 24, 0, 12}}, 12},
+        /* A run of one byte over both rows, cut at the width in each. */
+        {24, S("\x1b.\x01\x0a\x0a\x02\x0c\x00" "\xfd\xff" "x"), {{0, 24, 0, 12}}, 12},
         /* A halftone: each run joins the same one of the row above while
          * that is among the last 16 rectangles put down, and only then;
          * a run-length that goes on over rows. */

@@ -523,6 +523,26 @@ TEST(DrawnDots, EachDotIsInItsPlace)
     std::vector<std::string> expected = {"#.#.#", "#..#.", "#.#..", "#..#.",
                                          ".##..", ".#.#.", ".##..", "##.##"};
     EXPECT_EQ(expected, Cells(rows, 5, 8));
+
+    /* Raster rows: at 360 dpi, cells of 8 x 8 dots, put down dot for dot;
+     * beside them at 180 dpi, cells of 4 x 4, each dot over two of the
+     * band's finer grid. */
+    const char *pattern[] = {"#.#.#", ".#.#.", "#####", "#...#"};
+    std::string page = std::string("\x1b(G\x01\x00\x01\x1b.\x00\x0a\x0a\x20\x28\x00", 14);
+    for (int y = 0; y < 32; y++)
+        for (int c = 0; c < 5; c++)
+            page += pattern[y / 8][c] == '#' ? '\xff' : '\0';
+    page += std::string("\x1b.\x00\x14\x14\x10\x14\x00", 8);
+    for (int y = 0; y < 16; y++) {
+        uint32_t bits = 0;
+        for (int c = 0; c < 5; c++)
+            bits = bits << 4 | (pattern[y / 4][c] == '#' ? 15u : 0u);
+        page += std::string({(char)(bits >> 12), (char)(bits >> 4), (char)(bits << 4)});
+    }
+    std::vector<std::string> twice;
+    for (const char *row : pattern)
+        twice.push_back(std::string(row) + row);
+    EXPECT_EQ(twice, Cells(DrawnSheet(page + "\r\n", 2329, 3358, 300), 10, 4));
 }
 
 /* Shrunk as the preview shows a page, a line one dot wide still shows. */
