@@ -50,6 +50,14 @@ static inline ByteWord CommandStartBytes(ByteWord word)
     return (low - EveryByte * 8) & ~low & TopBits;
 }
 
+/* The same before its last step: a loop over many words gathers these
+ * with | and keeps only the top bits (& TopBits) once, at its end. */
+static inline ByteWord CommandStartBits(ByteWord word)
+{
+    ByteWord low = word ^ EveryByte * 0x18;
+    return (low - EveryByte * 8) & ~low;
+}
+
 /* The sum of the bytes of word, when it stays below 256. */
 static inline uint32_t SumOfBytes(ByteWord word)
 {
