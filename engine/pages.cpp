@@ -41,14 +41,18 @@ static inline __attribute__((always_inline)) uint32_t CountDelimiters(const unsi
     return count;
 }
 
-/* The first delimiter in [p, end), or end. */
+/* The first delimiter in [p, end), or end. Two words a step, with the
+ * count of steps worked out once: the pair that holds one, and what is
+ * left after the last pair, are looked at byte by byte. */
 static const unsigned char *FindDelimiter(const unsigned char *p, const unsigned char *end,
                                           unsigned char delimiter)
 {
     const ByteWord pattern = delimiter * EveryByte;
 
-    while ((size_t)(end - p) >= WORD_BYTES && !MatchingBytes(LoadWord(p), pattern))
-        p += WORD_BYTES;
+    for (size_t pairs = (size_t)(end - p) / (2 * WORD_BYTES); pairs; pairs--, p += 2 * WORD_BYTES) {
+        if (AnyMatchingByte(LoadWord(p), pattern) | AnyMatchingByte(LoadWord(p + WORD_BYTES), pattern))
+            break;
+    }
     while (p < end && *p != delimiter)
         p++;
     return p;
