@@ -37,6 +37,17 @@ static inline ByteWord MatchingBytes(ByteWord word, ByteWord pattern)
     return ~(((x & LowSevenBits) + LowSevenBits) | x | LowSevenBits);
 }
 
+/* Not 0 exactly when a byte of word equals the byte repeated in pattern:
+ * a byte of word ^ pattern that is 0 borrows. The bits above the first
+ * such byte may be wrong, so it says whether, not where or how many; a
+ * search for the first one needs no more, and costs a step less than
+ * MatchingBytes. */
+static inline ByteWord AnyMatchingByte(ByteWord word, ByteWord pattern)
+{
+    ByteWord x = word ^ pattern;
+    return (x - EveryByte) & ~x & TopBits;
+}
+
 /* Not 0 when a byte of word is from 0x18 to 0x1F: the bytes that may
  * start a printer command (ESC 0x1B and FS 0x1C among them, the others
  * rare in text). One test for both, for the loops that look at every byte
@@ -48,6 +59,14 @@ static inline ByteWord CommandStartBytes(ByteWord word)
      * the first such byte may be wrong, never the answer for the word. */
     ByteWord low = word ^ EveryByte * 0x18;
     return (low - EveryByte * 8) & ~low & TopBits;
+}
+
+/* The same before its last step: a loop over many words gathers these
+ * with | and keeps only the top bits (& TopBits) once, at its end. */
+static inline ByteWord CommandStartBits(ByteWord word)
+{
+    ByteWord low = word ^ EveryByte * 0x18;
+    return (low - EveryByte * 8) & ~low;
 }
 
 /* The sum of the bytes of word, when it stays below 256. */

@@ -90,6 +90,18 @@ int EscpNextText(EscpText *text, uint32_t *from, uint32_t *to);
  * stops being one. */
 uint32_t EscpFirstCommand(const unsigned char *bytes, uint32_t length);
 
+/* For the print job, which hands on what one pass found: the recoding and
+ * the page cutting of engine.h, told or telling that the image is plain
+ * text, with no ESC or FS at all. RecodeToCodePagePlain returns 1, and
+ * RecodeForPrinterPlain sets *plain to 1, when the image it leaves is
+ * such; 0 is "not known". SplitPagesByLinesPlain with plain 1 cuts as the
+ * image is, with no look for commands. */
+int RecodeToCodePagePlain(unsigned char *image, uint32_t size, uint32_t codePage, struct ActivityLogTag *log);
+uint32_t RecodeForPrinterPlain(unsigned char *image, uint32_t size, uint32_t codePage,
+                               struct ActivityLogTag *log, int *plain);
+int SplitPagesByLinesPlain(const unsigned char *image, uint32_t size, unsigned char delimiter,
+                           uint32_t lines, struct PageTable *table, uint32_t *pageCount, int plain);
+
 /* A bit-image mode's column, 1/720 inch; 0 for a mode not drawn. Modes
  * from 32 up are 24 dots high, three bytes a column. */
 uint32_t EscpDotStep(uint8_t mode);

@@ -9,10 +9,13 @@
 /* Both passes look at a word of bytes at a time (byte_words.h). The loops
  * count what is left (size - i) rather than i + WORD_BYTES, which wraps
  * just under 4 GB in a 32-bit process. */
-/* Also says whether a byte may start a printer command (CommandStartBytes),
- * looked for on the way. */
-static uint32_t CountDelimiters(const unsigned char *image, uint32_t size, unsigned char delimiter,
-                                int *commands)
+/* With look, also says whether a byte may start a printer command
+ * (CommandStartBytes), looked for on the way; without, *commands is 0 and
+ * the loop is the count alone. Always inlined, so each caller gets the loop
+ * it asks for. */
+static inline __attribute__((always_inline)) uint32_t CountDelimiters(const unsigned char *image,
+                                                                      uint32_t size, unsigned char delimiter,
+                                                                      int look, int *commands)
 {
     const ByteWord pattern = delimiter * EveryByte;
     uint32_t count = 0;
@@ -25,24 +28,31 @@ static uint32_t CountDelimiters(const unsigned char *image, uint32_t size, unsig
         ByteWord second = MatchingBytes(secondWord, pattern);
         /* At most two a byte, 16 in all: one sum for both words. */
         count += SumOfBytes((first >> 7) + (second >> 7));
-        starts |= CommandStartBytes(firstWord) | CommandStartBytes(secondWord);
+        if (look)
+            starts |= CommandStartBits(firstWord) | CommandStartBits(secondWord);
     }
+    starts &= TopBits;
     for (; i < size; i++) {
         count += image[i] == delimiter;
-        starts |= image[i] == ESCP_ESC || image[i] == ESCP_FS;
+        if (look)
+            starts |= image[i] == ESCP_ESC || image[i] == ESCP_FS;
     }
     *commands = starts != 0;
     return count;
 }
 
-/* The first delimiter in [p, end), or end. */
+/* The first delimiter in [p, end), or end. Two words a step, with the
+ * count of steps worked out once: the pair that holds one, and what is
+ * left after the last pair, are looked at byte by byte. */
 static const unsigned char *FindDelimiter(const unsigned char *p, const unsigned char *end,
                                           unsigned char delimiter)
 {
     const ByteWord pattern = delimiter * EveryByte;
 
-    while ((size_t)(end - p) >= WORD_BYTES && !MatchingBytes(LoadWord(p), pattern))
-        p += WORD_BYTES;
+    for (size_t pairs = (size_t)(end - p) / (2 * WORD_BYTES); pairs; pairs--, p += 2 * WORD_BYTES) {
+        if (AnyMatchingByte(LoadWord(p), pattern) | AnyMatchingByte(LoadWord(p + WORD_BYTES), pattern))
+            break;
+    }
     while (p < end && *p != delimiter)
         p++;
     return p;
@@ -86,11 +96,12 @@ static int SplitText(const unsigned char *image, uint32_t size, unsigned char de
  * its exact size: linear in the image whatever the page count, and no
  * spare capacity (8 bytes a page). Every entry but possibly the last ends at
  * a delimiter; the last ends at the image's last byte. */
-int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimiter,
-               PageTable *table, uint32_t *pageCount)
+static int CutAtDelimiters(const unsigned char *image, uint32_t size, unsigned char delimiter,
+                           PageTable *table, uint32_t *pageCount, int plain)
 {
     int commands;
-    uint32_t delimiters = CountDelimiters(image, size, delimiter, &commands);
+    uint32_t delimiters = plain ? CountDelimiters(image, size, delimiter, 0, &commands)
+                                : CountDelimiters(image, size, delimiter, 1, &commands);
     uint32_t entries;
     uint32_t start = 0;
     uint32_t k = 0;
@@ -121,6 +132,12 @@ int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimite
     }
     table->Entries = k;
     return 1;
+}
+
+int SplitPages(const unsigned char *image, uint32_t size, unsigned char delimiter,
+               PageTable *table, uint32_t *pageCount)
+{
+    return CutAtDelimiters(image, size, delimiter, table, pageCount, 0);
 }
 
 /* The last byte of the page that starts at p: the first delimiter, or the
@@ -226,8 +243,8 @@ static int SplitText(const unsigned char *image, uint32_t size, unsigned char de
  * one to count the pages, one to fill the table of exactly that size. A
  * page cut by the count at the image's last byte is the last page; only a
  * delimiter there counts one more, empty, page. */
-int SplitPagesByLines(const unsigned char *image, uint32_t size, unsigned char delimiter,
-                      uint32_t lines, PageTable *table, uint32_t *pageCount)
+int SplitPagesByLinesPlain(const unsigned char *image, uint32_t size, unsigned char delimiter,
+                           uint32_t lines, PageTable *table, uint32_t *pageCount, int plain)
 {
     const unsigned char *end = image + size;
     const unsigned char *p;
@@ -236,7 +253,7 @@ int SplitPagesByLines(const unsigned char *image, uint32_t size, unsigned char d
 
     /* With line feeds for the delimiter every line is a page already. */
     if (lines == 0 || delimiter == '\n')
-        return SplitPages(image, size, delimiter, table, pageCount);
+        return CutAtDelimiters(image, size, delimiter, table, pageCount, plain);
 
     table->PageStarts = NULL;
     table->PageEnds = NULL;
@@ -245,7 +262,7 @@ int SplitPagesByLines(const unsigned char *image, uint32_t size, unsigned char d
     if (size == 0)
         return 1;
 
-    if (EscpFirstCommand(image, size) < size)
+    if (!plain && EscpFirstCommand(image, size) < size)
         return SplitText(image, size, delimiter, lines, table, pageCount);
     for (p = image; p < end; entries++) {
         uint32_t left = lines;
@@ -266,4 +283,10 @@ int SplitPagesByLines(const unsigned char *image, uint32_t size, unsigned char d
     }
     table->Entries = k;
     return 1;
+}
+
+int SplitPagesByLines(const unsigned char *image, uint32_t size, unsigned char delimiter,
+                      uint32_t lines, PageTable *table, uint32_t *pageCount)
+{
+    return SplitPagesByLinesPlain(image, size, delimiter, lines, table, pageCount, 0);
 }

@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "engine.h"
+#include "escp.h"
 #include "layout.h"
 
 uint32_t PageCount;
@@ -150,6 +151,7 @@ static int RunJob(ActivityLog log, const char *inputPath, const char *outputName
     JobForm form;
     uint32_t codePage = 866;
     uint32_t pageCount = 0;
+    int plain = 0; /* known to hold no ESC or FS */
     int result = 0;
     int opened;
     int chosen;
@@ -192,10 +194,12 @@ static int RunJob(ActivityLog log, const char *inputPath, const char *outputName
      * recoding writes for it, and a drawn job draws its letters. */
     ReadSettingStruct("TODOS", &toggle, sizeof toggle);
     ReadSettingStruct("CODEPAGE", &codePage, sizeof codePage);
+    /* A plain text, with no printer command, is found so by the recoding's
+     * first pass, and the cutting is told: no second look. */
     if (toggle == 1)
-        size = RecodeForPrinter(image, size, codePage, log);
+        size = RecodeForPrinterPlain(image, size, codePage, log, &plain);
 
-    if (!SplitPagesByLines(image, size, PageDelimiter, form.pageLines, &table, &pageCount)) {
+    if (!SplitPagesByLinesPlain(image, size, PageDelimiter, form.pageLines, &table, &pageCount, plain)) {
         LogLine(log, TextError);
         goto done;
     }

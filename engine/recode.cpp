@@ -109,11 +109,12 @@ static int CountLetters(const unsigned char *image, uint32_t size, uint32_t *win
             ByteWord second = word << 1;
             windowsBytes += (word & second & word << 2 & TopBits) >> 7;
             dosBytes += (word & ~second & TopBits) >> 7;
-            commands |= CommandStartBytes(word);
+            commands |= CommandStartBits(word);
         }
         windows += SumOfPairs(windowsBytes);
         dos += SumOfPairs(dosBytes);
     }
+    commands &= TopBits;
     for (; p < image + size; p++) {
         windows += *p >= 224;
         dos += *p >= 128 && *p < 192;
@@ -155,8 +156,10 @@ static void RecodeBytes(unsigned char *image, uint32_t size, const unsigned char
 /* Only the text counts, and only the text is recoded: the bytes of printer
  * commands (escp.h), dots and all, go out as they are. The count looks for
  * a command's start on its way; a file without one takes no further
- * pass. */
-void RecodeToCodePage(unsigned char *image, uint32_t size, uint32_t codePage, ActivityLog log)
+ * pass. Returns 1 when the image, recoded or not, holds no ESC or FS (the
+ * tables send no byte below 32), so that the page cutting need not look
+ * for them again. */
+int RecodeToCodePagePlain(unsigned char *image, uint32_t size, uint32_t codePage, ActivityLog log)
 {
     const unsigned char *table = codePage == 1125 ? Dos1125Table : DosTable;
     uint32_t windows = 0, dos = 0, from, to;
@@ -173,16 +176,22 @@ void RecodeToCodePage(unsigned char *image, uint32_t size, uint32_t codePage, Ac
     /* Windows-1251 exactly when its lower case (224-255) outnumbers what
      * code page 866 keeps in 128-191; ties stay as they are. */
     if (windows <= dos)
-        return;
+        return !commands;
 
     LogLine(log, TextRecoding);
     if (!commands) {
         RecodeBytes(image, size, table);
-        return;
+        return 1;
     }
     EscpBeginText(&text, image, size);
     while (EscpNextText(&text, &from, &to))
         RecodeBytes(image + from, to - from, table);
+    return 0;
+}
+
+void RecodeToCodePage(unsigned char *image, uint32_t size, uint32_t codePage, ActivityLog log)
+{
+    RecodeToCodePagePlain(image, size, codePage, log);
 }
 
 void RecodeToDos(unsigned char *image, uint32_t size, ActivityLog log)

@@ -430,12 +430,14 @@ static uint32_t DecodeUtf16(unsigned char *image, uint32_t size, int bigEndian, 
 
 /* ---- The whole image ---------------------------------------------------- */
 
-uint32_t RecodeForPrinter(unsigned char *image, uint32_t size, uint32_t codePage, ActivityLog log)
+uint32_t RecodeForPrinterPlain(unsigned char *image, uint32_t size, uint32_t codePage, ActivityLog log,
+                               int *plain)
 {
     /* On the stack, like the byte counts: nothing here can fail. */
     DosMap map;
     uint32_t kept;
 
+    *plain = 0;
     codePage = CodePageFromSetting(codePage);
     BuildDosMap(&map, codePage);
     if (size >= 2 && ((image[0] == 0xFF && image[1] == 0xFE) || (image[0] == 0xFE && image[1] == 0xFF))) {
@@ -449,10 +451,17 @@ uint32_t RecodeForPrinter(unsigned char *image, uint32_t size, uint32_t codePage
         } else if (CheckUtf8Text(image, size, 0, &commands) == UTF8_CYRILLIC) {
             kept = DecodeUtf8Text(image, size, 0, &map, 1, commands);
         } else {
-            RecodeToCodePage(image, size, codePage, log);
+            *plain = RecodeToCodePagePlain(image, size, codePage, log);
             return size;
         }
     }
     LogLine(log, TextRecoding);
     return kept;
+}
+
+uint32_t RecodeForPrinter(unsigned char *image, uint32_t size, uint32_t codePage, ActivityLog log)
+{
+    int plain;
+
+    return RecodeForPrinterPlain(image, size, codePage, log, &plain);
 }
