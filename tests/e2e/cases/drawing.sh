@@ -200,4 +200,53 @@ PY
     expect_exit "after WM_CLOSE"
 }
 
-ALL_CASES+=" printer_drawing printer_drawing_wide printer_drawing_graphics"
+# An ESC/P2 colour driver's raster (Ghostscript's stcolor at 360 dpi, of
+# block-and-ring.ps) drawn through Wine's driver at 300 dpi, where each of
+# its dots falls on the device's own grid: one sheet whose picture is the
+# PostScript page's, at its size: the block 10 points square and solid,
+# the ring 14 points across, hollow, 26 points right and 24 down of it.
+case_printer_drawing_raster() {
+    local job
+    cp "$root/tests/fixtures/printers/block-and-ring-stcolor-360x360.prn" "$CASE_DIR/ring.prn"
+    print_drawn ring.prn
+    cp "$job" "$CASE_DIR/drawn.prn"
+    [ "$(grep -c '^%%Page:' "$job")" -eq 1 ] || fail "$(grep -c '^%%Page:' "$job") sheets, expected 1"
+    gs -q -dNOPAUSE -dBATCH -dSAFER -r300 -sDEVICE=pbmraw -sOutputFile="$CASE_DIR/sheet.pbm" "$job" \
+        2>/dev/null || fail "Ghostscript cannot draw the job"
+    python3 - "$CASE_DIR/sheet.pbm" <<'PY' || fail "the picture is not where the dots go"
+import re, sys
+data = open(sys.argv[1], "rb").read()
+header = re.match(rb"P4\s+(?:#[^\n]*\n\s*)*(\d+)\s+(\d+)\s", data)
+width, height, at = int(header.group(1)), int(header.group(2)), header.end()
+stride = (width + 7) // 8
+def black(x, y):
+    return data[at + y * stride + x // 8] >> (7 - x % 8) & 1
+ink = [y for y in range(height) if data[at + y * stride:at + (y + 1) * stride].strip(b"\0")]
+if not ink:
+    print("    no ink", file=sys.stderr); sys.exit(1)
+top, bottom = ink[0], ink[-1] + 1
+cols = [x for x in range(width) if any(black(x, y) for y in range(top, bottom))]
+left, right = cols[0], cols[-1] + 1
+pt = 300 / 72
+problems = []
+if abs((right - left) - 33 * pt) > 4 or abs((bottom - top) - 31 * pt) > 4:
+    problems.append("the ink is %d x %d, expected %.0f x %.0f" % (right - left, bottom - top, 33 * pt, 31 * pt))
+for y in range(top + 3, top + int(10 * pt) - 3):
+    if not all(black(x, y) for x in range(left + 3, left + int(10 * pt) - 3)):
+        problems.append("white in the block's row %d" % (y - top)); break
+cx, cy = left + 26 * pt, top + 24 * pt
+if black(int(cx), int(cy)):
+    problems.append("the ring is not hollow")
+for dx, dy in ((6, 0), (-6, 0), (0, 6), (0, -6)):
+    if not black(int(cx + dx * pt), int(cy + dy * pt)):
+        problems.append("no ring %+d, %+d points from its centre" % (dx, dy))
+for p in problems:
+    print("    " + p, file=sys.stderr)
+sys.exit(1 if problems else 0)
+PY
+    note "the job: $(stat -c %s "$job") bytes"
+    drv close "$MAIN" || fail "cannot close"
+    expect_exit "after WM_CLOSE"
+}
+
+ALL_CASES+=" printer_drawing printer_drawing_wide printer_drawing_graphics printer_drawing_raster"
