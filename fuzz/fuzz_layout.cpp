@@ -297,7 +297,7 @@ uint32_t Density(uint32_t mode)
 {
     static const std::map<uint32_t, uint32_t> dpi = {{0, 60}, {1, 120}, {2, 120}, {3, 240},
                                                      {4, 80}, {5, 72}, {6, 90}, {7, 144},
-                                                     {32, 60}, {33, 120}, {38, 90}, {39, 180},
+                                                     {32, 60}, {33, 120}, {35, 240}, {38, 90}, {39, 180},
                                                      {40, 360}};
     auto found = dpi.find(mode);
     return found == dpi.end() ? 0 : found->second;
