@@ -44,6 +44,15 @@ print_drawn() {
     [ -n "$job" ] || fail "no job"
 }
 
+# one_sheet_drawn: the job print_drawn took ($job, kept as drawn.prn) is
+# one sheet, which Ghostscript draws at 300 dpi into $CASE_DIR/sheet.pbm.
+one_sheet_drawn() {
+    cp "$job" "$CASE_DIR/drawn.prn"
+    [ "$(grep -c '^%%Page:' "$job")" -eq 1 ] || fail "$(grep -c '^%%Page:' "$job") sheets, expected 1"
+    gs -q -dNOPAUSE -dBATCH -dSAFER -r300 -sDEVICE=pbmraw -sOutputFile="$CASE_DIR/sheet.pbm" "$job" \
+        2>/dev/null || fail "Ghostscript cannot draw the job"
+}
+
 # DRAW on with a CUPS queue: one PostScript job, one sheet per printed
 # page, whose text Ghostscript gives back line for line.
 case_printer_drawing() {
@@ -126,12 +135,9 @@ page = (b"LOGO TEST\r\n" + esc + b"3\x18" + band + image(b"K", 11, b"HELLO WORLD
 open(sys.argv[1], "wb").write(page)
 PY
     print_drawn logo.txt
-    cp "$job" "$CASE_DIR/drawn.prn"
-    [ "$(grep -c '^%%Page:' "$job")" -eq 1 ] || fail "$(grep -c '^%%Page:' "$job") sheets, expected 1"
+    one_sheet_drawn
     text=$(drawn_sheet_text "$job")
     [ "$text" = "$(printf 'LOGO TEST\nKONEC')" ] || fail "the sheet reads: $text"
-    gs -q -dNOPAUSE -dBATCH -dSAFER -r300 -sDEVICE=pbmraw -sOutputFile="$CASE_DIR/sheet.pbm" "$job" \
-        2>/dev/null || fail "Ghostscript cannot draw the job"
     python3 - "$CASE_DIR/sheet.pbm" <<'PY' || fail "the dots are not where they must be"
 import re, sys
 data = open(sys.argv[1], "rb").read()
@@ -209,10 +215,7 @@ case_printer_drawing_raster() {
     local job
     cp "$root/tests/fixtures/printers/block-and-ring-stcolor-360x360.prn" "$CASE_DIR/ring.prn"
     print_drawn ring.prn
-    cp "$job" "$CASE_DIR/drawn.prn"
-    [ "$(grep -c '^%%Page:' "$job")" -eq 1 ] || fail "$(grep -c '^%%Page:' "$job") sheets, expected 1"
-    gs -q -dNOPAUSE -dBATCH -dSAFER -r300 -sDEVICE=pbmraw -sOutputFile="$CASE_DIR/sheet.pbm" "$job" \
-        2>/dev/null || fail "Ghostscript cannot draw the job"
+    one_sheet_drawn
     python3 - "$CASE_DIR/sheet.pbm" <<'PY' || fail "the picture is not where the dots go"
 import re, sys
 data = open(sys.argv[1], "rb").read()
