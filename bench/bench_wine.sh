@@ -85,6 +85,46 @@ ln -sfn "$capture" "$WINEPREFIX/dosdevices/lpt1"
 
 # ---- Helpers for the cases -----------------------------------------------
 
+# make_raster PATH SHEETS: SHEETS sheets, each full of 360 x 360 dpi ESC/P2
+# raster (8 x 10 inches of a dithered ring, run-length coded, 24 rows a
+# command), cut by form feeds.
+make_raster() {
+    [ -f "$1" ] && [ "$(tr -cd '\f' <"$1" | wc -c)" -eq $(($2 - 1)) ] && return 0
+    python3 - "$1" "$2" <<'PY'
+import sys
+def rle(row):
+    out, i = b"", 0
+    while i < len(row):
+        n = 1
+        while i + n < len(row) and n < 128 and row[i + n] == row[i]:
+            n += 1
+        if n >= 2:
+            out += bytes([257 - n, row[i]])
+            i += n
+            continue
+        j = i
+        while j < len(row) and j - i < 128 and (j + 1 >= len(row) or row[j + 1] != row[j]):
+            j += 1
+        j = max(j, i + 1)
+        out += bytes([j - i - 1]) + row[i:j]
+        i = j
+    return out
+def raster_row(y):
+    bits = []
+    for x in range(2880):
+        r = ((x - 1440) ** 2 + (y - 1800) ** 2) ** 0.5
+        level = (r // 90) % 8
+        bits.append(int((x * 5 + y * 3) % 8 < level))
+    return bytes(sum(bits[8 * k + b] << (7 - b) for b in range(8)) for k in range(360))
+sheet = b"\x1b(G\x01\x00\x01\x1b(U\x01\x00\x0a"
+rows = [rle(raster_row(y)) for y in range(720)]
+for top in range(0, 3600, 24):
+    data = b"".join(rows[y % 720] for y in range(top, top + 24))
+    sheet += b"\x1b.\x01\x0a\x0a\x18\x40\x0b" + data + b"\r\x1b(v\x02\x00\x18\x00"
+open(sys.argv[1], "wb").write(b"\f".join([sheet] * int(sys.argv[2])))
+PY
+}
+
 # make_case NAME MB PAGE_BYTES DELIMITER [noini]: the input NAME.txt (kept
 # between runs), and NAME/velmar.exe with its settings, written well over
 # two seconds ago, as a settings file usually is; with noini, no settings
@@ -243,13 +283,12 @@ case_line_feeds() {
 # The page preview: page turns in the page range dialog's preview, each key
 # waited for until the page is painted, on 200 pages of 80 x 66 (a full
 # form of full lines of Windows-1251 Russian, recoded, about 5.3 KB a page;
-# target at most 50 ms a turn).
+# target at most 50 ms a turn), and on 30 pages each full of raster.
 # Also: opening it (the carriage measured over the whole file), End after
 # Home the first time (the printer's state walked over every page) and
 # again, Page Up from the last page, the round trip of a message the
 # preview ignores (the floor under each turn), and the memory it adds.
 case_preview() {
-    local preview_best="" line i
     if [ ! -f "$work/preview.txt" ]; then
         python3 - "$work/preview.txt" <<'PY'
 import random, sys
@@ -265,21 +304,29 @@ with open(sys.argv[1], "wb") as out:
         out.write(b"\f")
 PY
     fi
+    make_raster "$work/preview-raster.txt" 30
     mkdir -p "$work/preview"
     cp "$exe" "$work/preview/velmar.exe"
     printf '[MAIN]\r\nTODOS=0100000001\r\nSKIPEMPTY=0100000001\r\nPOPT=LPT1\r\n' >"$work/preview/ini.ini"
+    preview_runs preview.txt 50 "200 pages of 80 x 66"
+    preview_runs preview-raster.txt 20 "30 pages each full of 360 dpi raster"
+}
+
+# preview_runs FILE TURNS WHAT: the best of the runs of the preview on FILE.
+preview_runs() {
+    local best="" line i
     for i in $(seq "$runs"); do
-        line=$(wine "$driver" preview 120000 50 "\"$(win "$work/preview/velmar.exe")\" $(win "$work/preview.txt")" |
+        line=$(wine "$driver" preview 120000 "$2" "\"$(win "$work/preview/velmar.exe")\" $(win "$work/$1")" |
             tr -d '\r') || { echo "bench_wine: the preview run failed" >&2; exit 1; }
-        echo "    preview run $i: $line" >&2
-        if [ -z "$preview_best" ] || [ "$(echo "$line" | awk '{print $2}')" -lt "$(echo "$preview_best" | awk '{print $2}')" ]; then
-            preview_best=$line
+        echo "    preview run $i on $1: $line" >&2
+        if [ -z "$best" ] || [ "$(echo "$line" | awk '{print $2}')" -lt "$(echo "$best" | awk '{print $2}')" ]; then
+            best=$line
         fi
     done
-    LC_ALL=C awk -v line="$preview_best" 'BEGIN {
+    LC_ALL=C awk -v line="$best" -v what="$3" 'BEGIN {
         split(line, f, " ")
-        printf "preview, 200 pages of 80 x 66: a page turn (Page Down) %.1f ms on average, %.1f ms at most (target <= 50 ms)\n",
-            f[2] / 1000, f[3] / 1000
+        printf "preview, %s: a page turn (Page Down) %.1f ms on average, %.1f ms at most (target <= 50 ms)\n",
+            what, f[2] / 1000, f[3] / 1000
         printf "    Page Up from the last page %.1f ms on average, %.1f ms at most; opening %.1f ms; End the first time %.1f ms, then %.1f ms; Home %.1f ms\n",
             f[7] / 1000, f[8] / 1000, f[1] / 1000, f[4] / 1000, f[6] / 1000, f[5] / 1000
         printf "    the floor: a message it ignores %.2f ms; memory added while open %.0f KB\n", f[9] / 1000, f[10] / 1024
@@ -370,37 +417,8 @@ def page(dot):
     return b"\r\n".join(text[:28]) + b"\r\n\x1b3\x18" + bands + b"\x1b2" + b"\r\n".join(text[28:]) + b"\r\n"
 for name, body in (("logo", page(logo)), ("ramp", page(ramp)), ("plain", b"\r\n".join(text) + b"\r\n")):
     open(sys.argv[1] + "-" + name + ".txt", "wb").write(b"\f".join([body] * 50))
-def rle(row):
-    out, i = b"", 0
-    while i < len(row):
-        n = 1
-        while i + n < len(row) and n < 128 and row[i + n] == row[i]:
-            n += 1
-        if n >= 2:
-            out += bytes([257 - n, row[i]])
-            i += n
-            continue
-        j = i
-        while j < len(row) and j - i < 128 and (j + 1 >= len(row) or row[j + 1] != row[j]):
-            j += 1
-        j = max(j, i + 1)
-        out += bytes([j - i - 1]) + row[i:j]
-        i = j
-    return out
-def raster_row(y):
-    bits = []
-    for x in range(2880):
-        r = ((x - 1440) ** 2 + (y - 1800) ** 2) ** 0.5
-        level = (r // 90) % 8
-        bits.append(int((x * 5 + y * 3) % 8 < level))
-    return bytes(sum(bits[8 * k + b] << (7 - b) for b in range(8)) for k in range(360))
-sheet = b"\x1b(G\x01\x00\x01\x1b(U\x01\x00\x0a"
-rows = [rle(raster_row(y)) for y in range(720)]
-for top in range(0, 3600, 24):
-    data = b"".join(rows[y % 720] for y in range(top, top + 24))
-    sheet += b"\x1b.\x01\x0a\x0a\x18\x40\x0b" + data + b"\r\x1b(v\x02\x00\x18\x00"
-open(sys.argv[1] + "-raster.txt", "wb").write(b"\f".join([sheet] * 5))
 PY
+    make_raster "$work/graphics-raster.txt" 5
     printf '[MAIN]\r\nTODOS=0000000000\r\nSKIPEMPTY=0000000000\r\nDRAW=0100000001\r\n' >"$work/graphics.ini"
     . "$root/tests/cups_server.sh"
     cups_start "$cups" && cups_add_queue Bench_Graphics "$cups/jobs" ||

@@ -576,10 +576,11 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
     if (h < 1)
         h = 1;
     /* Shrunk, a picture's dot may fall between a printer's when the driver
-     * scales it: on a printer such a band is a picture on the device's own
-     * grid instead, each dot where it falls and never thinner than a
-     * device dot, so nothing is scaled and no dot is lost. */
-    band.onDevice = (w < (LONG)band.width || h < (LONG)band.height) && GetDeviceCaps(dc, TECHNOLOGY) != DT_RASDISPLAY;
+     * scales it, and GDI's own shrinking of a large picture is slow: such a
+     * band is a picture on the device's own grid instead, each dot where it
+     * falls and never thinner than a device dot, so nothing is scaled and
+     * no dot is lost. */
+    band.onDevice = w < (LONG)band.width || h < (LONG)band.height;
     band.x = x;
     band.y = y;
     if (band.onDevice) {
@@ -632,11 +633,9 @@ static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSh
     info.header.biBitCount = 1;
     info.header.biCompression = BI_RGB;
     info.colors[1].rgbRed = info.colors[1].rgbGreen = info.colors[1].rgbBlue = 255;
-    /* Shrunk by GDI, as in the preview, a dot stays black. */
-    int oldStretch = SetStretchBltMode(dc, BLACKONWHITE);
+    /* Never shrunk here (see above): each dot takes whole device dots. */
     int lines = StretchDIBits(dc, x, y, w, h, 0, 0, (int)band.width, (int)band.height,
                               band.bits, (const BITMAPINFO *)&info, DIB_RGB_COLORS, SRCCOPY);
-    SetStretchBltMode(dc, oldStretch);
     HeapFree(GetProcessHeap(), 0, band.bits);
     ok = lines != 0 && lines != (int)GDI_ERROR;
     /* A device that cannot take the picture still gets the dots. */
