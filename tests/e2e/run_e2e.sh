@@ -1190,9 +1190,12 @@ case_printer_picker_print() {
     open_settings "$MAIN"
     dialog=$WIN
     item=0
+    # Under Wine, one of the keys sent to the menu has been seen lost (entry
+    # 5 read as LPT1): an entry that is not the one expected is picked once
+    # more, so that only a menu out of order fails.
     for name in Velmar_Queue Archive_Queue Velmar_Refusing LPT1 LPT2 LPT3; do
         item=$((item + 1))
-        [ "$(pick_printer "$dialog" $item)" = "$name" ] ||
+        [ "$(pick_printer "$dialog" $item)" = "$name" ] || [ "$(pick_printer "$dialog" $item)" = "$name" ] ||
             fail "printer menu entry $item is \"$(drv gettext "$dialog" 1004)\", expected $name"
     done
     [ -z "$(ini_value POPT)" ] || fail "the menu stored POPT before OK"
