@@ -527,8 +527,8 @@ static void InkPicture(BandPicture *band, const LayoutPicture *p, const unsigned
 }
 
 /* One band of dots, grid rows top to bottom, no item crossing its edges:
- * one 1-bit picture on the coarsest grid its edges share, stretched onto
- * the band's place. A logo or a bar code printed as bands, or a page of
+ * one 1-bit picture on the coarsest grid its edges share (or, shrunk, on
+ * the device's own), put onto the band's place. A logo or a bar code printed as bands, or a page of
  * raster, is then one image for the driver however many runs it has (on
  * PostScript, one compressed image mask). */
 static int DrawBand(HDC dc, const RECT *rect, float kx, float ky, const LayoutSheet *sheet,
